@@ -1,0 +1,48 @@
+# Native tree: unit tests, fuzz targets, benchmarks and the builder CLI.
+find_package(GTest REQUIRED)
+find_package(benchmark REQUIRED)
+find_package(ZLIB REQUIRED)
+find_package(PkgConfig REQUIRED)
+pkg_check_modules(DEFLATE REQUIRED IMPORTED_TARGET libdeflate)
+find_library(ZOPFLI_LIB zopfli REQUIRED)
+include(GoogleTest)
+
+add_library(kiln_encoder STATIC
+  builder/deflate_transcoder.cpp
+  builder/stream_encoder.cpp
+)
+target_link_libraries(kiln_encoder PUBLIC kiln_core PRIVATE PkgConfig::DEFLATE ${ZOPFLI_LIB})
+target_compile_options(kiln_encoder PRIVATE -Wall -Wextra)
+
+add_executable(kiln builder/main.cpp builder/codec_commands.cpp)
+target_link_libraries(kiln PRIVATE kiln_encoder)
+target_compile_options(kiln PRIVATE -Wall -Wextra)
+
+add_executable(host_tests
+  tests/host/inflate_test.cpp
+  tests/host/stream_encoder_test.cpp
+  tests/host/test_corpus.cpp
+)
+target_link_libraries(host_tests PRIVATE kiln_encoder GTest::gtest_main)
+target_compile_definitions(host_tests PRIVATE KILN_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
+gtest_discover_tests(host_tests DISCOVERY_TIMEOUT 60)
+
+add_test(NAME cli_round_trip
+  COMMAND ${CMAKE_SOURCE_DIR}/tests/cli_round_trip.sh $<TARGET_FILE:kiln>)
+
+add_executable(decode_bench bench/decode_bench.cpp tests/host/test_corpus.cpp)
+target_link_libraries(decode_bench PRIVATE kiln_encoder benchmark::benchmark ZLIB::ZLIB PkgConfig::DEFLATE)
+target_compile_definitions(decode_bench PRIVATE KILN_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
+
+# libFuzzer targets need clang; they rebuild the portable sources with sanitizers.
+if(CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+  set(fuzz_flags -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined)
+  foreach(target inflate_fuzz round_trip_fuzz)
+    add_executable(${target} fuzz/${target}.cpp decoder/decoder_memory.cpp decoder/huffman_table.cpp decoder/inflate.cpp)
+    target_include_directories(${target} PRIVATE ${CMAKE_SOURCE_DIR})
+    target_compile_options(${target} PRIVATE ${fuzz_flags})
+    target_link_options(${target} PRIVATE ${fuzz_flags})
+  endforeach()
+  target_sources(round_trip_fuzz PRIVATE builder/deflate_transcoder.cpp builder/stream_encoder.cpp)
+  target_link_libraries(round_trip_fuzz PRIVATE PkgConfig::DEFLATE ${ZOPFLI_LIB})
+endif()

@@ -1,0 +1,39 @@
+# Windows tree: the setup program stub and the Win32-side tests, run under Wine.
+set(win32_warnings -Wall -Wextra)
+
+add_library(kiln_win32 STATIC
+  decoder/archive_read.cpp
+  decoder/stream_decoder.cpp
+)
+target_link_libraries(kiln_win32 PUBLIC kiln_core)
+target_compile_options(kiln_win32 PRIVATE ${win32_warnings})
+
+# The stub's size is part of every setup file: no exceptions, no RTTI, no
+# C++ runtime start-up beyond what mingw needs, sections garbage-collected.
+set(stub_flags -Os -fno-exceptions -fno-rtti -fno-asynchronous-unwind-tables
+  -ffunction-sections -fdata-sections)
+foreach(lib kiln_core kiln_win32)
+  target_compile_options(${lib} PRIVATE ${stub_flags})
+endforeach()
+
+add_executable(kiln-stub WIN32 startup/winmain.cpp package/patch_block.cpp)
+target_compile_options(kiln-stub PRIVATE ${win32_warnings} ${stub_flags})
+target_link_libraries(kiln-stub PRIVATE kiln_win32)
+target_link_options(kiln-stub PRIVATE -static -s -Wl,--gc-sections)
+set_target_properties(kiln-stub PROPERTIES SUFFIX ".exe")
+
+# GoogleTest for mingw, from the sources Debian's googletest package installs.
+set(gtest_src /usr/src/googletest/googletest)
+add_library(gtest_mingw STATIC ${gtest_src}/src/gtest-all.cc ${gtest_src}/src/gtest_main.cc)
+target_include_directories(gtest_mingw PUBLIC ${gtest_src}/include PRIVATE ${gtest_src})
+
+add_executable(win32_tests
+  tests/win32/stream_decoder_test.cpp
+  tests/win32/stub_test.cpp
+)
+target_link_libraries(win32_tests PRIVATE kiln_win32 gtest_mingw)
+target_link_options(win32_tests PRIVATE -static)
+target_compile_definitions(win32_tests PRIVATE KILN_STUB_PATH="$<TARGET_FILE_NAME:kiln-stub>")
+add_dependencies(win32_tests kiln-stub)
+add_test(NAME win32_tests COMMAND win32_tests --gtest_brief=1
+  WORKING_DIRECTORY ${CMAKE_BINARY_DIR})

@@ -1,0 +1,492 @@
+#include "decoder/inflate.h"
+
+#include <cstring>
+
+#include "decoder/decoder_memory.h"
+#include "decoder/huffman_table.h"
+
+namespace {
+
+constexpr uint32_t kWindowSize = 32768;
+constexpr uint32_t kMaxMatch = 258;
+constexpr uint32_t kWindowEnd = 2 * kWindowSize;
+// Output is produced in the upper half of a double window whose lower half
+// holds the previous 32 KiB, so a match never wraps; the slack lets match
+// copies overrun their end by a word.
+constexpr uint32_t kWindowSlack = 16;
+// The fast loop runs while this much input is buffered: one symbol takes at
+// most three refills of a 32-bit word (or one of a 64-bit word).
+constexpr ptrdiff_t kFastInputMargin = 16;
+
+using BitBuf = size_t;
+constexpr unsigned kBitBufBits = sizeof(BitBuf) * 8;
+
+constexpr uint8_t kCodeLengthOrder[19] = {18, 17, 16, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15};
+constexpr uint16_t kLengthBase[31] = {3,  4,  5,  6,  7,  8,  9,  10, 11,  13,  15,  17,  19,  23, 27, 31,
+                                      35, 43, 51, 59, 67, 83, 99, 115, 131, 163, 195, 227, 258, 0,  0};
+// Symbols 286 and 287 exist only in fixed blocks, where they are invalid.
+constexpr uint16_t kLengthExtra[31] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2, 2,
+                                       3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0, kOpInvalid, kOpInvalid};
+constexpr uint16_t kDistBase[30] = {1,   2,   3,   4,   5,   7,    9,    13,   17,   25,   33,   49,   65,    97,    129,
+                                    193, 257, 385, 513, 769, 1025, 1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577};
+constexpr uint16_t kDistExtra[30] = {0, 0, 0, 0, 1, 1, 2, 2, 3, 3, 4, 4, 5, 5, 6, 6, 7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13};
+
+constexpr HuffAlphabet kCodeLengthAlphabet = {19, nullptr, nullptr};
+constexpr HuffAlphabet kLiteralAlphabet = {257, kLengthBase, kLengthExtra};
+constexpr HuffAlphabet kDistanceAlphabet = {0, kDistBase, kDistExtra};
+
+inline BitBuf Mask(unsigned n) { return (BitBuf(1) << n) - 1; }
+
+struct Inflater {
+    InflateInput* in;
+    DecoderOutput* out;
+
+    // Bits taken from the input and not used yet, least significant first.
+    BitBuf bitbuf;
+    unsigned bitcount;
+    const uint8_t* chunk_start;  // where the current input chunk began
+    uint64_t taken_before;       // bytes taken from earlier chunks
+    bool exhausted;
+    uint64_t overrun;  // bits used past the end of the input, read as zeros
+    // The furthest bit that a decoder taking one byte at a time would have
+    // asked for: it fixes how much input the decode takes in the end.
+    uint64_t reach;
+
+    uint8_t* window;
+    uint32_t pos;  // next output byte, kWindowSize..kWindowEnd
+
+    HuffTable fixed_literals;
+    HuffTable fixed_distances;
+};
+
+uint64_t BitPosition(const Inflater& s, const uint8_t* next, unsigned bitcount) {
+    return (s.taken_before + uint64_t(next - s.chunk_start)) * 8 - bitcount + s.overrun;
+}
+
+void NoteReach(Inflater& s, uint64_t bit) {
+    if (bit > s.reach) s.reach = bit;
+}
+
+// Takes bytes one at a time until n bits are held. Past the end of the input
+// the missing bits read as zero. False only when the source failed.
+bool Need(Inflater& s, unsigned n) {
+    NoteReach(s, BitPosition(s, s.in->next, s.bitcount) + n);
+    while (s.bitcount < n) {
+        if (s.in->next == s.in->end) {
+            if (s.exhausted) return true;
+            s.taken_before += s.in->next - s.chunk_start;
+            if (!s.in->refill(s.in)) return false;
+            s.chunk_start = s.in->next;
+            if (s.in->next == s.in->end) {
+                s.exhausted = true;
+                return true;
+            }
+        }
+        s.bitbuf |= BitBuf(*s.in->next++) << s.bitcount;
+        s.bitcount += 8;
+    }
+    return true;
+}
+
+void Drop(Inflater& s, unsigned n) {
+    if (n <= s.bitcount) {
+        s.bitbuf >>= n;
+        s.bitcount -= n;
+    } else {
+        s.overrun += n - s.bitcount;
+        s.bitbuf = 0;
+        s.bitcount = 0;
+    }
+}
+
+// Needs n bits and takes them as a number.
+int ReadBits(Inflater& s, unsigned n, uint32_t* value) {
+    if (!Need(s, n)) return kInflateReadFailed;
+    *value = uint32_t(s.bitbuf & Mask(n));
+    Drop(s, n);
+    return kInflateOk;
+}
+
+// Decodes one code the careful way. A code that would begin past the last
+// bit the input supplied is invalid, so exhausted input cannot decode
+// forever; an empty table holds no codes at all.
+int DecodeSlow(Inflater& s, const HuffTable& table, HuffEntry* entry) {
+    if (!table.entries) return kInflateBadData;
+    if (!Need(s, table.width)) return kInflateReadFailed;
+    if (s.bitcount == 0) return kInflateBadData;
+    HuffEntry e = table.entries[s.bitbuf & Mask(table.width)];
+    while (EntryOp(e) > kOpLiteral) {
+        if (EntryOp(e) == kOpInvalid) return kInflateBadData;
+        Drop(s, EntryBits(e));
+        unsigned n = EntryOp(e) - kOpLiteral;
+        if (!Need(s, n)) return kInflateReadFailed;
+        e = table.entries[EntryValue(e) + (s.bitbuf & Mask(n))];
+    }
+    Drop(s, EntryBits(e));
+    *entry = e;
+    return kInflateOk;
+}
+
+// Hands the upper half of the window to the sink and keeps it as history.
+int FlushWindow(Inflater& s) {
+    if (!s.out->Write(s.window + kWindowSize, uint16_t(kWindowSize))) return kInflateOutputFull;
+    std::memcpy(s.window, s.window + kWindowSize, kWindowSize);
+    s.pos = kWindowSize;
+    return kInflateOk;
+}
+
+int PutByte(Inflater& s, uint8_t byte) {
+    s.window[s.pos++] = byte;
+    return s.pos == kWindowEnd ? FlushWindow(s) : kInflateOk;
+}
+
+int CopyMatchSlow(Inflater& s, uint32_t length, uint32_t distance) {
+    while (length) {
+        uint32_t piece = kWindowEnd - s.pos < length ? kWindowEnd - s.pos : length;
+        uint8_t* dst = s.window + s.pos;
+        const uint8_t* src = dst - distance;
+        for (uint32_t i = 0; i < piece; ++i) dst[i] = src[i];
+        s.pos += piece;
+        length -= piece;
+        if (s.pos == kWindowEnd) {
+            int r = FlushWindow(s);
+            if (r) return r;
+        }
+    }
+    return kInflateOk;
+}
+
+// Copies a match that fits before the window's end. Distances of at least a
+// word copy whole words; the last word may run into the slack.
+inline void CopyMatchFast(uint8_t* dst, uint32_t length, uint32_t distance) {
+    const uint8_t* src = dst - distance;
+    uint8_t* end = dst + length;
+    if (distance >= 8) {
+        do {
+            std::memcpy(dst, src, 8);
+            dst += 8;
+            src += 8;
+        } while (dst < end);
+    } else if (distance == 1) {
+        std::memset(dst, *src, length);
+    } else {
+        do *dst++ = *src++;
+        while (dst < end);
+    }
+}
+
+// Result of the data loops besides the decoder's results.
+constexpr int kBlockEnd = -1;
+constexpr int kNeedSlowPath = -2;
+
+inline void RefillFast(BitBuf& buf, unsigned& count, const uint8_t*& next) {
+    BitBuf word;
+    std::memcpy(&word, next, sizeof word);
+    buf |= word << count;
+    next += (kBitBufBits - 1 - count) >> 3;
+    count |= kBitBufBits - 8;
+}
+
+// The inner loop: word-at-a-time input, no end checks, while at least
+// kFastInputMargin bytes are buffered and a longest match fits the window.
+// Stops with kNeedSlowPath when either runs short.
+int DecodeDataFast(Inflater& s, const HuffTable& lt, const HuffTable& dt) {
+    const uint8_t* next = s.in->next;
+    BitBuf buf = s.bitbuf;
+    unsigned count = s.bitcount;
+    uint8_t* const window = s.window;
+    uint32_t pos = s.pos;
+    const HuffEntry* const L = lt.entries;
+    const HuffEntry* const D = dt.entries;
+    const BitBuf lmask = Mask(lt.width);
+    const BitBuf dmask = Mask(dt.width);
+    int result = kNeedSlowPath;
+
+    while (s.in->end - next >= kFastInputMargin && pos < kWindowEnd - kMaxMatch) {
+        RefillFast(buf, count, next);
+        HuffEntry e = L[buf & lmask];
+        while (EntryOp(e) > kOpLiteral) {
+            if (EntryOp(e) == kOpInvalid) {
+                result = kInflateBadData;
+                goto out;
+            }
+            buf >>= EntryBits(e);
+            count -= EntryBits(e);
+            e = L[EntryValue(e) + (buf & Mask(EntryOp(e) - kOpLiteral))];
+        }
+        buf >>= EntryBits(e);
+        count -= EntryBits(e);
+        uint32_t op = EntryOp(e);
+        if (op == kOpLiteral) {
+            window[pos++] = uint8_t(EntryValue(e));
+            continue;
+        }
+        if (op == kOpEndOfBlock) {
+            result = kBlockEnd;
+            break;
+        }
+        uint32_t length = EntryValue(e) + uint32_t(buf & Mask(op));
+        buf >>= op;
+        count -= op;
+        if (!D) {
+            result = kInflateBadData;
+            break;
+        }
+        if (kBitBufBits < 64) RefillFast(buf, count, next);
+
+        // A distance lookup can peek past the end of the block's last code,
+        // so it is the one look-ahead whose reach has to be remembered.
+        NoteReach(s, BitPosition(s, next, count) + dt.width);
+        e = D[buf & dmask];
+        while (EntryOp(e) > kOpLiteral) {
+            if (EntryOp(e) == kOpInvalid) {
+                result = kInflateBadData;
+                goto out;
+            }
+            buf >>= EntryBits(e);
+            count -= EntryBits(e);
+            unsigned n = EntryOp(e) - kOpLiteral;
+            NoteReach(s, BitPosition(s, next, count) + n);
+            e = D[EntryValue(e) + (buf & Mask(n))];
+        }
+        buf >>= EntryBits(e);
+        count -= EntryBits(e);
+        op = EntryOp(e);
+        if (kBitBufBits < 64 && count < op) RefillFast(buf, count, next);
+        uint32_t distance = EntryValue(e) + uint32_t(buf & Mask(op));
+        buf >>= op;
+        count -= op;
+        CopyMatchFast(window + pos, length, distance);
+        pos += length;
+    }
+out:
+    s.in->next = next;
+    s.bitbuf = buf;
+    s.bitcount = count;
+    s.pos = pos;
+    return result;
+}
+
+// One literal, match or end of block, taking input byte by byte.
+int DecodeSymbolSlow(Inflater& s, const HuffTable& lt, const HuffTable& dt) {
+    HuffEntry e;
+    int r = DecodeSlow(s, lt, &e);
+    if (r) return r;
+    uint32_t op = EntryOp(e);
+    if (op == kOpLiteral) return PutByte(s, uint8_t(EntryValue(e)));
+    if (op == kOpEndOfBlock) return kBlockEnd;
+    uint32_t extra;
+    if ((r = ReadBits(s, op, &extra))) return r;
+    uint32_t length = EntryValue(e) + extra;
+    if ((r = DecodeSlow(s, dt, &e))) return r;
+    if ((r = ReadBits(s, EntryOp(e), &extra))) return r;
+    return CopyMatchSlow(s, length, EntryValue(e) + extra);
+}
+
+int DecodeData(Inflater& s, const HuffTable& lt, const HuffTable& dt) {
+    if (!lt.entries) return kInflateBadData;
+    for (;;) {
+        int r = DecodeDataFast(s, lt, dt);
+        if (r == kNeedSlowPath) r = DecodeSymbolSlow(s, lt, dt);
+        if (r == kBlockEnd) return kInflateOk;
+        if (r) return r;
+    }
+}
+
+int StoredBlock(Inflater& s) {
+    Drop(s, s.bitcount % 8);
+    uint32_t length;
+    int r = ReadBits(s, 16, &length);
+    while (r == kInflateOk && length) {
+        InflateInput& in = *s.in;
+        if (s.bitcount == 0 && in.next != in.end) {
+            // Straight from the input buffer to the window.
+            uint32_t run = uint32_t(in.end - in.next);
+            if (run > length) run = length;
+            if (run > kWindowEnd - s.pos) run = kWindowEnd - s.pos;
+            std::memcpy(s.window + s.pos, in.next, run);
+            in.next += run;
+            s.pos += run;
+            length -= run;
+            NoteReach(s, BitPosition(s, in.next, 0));
+            if (s.pos == kWindowEnd) r = FlushWindow(s);
+        } else {
+            uint32_t byte;
+            if (!(r = ReadBits(s, 8, &byte))) r = PutByte(s, uint8_t(byte));
+            --length;
+        }
+    }
+    return r;
+}
+
+int FixedBlock(Inflater& s) {
+    if (!s.fixed_literals.entries) {
+        uint8_t lengths[288];
+        std::memset(lengths, 8, 144);
+        std::memset(lengths + 144, 9, 112);
+        std::memset(lengths + 256, 7, 24);
+        std::memset(lengths + 280, 8, 8);
+        int r = BuildHuffTable(lengths, 288, kLiteralAlphabet, 7, &s.fixed_literals);
+        if (r) {
+            FreeHuffTable(&s.fixed_literals);
+            return r;
+        }
+        // 30 codes of 5 bits leave two slots unused: incomplete is expected.
+        std::memset(lengths, 5, 30);
+        r = BuildHuffTable(lengths, 30, kDistanceAlphabet, 5, &s.fixed_distances);
+        if (r > 1) {
+            FreeHuffTable(&s.fixed_literals);
+            return r;
+        }
+    }
+    int r = DecodeData(s, s.fixed_literals, s.fixed_distances);
+    return r == kInflateOk || r >= kInflateReadFailed ? r : kInflateBadData;
+}
+
+int ReadCodeLengths(Inflater& s, uint8_t* lengths, uint32_t total) {
+    uint32_t header;
+    int r = ReadBits(s, 4, &header);
+    if (r) return r;
+    uint8_t cl_lengths[19] = {};
+    for (uint32_t i = 0; i < header + 4; ++i) {
+        uint32_t len;
+        if ((r = ReadBits(s, 3, &len))) return r;
+        cl_lengths[kCodeLengthOrder[i]] = uint8_t(len);
+    }
+    HuffTable cl;
+    if ((r = BuildHuffTable(cl_lengths, 19, kCodeLengthAlphabet, 7, &cl))) {
+        FreeHuffTable(&cl);
+        return r;
+    }
+    uint32_t previous = 0;
+    for (uint32_t i = 0; i < total && !r;) {
+        HuffEntry e;
+        if ((r = DecodeSlow(s, cl, &e))) break;
+        uint32_t symbol = EntryValue(e);
+        if (symbol < 16) {
+            lengths[i++] = uint8_t(symbol);
+            previous = symbol;
+            continue;
+        }
+        // 16 repeats the previous length (0 before any), 17 and 18 write zeros.
+        static constexpr uint8_t kExtraBits[3] = {2, 3, 7};
+        static constexpr uint8_t kRepeatBase[3] = {3, 3, 11};
+        uint32_t repeat;
+        if ((r = ReadBits(s, kExtraBits[symbol - 16], &repeat))) break;
+        repeat += kRepeatBase[symbol - 16];
+        if (symbol != 16) previous = 0;
+        if (repeat > total - i) {
+            r = kInflateBadData;
+            break;
+        }
+        std::memset(lengths + i, int(previous), repeat);
+        i += repeat;
+    }
+    FreeHuffTable(&cl);
+    return r;
+}
+
+int DynamicBlock(Inflater& s) {
+    uint32_t literals, distances;
+    int r = ReadBits(s, 5, &literals);
+    if (!r) r = ReadBits(s, 5, &distances);
+    if (r) return r;
+    literals += 257;
+    distances += 1;
+    if (literals > 286 || distances > 30) return kInflateBadData;
+
+    uint8_t lengths[286 + 30];
+    if ((r = ReadCodeLengths(s, lengths, literals + distances))) return r;
+
+    HuffTable lt, dt;
+    if ((r = BuildHuffTable(lengths, literals, kLiteralAlphabet, 9, &lt))) {
+        FreeHuffTable(&lt);
+        return r;
+    }
+    if ((r = BuildHuffTable(lengths + literals, distances, kDistanceAlphabet, 6, &dt))) {
+        FreeHuffTable(&lt);
+        FreeHuffTable(&dt);
+        return r;
+    }
+    r = DecodeData(s, lt, dt);
+    FreeHuffTable(&lt);
+    FreeHuffTable(&dt);
+    return r == kInflateOk || r >= kInflateReadFailed ? r : kInflateBadData;
+}
+
+int InflateBlocks(Inflater& s) {
+    uint32_t header;
+    do {
+        int r = ReadBits(s, 4, &header);
+        if (!r) {
+            switch (header & 7) {
+            case 5: r = FixedBlock(s); break;
+            case 6: r = DynamicBlock(s); break;
+            case 7: r = StoredBlock(s); break;
+            default: r = kInflateBadCode; break;
+            }
+        }
+        if (r) return r;
+    } while (!(header & 8));
+    return s.out->Write(s.window + kWindowSize, uint16_t(s.pos - kWindowSize)) ? kInflateOk : kInflateOutputFull;
+}
+
+// Leaves in the input exactly the bytes that a byte-at-a-time decoder would
+// not have taken: the fast loop reads ahead within the current chunk only.
+void GiveBackReadAhead(Inflater& s) {
+    uint64_t taken = s.taken_before + uint64_t(s.in->next - s.chunk_start);
+    uint64_t bits = BitPosition(s, s.in->next, s.bitcount);
+    uint64_t needed = ((s.reach > bits ? s.reach : bits) + 7) / 8;
+    if (needed >= taken) return;
+    uint64_t excess = taken - needed;
+    uint64_t in_chunk = uint64_t(s.in->next - s.chunk_start);
+    s.in->next -= excess < in_chunk ? excess : in_chunk;
+}
+
+}  // namespace
+
+bool MemoryOutput::Write(const uint8_t* data, uint16_t count) {
+    if (count > room_) return false;
+    std::memcpy(next_, data, count);
+    next_ += count;
+    room_ -= count;
+    return true;
+}
+
+InflateResult Inflate(InflateInput& input, DecoderOutput& output) {
+    Inflater s{};
+    s.in = &input;
+    s.out = &output;
+    s.chunk_start = input.next;
+    s.window = static_cast<uint8_t*>(DecoderAllocZeroed(kWindowEnd + kWindowSlack));
+    if (!s.window) return kInflateNoMemory;
+    s.pos = kWindowSize;
+
+    int r = InflateBlocks(s);
+    GiveBackReadAhead(s);
+    FreeHuffTable(&s.fixed_literals);
+    FreeHuffTable(&s.fixed_distances);
+    DecoderFree(s.window);
+    return InflateResult(r);
+}
+
+namespace {
+bool NoMoreInput(InflateInput* input) {
+    input->next = input->end;
+    return true;
+}
+}  // namespace
+
+InflateResult InflateBuffer(const uint8_t* data, size_t size, uint8_t* out, size_t out_size, size_t* produced,
+                            size_t* consumed) {
+    InflateInput input;
+    input.next = data;
+    input.end = data + size;
+    input.refill = NoMoreInput;
+    uint8_t nowhere;
+    MemoryOutput sink(out ? out : &nowhere, out ? out_size : 0);
+    InflateResult r = Inflate(input, sink);
+    if (produced) *produced = (out ? out_size : 0) - sink.Room();
+    if (consumed) *consumed = size_t(input.next - data);
+    return r;
+}

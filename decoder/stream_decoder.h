@@ -1,0 +1,50 @@
+// The decoder's byte input over a Windows file handle, and the two entry
+// points the setup program decodes with.
+#pragma once
+#include <windows.h>
+
+#include <cstdint>
+
+#include "decoder/decoder_output.h"
+#include "decoder/inflate.h"
+
+constexpr DWORD kDecoderInputSize = 4096;
+
+// Lives on the caller's stack for one decode. Input comes in 4096-byte
+// reads; with a byte limit, reads go through the archive and never past the
+// limit. Closing the input gives back, through the file pointer, every byte
+// that was read ahead and not used.
+struct StreamDecoder {
+    InflateInput input;  // next/end: the unread bytes of the buffer
+    uint8_t* buffer = nullptr;
+    HANDLE source = INVALID_HANDLE_VALUE;
+    DWORD limit = 0;  // compressed bytes still to read; 0 = unbounded
+
+    StreamDecoder() { input.refill = Refill; }
+    ~StreamDecoder() { CloseInput(); }
+    StreamDecoder(const StreamDecoder&) = delete;
+    StreamDecoder& operator=(const StreamDecoder&) = delete;
+
+    bool OpenInput(HANDLE from, DWORD byte_limit);
+    void CloseInput();
+
+private:
+    static bool Refill(InflateInput* in);
+};
+
+// Writes into an open file. A failed or short write is not reported here:
+// the installed file's checksum finds it.
+class FileOutput : public DecoderOutput {
+public:
+    explicit FileOutput(HANDLE file) : file_(file) {}
+    bool IsValid() const override { return true; }
+    bool Write(const uint8_t* data, uint16_t count) override;
+
+private:
+    HANDLE file_;
+};
+
+// Both return 1 when the whole stream decoded, else 0. A stream that
+// decodes to more than `size` bytes fails without writing past them.
+int DecodeToMemory(uint8_t* destination, DWORD size, HANDLE source, DWORD limit);
+int DecodeToFile(HANDLE file, HANDLE source, DWORD limit);

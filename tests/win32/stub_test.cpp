@@ -1,0 +1,55 @@
+// The setup program as shipped: small, with exactly one patch block, and
+// running under the platform without showing anything.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <vector>
+
+#include "package/patch_block.h"
+
+namespace {
+
+std::vector<uint8_t> ReadAll(const char* path) {
+    std::ifstream f(path, std::ios::binary);
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(f), {});
+}
+
+DWORD RunAndWait(const char* path) {
+    STARTUPINFOA si = {};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi;
+    char command[MAX_PATH];
+    lstrcpynA(command, path, MAX_PATH);
+    if (!CreateProcessA(path, command, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return 0xFFFFFFFF;
+    WaitForSingleObject(pi.hProcess, 30000);
+    DWORD code = 0xFFFFFFFE;
+    GetExitCodeProcess(pi.hProcess, &code);
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    return code;
+}
+
+TEST(Stub, IsSmallAndCarriesOnePatchBlock) {
+    std::vector<uint8_t> stub = ReadAll(KILN_STUB_PATH);
+    ASSERT_FALSE(stub.empty());
+    EXPECT_LT(stub.size(), 48u * 1024u);
+    int found = 0;
+    for (size_t i = 0; i + sizeof(PatchBlock) <= stub.size(); ++i) {
+        if (std::memcmp(&stub[i], kPatchMarker, sizeof kPatchMarker) == 0) {
+            ++found;
+            uint32_t length;
+            std::memcpy(&length, &stub[i + 6], 4);
+            EXPECT_EQ(length, 0u) << "an unpatched stub carries no package";
+        }
+    }
+    EXPECT_EQ(found, 1);
+}
+
+TEST(Stub, UnpatchedStubEndsWithoutPackage) {
+    EXPECT_EQ(RunAndWait(KILN_STUB_PATH), DWORD(-1));
+}
+
+}  // namespace

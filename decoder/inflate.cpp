@@ -189,7 +189,7 @@ inline void RefillFast(BitBuf& buf, unsigned& count, const uint8_t*& next) {
 
 // The inner loop: word-at-a-time input, no end checks, while at least
 // kFastInputMargin bytes are buffered and a longest match fits the window.
-// Stops with kNeedSlowPath when either runs short.
+// Stops with kNeedSlowPath when either runs short or a symbol is faulty.
 int DecodeDataFast(Inflater& s, const HuffTable& lt, const HuffTable& dt) {
     const uint8_t* next = s.in->next;
     BitBuf buf = s.bitbuf;
@@ -201,15 +201,20 @@ int DecodeDataFast(Inflater& s, const HuffTable& lt, const HuffTable& dt) {
     const BitBuf lmask = Mask(lt.width);
     const BitBuf dmask = Mask(dt.width);
     int result = kNeedSlowPath;
+    BitBuf symbol_buf;
+    unsigned symbol_count;
+    const uint8_t* symbol_next;
 
     while (s.in->end - next >= kFastInputMargin && pos < kWindowEnd - kMaxMatch) {
         RefillFast(buf, count, next);
+        // On any fault the symbol is handed, untouched, to the careful path,
+        // which finds the same fault having asked for exactly its bits.
+        symbol_buf = buf;
+        symbol_count = count;
+        symbol_next = next;
         HuffEntry e = L[buf & lmask];
         while (EntryOp(e) > kOpLiteral) {
-            if (EntryOp(e) == kOpInvalid) {
-                result = kInflateBadData;
-                goto out;
-            }
+            if (EntryOp(e) == kOpInvalid) goto fault;
             buf >>= EntryBits(e);
             count -= EntryBits(e);
             e = L[EntryValue(e) + (buf & Mask(EntryOp(e) - kOpLiteral))];
@@ -228,10 +233,7 @@ int DecodeDataFast(Inflater& s, const HuffTable& lt, const HuffTable& dt) {
         uint32_t length = EntryValue(e) + uint32_t(buf & Mask(op));
         buf >>= op;
         count -= op;
-        if (!D) {
-            result = kInflateBadData;
-            break;
-        }
+        if (!D) goto fault;
         if (kBitBufBits < 64) RefillFast(buf, count, next);
 
         // A distance lookup can peek past the end of the block's last code,
@@ -239,10 +241,7 @@ int DecodeDataFast(Inflater& s, const HuffTable& lt, const HuffTable& dt) {
         NoteReach(s, BitPosition(s, next, count) + dt.width);
         e = D[buf & dmask];
         while (EntryOp(e) > kOpLiteral) {
-            if (EntryOp(e) == kOpInvalid) {
-                result = kInflateBadData;
-                goto out;
-            }
+            if (EntryOp(e) == kOpInvalid) goto fault;
             buf >>= EntryBits(e);
             count -= EntryBits(e);
             unsigned n = EntryOp(e) - kOpLiteral;
@@ -259,6 +258,11 @@ int DecodeDataFast(Inflater& s, const HuffTable& lt, const HuffTable& dt) {
         CopyMatchFast(window + pos, length, distance);
         pos += length;
     }
+    goto out;
+fault:
+    buf = symbol_buf;
+    count = symbol_count;
+    next = symbol_next;
 out:
     s.in->next = next;
     s.bitbuf = buf;
@@ -300,7 +304,9 @@ int StoredBlock(Inflater& s) {
     while (r == kInflateOk && length) {
         InflateInput& in = *s.in;
         if (s.bitcount == 0 && in.next != in.end) {
-            // Straight from the input buffer to the window.
+            // Straight from the input buffer to the window. The bit buffer
+            // may still hold a look-ahead copy of these bytes: drop it.
+            s.bitbuf = 0;
             uint32_t run = uint32_t(in.end - in.next);
             if (run > length) run = length;
             if (run > kWindowEnd - s.pos) run = kWindowEnd - s.pos;

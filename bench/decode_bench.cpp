@@ -94,4 +94,8 @@ BENCHMARK(BM_Libdeflate)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    std::printf("corpus: %zu files, %.1f MB\n", Corpus().size(), TotalOutput() / 1e6);  // built before timing
+    benchmark::RunSpecifiedBenchmarks();
+}

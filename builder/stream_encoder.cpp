@@ -1,0 +1,55 @@
+#include "builder/stream_encoder.h"
+
+#include <libdeflate.h>
+#include <zopfli/zopfli.h>
+
+#include <cstdlib>
+#include <memory>
+#include <stdexcept>
+#include <string>
+
+#include "builder/deflate_transcoder.h"
+
+namespace {
+
+std::vector<uint8_t> Libdeflate(const uint8_t* data, size_t size, int level) {
+    std::unique_ptr<libdeflate_compressor, decltype(&libdeflate_free_compressor)> compressor(
+        libdeflate_alloc_compressor(level), libdeflate_free_compressor);
+    if (!compressor) throw std::runtime_error("out of memory for the compressor");
+    std::vector<uint8_t> out(libdeflate_deflate_compress_bound(compressor.get(), size));
+    size_t written = libdeflate_deflate_compress(compressor.get(), data, size, out.data(), out.size());
+    if (written == 0) throw std::runtime_error("compressor output exceeded its bound");
+    out.resize(written);
+    return out;
+}
+
+std::vector<uint8_t> Zopfli(const uint8_t* data, size_t size) {
+    ZopfliOptions options;
+    ZopfliInitOptions(&options);
+    // Each iteration re-runs the whole optimal parse; past a few megabytes
+    // the later ones gain little for their time.
+    options.numiterations = size > (4u << 20) ? 5 : size > (1u << 20) ? 10 : 15;
+    unsigned char* raw = nullptr;
+    size_t raw_size = 0;
+    ZopfliCompress(&options, ZOPFLI_FORMAT_DEFLATE, data, size, &raw, &raw_size);
+    std::vector<uint8_t> out(raw, raw + raw_size);
+    std::free(raw);
+    return out;
+}
+
+}  // namespace
+
+std::vector<uint8_t> EncodeStream(const uint8_t* data, size_t size, int level) {
+    if (level < kMinLevel || level > kMaxLevel)
+        throw std::invalid_argument("compression level " + std::to_string(level) + " is not in " +
+                                    std::to_string(kMinLevel) + ".." + std::to_string(kMaxLevel));
+    // A final fixed block holding only the end-of-block code; the
+    // compressors are not asked about a buffer that may be null.
+    if (size == 0) return {0x0D, 0x00};
+
+    std::vector<uint8_t> deflate = level == kMaxLevel ? Zopfli(data, size) : Libdeflate(data, size, level);
+    std::vector<uint8_t> out;
+    if (!TranscodeDeflate(deflate.data(), deflate.size(), out))
+        throw std::runtime_error("compressor produced a stream the transcoder refused");
+    return out;
+}

@@ -4,6 +4,7 @@ find_package(benchmark REQUIRED)
 find_package(ZLIB REQUIRED)
 find_package(PkgConfig REQUIRED)
 pkg_check_modules(DEFLATE REQUIRED IMPORTED_TARGET libdeflate)
+pkg_check_modules(TOMLPP REQUIRED IMPORTED_TARGET tomlplusplus)
 find_library(ZOPFLI_LIB zopfli REQUIRED)
 include(GoogleTest)
 
@@ -14,16 +15,42 @@ add_library(kiln_encoder STATIC
 target_link_libraries(kiln_encoder PUBLIC kiln_core PRIVATE PkgConfig::DEFLATE ${ZOPFLI_LIB})
 target_compile_options(kiln_encoder PRIVATE -Wall -Wextra)
 
-add_executable(kiln builder/main.cpp builder/codec_commands.cpp)
-target_link_libraries(kiln PRIVATE kiln_encoder)
+# The package builder: manifest, records, archive, and reading setup files back.
+add_library(kiln_builder STATIC
+  builder/default_texts.cpp
+  builder/dialog_templates.cpp
+  builder/manifest.cpp
+  builder/package_builder.cpp
+  builder/package_check.cpp
+  builder/pe_version.cpp
+  builder/record_bodies.cpp
+  builder/setup_reader.cpp
+)
+target_link_libraries(kiln_builder PUBLIC kiln_encoder PkgConfig::TOMLPP)
+target_compile_options(kiln_builder PRIVATE -Wall -Wextra)
+
+add_executable(kiln
+  builder/main.cpp
+  builder/build_command.cpp
+  builder/codec_commands.cpp
+  builder/inspect_command.cpp
+  builder/verify_command.cpp
+)
+target_link_libraries(kiln PRIVATE kiln_builder)
 target_compile_options(kiln PRIVATE -Wall -Wextra)
 
 add_executable(host_tests
+  tests/host/builder_defaults_test.cpp
   tests/host/inflate_test.cpp
+  tests/host/manifest_test.cpp
+  tests/host/package_builder_test.cpp
+  tests/host/package_validate_test.cpp
   tests/host/stream_encoder_test.cpp
   tests/host/test_corpus.cpp
+  tests/host/path_text_test.cpp
+  tests/host/safe_format_test.cpp
 )
-target_link_libraries(host_tests PRIVATE kiln_encoder GTest::gtest_main)
+target_link_libraries(host_tests PRIVATE kiln_builder GTest::gtest_main)
 target_compile_definitions(host_tests PRIVATE KILN_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
 gtest_discover_tests(host_tests DISCOVERY_TIMEOUT 60)
 
@@ -37,7 +64,7 @@ target_compile_definitions(decode_bench PRIVATE KILN_SOURCE_DIR="${CMAKE_SOURCE_
 # libFuzzer targets need clang; they rebuild the portable sources with sanitizers.
 if(CMAKE_CXX_COMPILER_ID MATCHES "Clang")
   set(fuzz_flags -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined)
-  foreach(target inflate_fuzz round_trip_fuzz)
+  foreach(target inflate_fuzz round_trip_fuzz package_fuzz)
     add_executable(${target} fuzz/${target}.cpp decoder/decoder_memory.cpp decoder/huffman_table.cpp decoder/inflate.cpp)
     target_include_directories(${target} PRIVATE ${CMAKE_SOURCE_DIR})
     target_compile_options(${target} PRIVATE ${fuzz_flags})
@@ -45,4 +72,5 @@ if(CMAKE_CXX_COMPILER_ID MATCHES "Clang")
   endforeach()
   target_sources(round_trip_fuzz PRIVATE builder/deflate_transcoder.cpp builder/stream_encoder.cpp)
   target_link_libraries(round_trip_fuzz PRIVATE PkgConfig::DEFLATE ${ZOPFLI_LIB})
+  target_sources(package_fuzz PRIVATE package/package_validate.cpp package/safe_format.cpp package/string_groups.cpp)
 endif()

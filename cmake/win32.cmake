@@ -4,8 +4,20 @@ set(win32_warnings -Wall -Wextra)
 add_library(kiln_win32 STATIC
   decoder/archive_read.cpp
   decoder/stream_decoder.cpp
+  package/file_ops.cpp
+  package/package_loader.cpp
+  package/previous_installation.cpp
+  package/setup_config.cpp
+  startup/process_state.cpp
+  wizard/message_box.cpp
+  engine/entry_paths.cpp
+  engine/install_variables.cpp
+  engine/memory.cpp
+  engine/message_argument.cpp
 )
 target_link_libraries(kiln_win32 PUBLIC kiln_core)
+# Shared-file search (VERSION), special folders (SHELL32), their item lists (ole32).
+target_link_libraries(kiln_win32 PUBLIC version shell32 ole32)
 target_compile_options(kiln_win32 PRIVATE ${win32_warnings})
 
 # The stub's size is part of every setup file: no exceptions, no RTTI, no
@@ -30,10 +42,20 @@ target_include_directories(gtest_mingw PUBLIC ${gtest_src}/include PRIVATE ${gte
 # The decoder's own tests run here too, on the 32-bit build the stub uses.
 add_executable(win32_tests
   tests/host/inflate_test.cpp
+  tests/win32/package_loader_test.cpp
+  tests/win32/setup_config_test.cpp
   tests/win32/stream_decoder_test.cpp
   tests/win32/stub_test.cpp
+  # Record bodies and dialog templates come from the builder's portable code.
+  builder/record_bodies.cpp
+  builder/dialog_templates.cpp
+  tests/win32/dialog_templates_test.cpp
+  tests/host/path_text_test.cpp
+  tests/win32/entry_paths_test.cpp
+  tests/win32/install_variables_test.cpp
+  tests/win32/memory_test.cpp
 )
-target_link_libraries(win32_tests PRIVATE kiln_win32 gtest_mingw)
+target_link_libraries(win32_tests PRIVATE kiln_win32 gtest_mingw comdlg32)
 target_link_options(win32_tests PRIVATE -static)
 target_compile_definitions(win32_tests PRIVATE KILN_STUB_PATH="$<TARGET_FILE_NAME:kiln-stub>")
 add_dependencies(win32_tests kiln-stub)

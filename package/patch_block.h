@@ -4,6 +4,8 @@
 #pragma once
 #include <cstdint>
 
+#include "package/package_format.h"
+
 #pragma pack(push, 1)
 struct PatchBlock {
     uint8_t marker[6];
@@ -11,7 +13,6 @@ struct PatchBlock {
 };
 #pragma pack(pop)
 
-constexpr uint8_t kPatchMarker[6] = {0x77, 0x77, 0x67, 0x54, 0x29, 0x48};  // "wwgT)H"
 
 extern volatile PatchBlock g_patch_block;
 

@@ -53,3 +53,14 @@ TEST(Stub, UnpatchedStubEndsWithoutPackage) {
 }
 
 }  // namespace
+
+namespace {
+
+// The example's setup file, built by kiln: the real stub loads its package.
+TEST(Stub, LoadsTheBuiltExample) {
+    const char* path = std::getenv("KILN_EXAMPLE_SETUP");
+    if (!path) GTEST_SKIP() << "KILN_EXAMPLE_SETUP not set";
+    EXPECT_EQ(RunAndWait(path), 0u);
+}
+
+}  // namespace

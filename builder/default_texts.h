@@ -1,0 +1,25 @@
+// The builder's default English string table: every (group, index) text the
+// setup program reads, so that a manifest only names the texts it wants to
+// change. Also the checks that keep a string table safe for the setup
+// program, whose formatting and buffers are fixed.
+#pragma once
+#include <array>
+#include <string>
+#include <vector>
+
+#include "package/package_format.h"
+
+using StringTable = std::array<std::vector<std::string>, kStringGroupCount>;
+
+// The default texts of one group, by index. Groups 8 and 10 are not read by
+// the setup program and have none; a group number outside 0 to 10 has none.
+const std::vector<std::string>& DefaultGroupTexts(int group);
+
+// All eleven groups of default texts.
+StringTable DefaultStringTable();
+
+// What would make the setup program misbehave with this table: a format
+// directive that its wsprintfA call would read a wrong argument for, a text
+// that overflows one of its fixed buffers once formatted, a zero byte inside
+// a text. One line per problem, naming group and index; empty when sound.
+std::vector<std::string> CheckStringTable(const StringTable& table);

@@ -1,0 +1,313 @@
+#include "builder/manifest.h"
+
+#include <toml++/toml.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <set>
+#include <sstream>
+
+#include "builder/default_texts.h"
+#include "builder/dialog_templates.h"
+#include "package/package_format.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Where a value came from, for messages: file, line, key path.
+struct Context {
+    std::string file;
+    fs::path folder;
+
+    [[noreturn]] void Fail(const toml::node* node, const std::string& key, const std::string& problem) const {
+        std::ostringstream m;
+        m << file;
+        if (node && node->source().begin.line) m << ":" << node->source().begin.line;
+        m << ": " << key << ": " << problem;
+        throw ManifestError(m.str());
+    }
+};
+
+// One table of the manifest with the keys it may hold.
+class Section {
+public:
+    Section(const Context& c, const toml::table& t, std::string path, std::set<std::string> allowed)
+        : c_(c), t_(t), path_(std::move(path)) {
+        for (auto&& [key, node] : t_)
+            if (!allowed.count("*") && !allowed.count(std::string(key.str())))
+                c_.Fail(&node, Key(std::string(key.str())), "unknown key");
+    }
+
+    std::string Key(const std::string& k) const { return path_.empty() ? k : path_ + "." + k; }
+    const toml::node* Node(const std::string& k) const { return t_.get(k); }
+    const toml::table& table() const { return t_; }
+
+    std::optional<std::string> Text(const std::string& k) const {
+        const toml::node* n = Node(k);
+        if (!n) return std::nullopt;
+        if (!n->is_string()) c_.Fail(n, Key(k), "expected a text");
+        std::string s = **n->as_string();
+        if (s.find('\0') != std::string::npos) c_.Fail(n, Key(k), "a text cannot hold a NUL character");
+        return s;
+    }
+    bool Flag(const std::string& k, bool fallback) const {
+        const toml::node* n = Node(k);
+        if (!n) return fallback;
+        if (!n->is_boolean()) c_.Fail(n, Key(k), "expected true or false");
+        return **n->as_boolean();
+    }
+    int64_t Number(const std::string& k, int64_t fallback, int64_t lo, int64_t hi) const {
+        const toml::node* n = Node(k);
+        if (!n) return fallback;
+        if (!n->is_integer()) c_.Fail(n, Key(k), "expected a whole number");
+        int64_t v = **n->as_integer();
+        if (v < lo || v > hi)
+            c_.Fail(n, Key(k), "must lie between " + std::to_string(lo) + " and " + std::to_string(hi));
+        return v;
+    }
+    // A word from a fixed list, as its position in the list.
+    uint8_t Choice(const std::string& k, const std::vector<std::string>& words, uint8_t fallback) const {
+        std::optional<std::string> s = Text(k);
+        if (!s) return fallback;
+        for (size_t i = 0; i < words.size(); ++i)
+            if (words[i] == *s) return uint8_t(i);
+        std::string list;
+        for (const std::string& w : words) list += (list.empty() ? "" : ", ") + w;
+        c_.Fail(Node(k), Key(k), "expected one of " + list);
+    }
+    std::optional<Section> Table(const std::string& k, std::set<std::string> allowed) const {
+        const toml::node* n = Node(k);
+        if (!n) return std::nullopt;
+        if (!n->is_table()) c_.Fail(n, Key(k), "expected a table");
+        return Section(c_, *n->as_table(), Key(k), std::move(allowed));
+    }
+    std::vector<Section> Tables(const std::string& k, std::set<std::string> allowed) const {
+        std::vector<Section> out;
+        const toml::node* n = Node(k);
+        if (!n) return out;
+        const toml::array* a = n->as_array();
+        if (!a) c_.Fail(n, Key(k), "expected [[" + Key(k) + "]] tables");
+        for (size_t i = 0; i < a->size(); ++i) {
+            const toml::node& item = *a->get(i);
+            std::string key = Key(k) + "[" + std::to_string(i) + "]";
+            if (!item.is_table()) c_.Fail(&item, key, "expected a table");
+            out.emplace_back(c_, *item.as_table(), key, allowed);
+        }
+        return out;
+    }
+    // A file named relative to the manifest: its absolute path, which must exist.
+    std::optional<std::string> SourceFile(const std::string& k) const {
+        std::optional<std::string> s = Text(k);
+        if (!s) return std::nullopt;
+        fs::path p = c_.folder / *s;
+        std::error_code ec;
+        if (!fs::is_regular_file(p, ec)) c_.Fail(Node(k), Key(k), "no such file: " + p.string());
+        return p.lexically_normal().string();
+    }
+    Bytes FileBytes(const std::string& k) const {
+        std::string path = *SourceFile(k);
+        std::ifstream f(path, std::ios::binary);
+        return Bytes((std::istreambuf_iterator<char>(f)), {});
+    }
+    [[noreturn]] void Fail(const std::string& k, const std::string& problem) const { c_.Fail(Node(k), Key(k), problem); }
+
+private:
+    const Context& c_;
+    const toml::table& t_;
+    std::string path_;
+};
+
+const std::vector<std::string> kDestinations = {"install", "windows", "shared", "fonts"};
+const std::vector<std::string> kPlacements = {"keep", "remove", "beside", "folder"};
+const std::vector<std::string> kRoles = {"none", "document", "program"};
+const std::vector<std::string> kActions = {"none", "screensaver", "selfregister"};
+const std::vector<std::string> kRoots = {"HKCR", "HKCU", "HKLM", "HKU"};
+
+ProductFile ReadFile(const Section& s) {
+    ProductFile f;
+    f.placement = s.Choice("placement", kPlacements, 0);
+    bool needs_source = f.placement <= 1;
+    if (needs_source) {
+        std::optional<std::string> source = s.SourceFile("source");
+        if (!source) s.Fail("source", "a file to install needs its source file");
+        f.source = *source;
+    }
+    std::optional<std::string> target = s.Text("target");
+    if (!target && f.source.empty()) s.Fail("target", "needs a target name");
+    f.target = target ? *target : fs::path(f.source).filename().string();
+    if (f.target.empty()) s.Fail("target", "must not be empty");
+    for (char& ch : f.target)
+        if (ch == '/') ch = '\\';
+    f.destination_kind = s.Choice("destination", kDestinations, 0);
+    f.shared_count = s.Flag("shared_count", false) ? 1 : 0;
+    if (f.shared_count && f.destination_kind == 0)
+        s.Fail("shared_count", "only files outside the destination folder are counted as shared");
+    f.role = s.Choice("role", kRoles, 0);
+    f.install_action = s.Choice("action", kActions, 0);
+    f.version_test = s.Flag("version_test", false);
+    f.language_test = s.Flag("language_test", false);
+    f.file_times = s.Flag("file_times", needs_source);
+    f.uninstaller = s.Flag("uninstaller", false);
+    if (auto g = s.Table("group_shortcut", {"folder", "name", "arguments", "icon"})) {
+        f.group_folder = g->Text("folder").value_or("");
+        f.group_shortcut = g->Text("name").value_or("");
+        f.group_arguments = g->Text("arguments").value_or("");
+        f.icon_index = uint16_t(g->Number("icon", 0, 0, 0xFFFF));
+    }
+    if (auto d = s.Table("desktop_shortcut", {"name", "arguments"})) {
+        f.desktop_shortcut = d->Text("name").value_or("");
+        f.desktop_arguments = d->Text("arguments").value_or("");
+    }
+    return f;
+}
+
+// "group.index" = "text" overrides of the default texts.
+void ReadTexts(const Section& s, StringTable& texts) {
+    for (auto&& [key, node] : s.table()) {
+        std::string k(key.str());
+        int group = -1, index = -1;
+        char dot = 0;
+        std::istringstream in(k);
+        if (!(in >> group >> dot >> index) || dot != '.' || !in.eof() || group < 0 || group >= kGroups || index < 0 ||
+            index > 255)
+            s.Fail(k, "expected a key \"group.index\" with group 0 to 10 and index 0 to 255");
+        if (!node.is_string()) s.Fail(k, "expected a text");
+        std::vector<std::string>& g = texts[size_t(group)];
+        if (g.size() <= size_t(index)) g.resize(size_t(index) + 1);
+        g[size_t(index)] = **node.as_string();
+    }
+}
+
+ProductType ReadType(const Section& s, const std::string& title, const Section* setup) {
+    ProductType t;
+    std::optional<std::string> name = s.Text("name");
+    t.display_name = name ? *name : title;
+    t.uninstall_key = s.Text("uninstall_key").value_or(title);
+    t.default_folder = s.Text("folder").value_or("#Program Files#\\" + title);
+    t.folder_editable = s.Flag("folder_editable", true);
+    if (auto r = s.Table("remember_registry", {"root", "key", "value"})) {
+        t.registry_root = r->Choice("root", kRoots, 2);
+        t.registry_key = r->Text("key");
+        t.registry_value = r->Text("value").value_or("");
+        if (!t.registry_key) r->Fail("key", "needs the registry key");
+        t.remember_in_registry = true;
+    }
+    if (auto i = s.Table("remember_ini", {"file", "section", "key"})) {
+        t.ini_file = i->Text("file"), t.ini_section = i->Text("section"), t.ini_key = i->Text("key");
+        if (!t.ini_file || !t.ini_section || !t.ini_key) i->Fail("file", "needs file, section and key");
+        t.remember_in_ini = true;
+    }
+    for (int g = 0; g < kGroups; ++g) t.texts[size_t(g)] = DefaultGroupTexts(g);
+    if (t.texts[kGroupMessages].empty()) t.texts[kGroupMessages].resize(1);
+    t.texts[kGroupMessages][0] = title;
+    // Texts of [setup.texts] serve every type; a type's own [type.texts] come last.
+    if (setup)
+        if (auto texts = setup->Table("texts", {"*"})) ReadTexts(*texts, t.texts);
+    if (auto texts = s.Table("texts", {"*"})) ReadTexts(*texts, t.texts);
+    for (const Section& f : s.Tables("file", {"source", "target", "destination", "placement", "shared_count", "role",
+                                              "action", "version_test", "language_test", "file_times", "uninstaller",
+                                              "group_shortcut", "desktop_shortcut"}))
+        t.files.push_back(ReadFile(f));
+    for (const Section& e : s.Tables("ini", {"file", "section", "key", "value", "keep_existing"})) {
+        IniEntry i;
+        for (auto [field, out] : {std::pair{"file", &i.file}, {"section", &i.section}, {"key", &i.key}}) {
+            std::optional<std::string> v = e.Text(field);
+            if (!v || v->empty()) e.Fail(field, "is required");
+            *out = *v;
+        }
+        i.value = e.Text("value").value_or("");
+        i.keep_existing = e.Flag("keep_existing", false);
+        t.ini.push_back(i);
+    }
+    for (const Section& e : s.Tables("registry", {"root", "key", "name", "data", "keep_existing"})) {
+        RegistryEntry r;
+        r.root = e.Choice("root", kRoots, 1);
+        std::optional<std::string> key = e.Text("key");
+        if (!key) e.Fail("key", "is required");
+        r.key = *key;
+        r.name = e.Text("name").value_or("");
+        r.data = e.Text("data").value_or("");
+        r.keep_existing = e.Flag("keep_existing", false);
+        t.registry.push_back(r);
+    }
+    for (const Section& e : s.Tables("patch", {"file", "data", "offset", "pattern"})) {
+        PatchEntry p;
+        std::optional<std::string> file = e.Text("file");
+        if (!file) e.Fail("file", "is required");
+        p.file = *file;
+        p.data = e.Text("data").value_or("");
+        bool has_offset = e.Node("offset");
+        std::optional<std::string> pattern = e.Text("pattern");
+        if (has_offset == bool(pattern)) e.Fail("offset", "give either an offset or a pattern");
+        if (has_offset) p.offset = uint32_t(e.Number("offset", 0, 0, 0xFFFFFFFE));
+        if (pattern) {
+            if (pattern->empty() || pattern->size() > 16384) e.Fail("pattern", "must hold 1 to 16384 bytes");
+            p.pattern.assign(pattern->begin(), pattern->end());
+        }
+        t.patches.push_back(p);
+    }
+    return t;
+}
+
+}  // namespace
+
+Product LoadManifest(const std::string& path) {
+    Context c;
+    c.file = path;
+    c.folder = fs::absolute(fs::path(path)).parent_path();
+    toml::table root;
+    try {
+        root = toml::parse_file(path);
+    } catch (const toml::parse_error& e) {
+        std::ostringstream m;
+        m << path << ":" << e.source().begin.line << ": " << e.description();
+        throw ManifestError(m.str());
+    }
+    Section top(c, root, "", {"setup", "dialogs", "type"});
+    std::optional<Section> setup = top.Table(
+        "setup", {"title", "full_screen", "remove_other_types", "start_page", "initial_type", "compression", "uninstaller",
+                  "background_picture", "side_picture", "background_title", "title_font", "texts"});
+    if (!setup) c.Fail(nullptr, "setup", "the manifest needs a [setup] table with at least a title");
+    Product p;
+    std::optional<std::string> title = setup->Text("title");
+    if (!title || title->empty()) setup->Fail("title", "the product needs a title");
+    p.full_screen = setup->Flag("full_screen", true);
+    p.remove_other_types = setup->Flag("remove_other_types", false);
+    if (setup->Node("start_page")) p.start_page = uint16_t(setup->Number("start_page", 0, 0, 8));
+    p.level = int(setup->Number("compression", 0, 1, 13));
+    if (setup->Node("uninstaller")) p.uninstaller = setup->FileBytes("uninstaller");
+    if (setup->Node("background_picture")) p.background_picture = setup->FileBytes("background_picture");
+    if (setup->Node("side_picture")) p.side_picture = setup->FileBytes("side_picture");
+    p.background_title = setup->Text("background_title").value_or(*title);
+    if (auto font = setup->Table("title_font", {"face", "height", "weight", "italic", "color", "shadow"})) {
+        Bytes d(68, 0);  // shadow COLORREF, text COLORREF, LOGFONTA
+        WriteU32(&d[0], uint32_t(font->Number("shadow", 0x000000, 0, 0xFFFFFF)));
+        WriteU32(&d[4], uint32_t(font->Number("color", 0xFFFFFF, 0, 0xFFFFFF)));
+        WriteU32(&d[8], uint32_t(int32_t(-font->Number("height", 36, 1, 500))));  // lfHeight: character height
+        WriteU32(&d[8 + 16], uint32_t(font->Number("weight", 700, 0, 1000)));     // lfWeight
+        d[8 + 20] = font->Flag("italic", true) ? 1 : 0;                           // lfItalic
+        std::string face = font->Text("face").value_or("Times New Roman");
+        if (face.size() > 31) font->Fail("face", "a font name holds at most 31 characters");
+        std::copy(face.begin(), face.end(), d.begin() + 8 + 28);  // lfFaceName
+        p.background_description = d;
+    }
+
+    p.dialog_templates = DefaultDialogTemplates();
+    if (auto dialogs = top.Table("dialogs", {"0", "1", "2", "3", "4", "5", "6", "7", "8"}))
+        for (auto&& [key, node] : dialogs->table()) {
+            size_t number = std::stoul(std::string(key.str()));
+            if (p.dialog_templates.size() <= number) p.dialog_templates.resize(number + 1);
+            p.dialog_templates[number] = dialogs->FileBytes(std::string(key.str()));
+        }
+
+    std::vector<Section> types = top.Tables("type", {"name", "uninstall_key", "folder", "folder_editable",
+                                                     "remember_registry", "remember_ini", "texts", "file", "ini",
+                                                     "registry", "patch"});
+    if (types.empty() || types.size() > size_t(kMaxSetupTypes))
+        c.Fail(top.Node("type"), "type", "a product has one to six [[type]] tables");
+    for (const Section& t : types) p.types.push_back(ReadType(t, *title, &*setup));
+    p.initial_type = uint16_t(setup->Number("initial_type", 0, 0, int64_t(p.types.size()) - 1));
+    return p;
+}

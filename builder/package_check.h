@@ -1,0 +1,29 @@
+// What `kiln inspect` and `kiln verify` share: the setup types of a setup
+// file read back, each body checked as the setup program checks it.
+#pragma once
+#include <string>
+#include <vector>
+
+#include "builder/setup_reader.h"
+
+struct TypeView {
+    const ReadRecord* record = nullptr;  // setup type record
+    const ReadRecord* file_list = nullptr;
+    const ReadRecord* ini = nullptr;
+    const ReadRecord* registry = nullptr;
+    const ReadRecord* patches = nullptr;
+    bool sound = false;  // the record and every table of the type passed their checks
+};
+
+struct PackageView {
+    SetupFileView file;
+    std::vector<TypeView> types;
+    std::vector<std::string> problems;  // the file's own and every unsound body's
+};
+
+PackageView CheckPackage(const Bytes& setup_file);
+
+// The package's problems, then every archived file that does not decode to
+// its size and checksum. *checked counts the files decoded.
+std::vector<std::string> VerifyPackage(const PackageView& v, size_t* checked);
+const char* TagName(uint16_t tag);

@@ -1,0 +1,76 @@
+// What an author describes in a manifest, resolved and complete: every
+// default filled in, every path absolute. The package builder turns it into
+// records; nothing here knows about TOML.
+#pragma once
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+using Bytes = std::vector<uint8_t>;
+
+struct ProductFile {
+    std::string source;  // file on the build machine; empty for a folder to create
+    std::string target;  // name relative to its destination; may hold sub-folders
+    uint8_t destination_kind = 0;  // 0 destination folder, 1 Windows, 2 shared (system), 3 Fonts
+    uint8_t role = 0;              // 1 document to open, 2 program to run
+    uint8_t shared_count = 0;
+    uint8_t placement = 0;       // 0 keep at uninstall, 1 remove at uninstall, 2 beside the setup file, 3 folder
+    uint8_t install_action = 0;  // 1 screen saver, 2 self-registering library
+    uint16_t icon_index = 0;
+    bool uninstaller = false;
+    bool version_test = false;
+    bool language_test = false;
+    bool file_times = true;
+    std::string group_folder, group_shortcut, group_arguments;
+    std::string desktop_shortcut, desktop_arguments;
+};
+
+struct IniEntry {
+    bool keep_existing = false;
+    std::string file, section, key, value;
+};
+
+struct RegistryEntry {
+    uint32_t root = 1;
+    bool keep_existing = false;
+    std::string key, name, data;
+};
+
+struct PatchEntry {
+    uint32_t offset = 0xFFFFFFFF;  // or find the position after the pattern
+    std::string file, data;
+    Bytes pattern;
+};
+
+constexpr int kGroups = 11;
+using StringTable = std::array<std::vector<std::string>, kGroups>;
+
+struct ProductType {
+    std::string display_name;
+    std::optional<std::string> uninstall_key, default_folder;
+    bool folder_editable = true;
+    uint32_t registry_root = 2;
+    std::optional<std::string> registry_key, registry_value;
+    std::optional<std::string> ini_file, ini_section, ini_key;
+    bool remember_in_registry = false, remember_in_ini = false;
+    StringTable texts;
+    std::vector<ProductFile> files;
+    std::vector<IniEntry> ini;
+    std::vector<RegistryEntry> registry;
+    std::vector<PatchEntry> patches;
+};
+
+struct Product {
+    bool full_screen = true;
+    bool remove_other_types = false;
+    std::optional<uint16_t> start_page;
+    uint16_t initial_type = 0;
+    std::optional<std::string> background_title;
+    std::optional<Bytes> background_picture, side_picture, background_description;
+    std::vector<Bytes> dialog_templates;  // by template number
+    std::optional<Bytes> uninstaller;
+    std::vector<ProductType> types;
+    int level = 0;  // compression level; 0: the encoder's default
+};

@@ -1,0 +1,89 @@
+#include "builder/setup_reader.h"
+
+#include <cstring>
+
+#include "decoder/inflate.h"
+#include "package/package_format.h"
+
+SetupFileView ReadSetupFile(const Bytes& file) {
+    SetupFileView v;
+    size_t marker = file.size();
+    for (size_t i = 0; i + kPatchBlockSize <= file.size(); ++i)
+        if (std::memcmp(&file[i], kPatchMarker, sizeof kPatchMarker) == 0) {
+            marker = i;
+            break;
+        }
+    if (marker == file.size()) {
+        v.problems.push_back("no patch block: not a setup file");
+        return v;
+    }
+    v.stub_length = ReadU32(&file[marker + sizeof kPatchMarker]);
+    if (v.stub_length == 0 || v.stub_length > file.size()) {
+        v.problems.push_back("the stub length " + std::to_string(v.stub_length) + " does not lie in the file");
+        return v;
+    }
+    uint64_t at = v.stub_length;
+    for (;;) {
+        if (at + kRecordHeaderSize > file.size()) {
+            v.problems.push_back("the file ends before the archive record");
+            return v;
+        }
+        ReadRecord r;
+        r.offset = at;
+        r.tag = ReadU16(&file[at]);
+        r.flags = file[at + 2];
+        r.stored_size = ReadU32(&file[at + 4]);
+        at += kRecordHeaderSize;
+        if (r.tag == kTagArchive) {
+            v.has_archive = r.stored_size != 0;
+            v.archive_start = at;
+            if (!v.has_archive) {
+                v.records.push_back(r);
+                v.problems.push_back("the archive record is empty");
+                return v;
+            }
+            if (at + 4 > file.size()) {
+                v.problems.push_back("the archive record is cut short");
+                return v;
+            }
+            v.archive_length = ReadU32(&file[at]);
+            v.archive_ends_file = at + 4 + v.archive_length == file.size();
+            if (!v.archive_ends_file)
+                v.problems.push_back("the archive length " + std::to_string(v.archive_length) +
+                                     " does not reach exactly to the end of the file");
+            uint64_t end = std::min<uint64_t>(file.size(), at + 4 + uint64_t(v.archive_length));
+            v.archive.assign(file.begin() + long(at + 4), file.begin() + long(end));
+            v.records.push_back(r);
+            return v;
+        }
+        if (at + r.stored_size > file.size()) {
+            v.problems.push_back("record " + std::to_string(v.records.size()) + " runs past the end of the file");
+            return v;
+        }
+        const uint8_t* body = &file[at];
+        bool raw_field = r.tag == kTagSetupFlags || r.tag == kTagStartPage;
+        if ((r.flags & kRecordCompressed) && !raw_field) {
+            if (r.stored_size < 4) {
+                r.body_ok = false;
+            } else {
+                uint32_t size = ReadU32(body);
+                if (size > (1u << 30)) {
+                    r.body_ok = false;
+                } else {
+                    r.body.resize(size);
+                    size_t produced = 0;
+                    r.body_ok = InflateBuffer(body + 4, r.stored_size - 4, r.body.data(), size, &produced) ==
+                                    kInflateOk &&
+                                produced == size;
+                }
+            }
+        } else {
+            r.body.assign(body, body + r.stored_size);
+        }
+        if (!r.body_ok)
+            v.problems.push_back("record " + std::to_string(v.records.size()) + " (tag " + std::to_string(r.tag) +
+                                 ") does not decode to its stated size");
+        at += r.stored_size;
+        v.records.push_back(std::move(r));
+    }
+}

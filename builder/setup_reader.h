@@ -1,0 +1,31 @@
+// Reads a setup file back on the build machine: the stub length from its
+// patch block, every package record with its decoded body, and the archive.
+// Used by `kiln inspect` and `kiln verify`; it trusts nothing in the file.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "builder/product.h"
+
+struct ReadRecord {
+    uint16_t tag = 0;
+    uint8_t flags = 0;
+    uint32_t stored_size = 0;
+    uint64_t offset = 0;  // of the header in the file
+    Bytes body;           // decoded when compressed
+    bool body_ok = true;  // read (and decoded to its stated size) in full
+};
+
+struct SetupFileView {
+    uint32_t stub_length = 0;
+    std::vector<ReadRecord> records;
+    bool has_archive = false;
+    uint64_t archive_start = 0;  // file position of the archive length
+    uint32_t archive_length = 0;
+    bool archive_ends_file = false;
+    Bytes archive;  // the archive bytes inside this file
+    std::vector<std::string> problems;  // what makes the file unusable, in words
+};
+
+SetupFileView ReadSetupFile(const Bytes& file);

@@ -1,0 +1,18 @@
+// Where the file archive lies: the package loader notes its start in the
+// setup file; the archive reader continues from here during installation.
+#pragma once
+#include <windows.h>
+
+#include <cstdint>
+
+struct ArchiveState {
+    HANDLE handle;             // the current volume, or INVALID_HANDLE_VALUE
+    int volume_number;         // 0: the setup file itself; k: the .Dk volume file
+    uint32_t start_position;   // file position of the archive length in the setup file
+    uint32_t volume_length;    // archive bytes in the current volume
+    uint32_t volume_base;      // archive offset of the current volume's first byte
+    uint32_t volume_remainder; // bytes of the current volume not yet read
+    bool prompt_mode;          // ask for a missing disk (the relaunched copy)
+};
+
+extern ArchiveState g_archive;

@@ -1,0 +1,173 @@
+// The layout of a setup file's package: record tags and headers, the setup
+// type record, string groups, file list entries and the start page record.
+// Everything is little-endian; these helpers read it from unaligned bytes.
+#pragma once
+#include <cstdint>
+#include <cstring>
+
+inline uint16_t ReadU16(const uint8_t* p) { return uint16_t(p[0] | p[1] << 8); }
+inline uint32_t ReadU32(const uint8_t* p) { return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24; }
+inline void WriteU16(uint8_t* p, uint16_t v) { p[0] = uint8_t(v); p[1] = uint8_t(v >> 8); }
+inline void WriteU32(uint8_t* p, uint32_t v) { for (int i = 0; i < 4; ++i) p[i] = uint8_t(v >> (8 * i)); }
+
+// Record tags.
+enum : uint16_t {
+    kTagSetupFlags = 0x1234,
+    kTagSidePicture = 0x1235,
+    kTagBackgroundPicture = 0x1236,
+    kTagBackgroundTitle = 0x1237,
+    kTagDialogTemplates = 0x1239,
+    kTagFileList = 0x123A,
+    kTagStartPage = 0x123B,
+    kTagBackgroundDescription = 0x123D,
+    kTagSetupType = 0x123E,
+    kTagUninstaller = 0x123F,
+    kTagIniEntries = 0x1240,
+    kTagRegistryEntries = 0x1241,
+    kTagFilePatches = 0x1242,
+    kTagArchive = 0x7F7F,
+};
+
+// Record header: u16 tag, u8 flags (bit 0: body compressed), u8 reserved, u32 stored size.
+constexpr uint32_t kRecordHeaderSize = 8;
+constexpr uint8_t kRecordCompressed = 0x01;
+
+constexpr int kMaxSetupTypes = 6;
+constexpr uint32_t kPathSize = 260;
+
+// Setup flags (record 0x1234).
+constexpr uint32_t kSetupFullScreen = 0x01;
+constexpr uint32_t kSetupRemoveOtherTypes = 0x10;
+
+// Setup type record (record 0x123E): field offsets.
+enum : uint32_t {
+    kTypeOptions = 0,
+    kTypeUninstallKey = 4,
+    kTypeDisplayName = 8,
+    kTypeDefaultFolder = 12,
+    kTypeRegistryRoot = 16,
+    kTypeRegistryKey = 20,
+    kTypeRegistryValue = 24,
+    kTypeIniFile = 28,
+    kTypeIniSection = 32,
+    kTypeIniKey = 36,
+    kTypeStringGroups = 40,  // 11 x u32, groups 0 to 10
+    kTypeFixedSize = 84,
+};
+constexpr int kStringGroupCount = 11;
+// Setup type options.
+constexpr uint16_t kOptionFolderEditable = 0x2;
+constexpr uint16_t kOptionRememberInRegistry = 0x4;
+constexpr uint16_t kOptionRememberInIni = 0x8;
+
+// String groups by use.
+enum : int {
+    kGroupWelcome = 0,
+    kGroupInformation = 1,
+    kGroupDestination = 2,
+    kGroupReady = 3,
+    kGroupProgress = 4,
+    kGroupFinish = 5,
+    kGroupMessages = 6,
+    kGroupButtons = 7,
+    kGroupSetupTypes = 9,
+};
+constexpr int kMessagePackageDamaged = 31;
+
+// File list (record 0x123A): u32 entry count, then entries of these fields.
+enum : uint32_t {
+    kEntrySize = 0,
+    kEntryInstallStatus = 2,
+    kEntryIconIndex = 4,
+    kEntryArchiveOffset = 6,
+    kEntryStoredSize = 10,
+    kEntryUnpackedSize = 14,
+    kEntryChecksum = 18,
+    kEntryFlags = 22,
+    kEntryDestinationKind = 23,
+    kEntryRole = 24,
+    kEntrySharedCount = 25,
+    kEntryPlacement = 26,
+    kEntryInstallAction = 27,
+    kEntrySetupType = 28,
+    kEntryBaseOrdinal = 30,
+    kEntryFixedSize = 34,
+    kEntryVersionBlockSize = 20,
+    kEntryFileTimesSize = 24,
+};
+constexpr uint32_t kFileListHeaderSize = 4;
+// Entry flags.
+constexpr uint8_t kEntryIsUninstaller = 0x01;
+constexpr uint8_t kEntryVersionTest = 0x02;
+constexpr uint8_t kEntryLanguageTest = 0x04;
+constexpr uint8_t kEntryHasFileTimes = 0x08;
+constexpr uint8_t kEntryIsDelta = 0x10;
+// Destination kinds (kEntryDestinationKind).
+enum : uint8_t { kDestinationFolder = 0, kDestinationWindows = 1, kDestinationShared = 2, kDestinationFonts = 3 };
+// Placements (kEntryPlacement).
+enum : uint8_t { kPlacementKept = 0, kPlacementRemoved = 1, kPlacementBesideSetup = 2, kPlacementFolder = 3 };
+constexpr int kEntryStringCount = 6;  // file name, group folder, group shortcut and arguments, desktop shortcut and arguments
+
+// Where an entry's strings begin: after the fixed part and the optional blocks.
+inline uint32_t EntryStringsOffset(uint8_t flags) {
+    uint32_t at = kEntryFixedSize;
+    if (flags & (kEntryVersionTest | kEntryLanguageTest)) at += kEntryVersionBlockSize;
+    if (flags & kEntryHasFileTimes) at += kEntryFileTimesSize;
+    return at;
+}
+
+// Dialog template numbers.
+enum : int {
+    kTemplateMainFramed = 0,
+    kTemplateMainFullScreen = 1,
+    kTemplateDestination = 2,
+    kTemplateInformation = 3,
+    kTemplateProgress = 4,
+    kTemplateWelcomeReady = 5,
+    kTemplateFinish = 6,
+    kTemplateFolderBrowser = 7,
+    kTemplateSetupTypes = 8,
+    kTemplateCount = 9,
+};
+
+// The patch block the builder fills in: marker, then the stub length.
+constexpr uint8_t kPatchMarker[6] = {0x77, 0x77, 0x67, 0x54, 0x29, 0x48};  // "wwgT)H"
+constexpr uint32_t kPatchBlockSize = 10;
+
+// ---------------------------------------------------------------------------
+// Bodies the setup program draws or hands to the system. They are checked
+// against their length when loaded (package/package_validate.h).
+
+// Pictures (records 0x1235, 0x1236): the image of a BMP file. A 14-byte file
+// header (ignored), a BITMAPINFOHEADER, the colour table, then the bits.
+constexpr uint32_t kBitmapFileHeaderSize = 14;
+enum : uint32_t {  // BITMAPINFOHEADER fields, from the header's first byte
+    kBitmapHeaderSize = 0,
+    kBitmapWidth = 4,
+    kBitmapHeight = 8,
+    kBitmapPlanes = 12,
+    kBitmapBitCount = 14,
+    kBitmapCompression = 16,
+    kBitmapColoursUsed = 32,
+    kBitmapInfoHeaderSize = 40,
+};
+// Entries of a bitmap's colour table (4 bytes each): the colours used when
+// given, else a full table for 1, 4 and 8 bits per pixel, none above.
+inline uint32_t ColourTableEntries(uint16_t bit_count, uint32_t colours_used) {
+    if (colours_used) return colours_used;
+    return bit_count == 1 || bit_count == 4 || bit_count == 8 ? 1u << bit_count : 0;
+}
+
+// Background description (record 0x123D): shadow colour, text colour, LOGFONTA.
+enum : uint32_t {
+    kDescriptionShadowColour = 0,
+    kDescriptionTextColour = 4,
+    kDescriptionFont = 8,
+    kDescriptionFaceName = 8 + 28,  // LOGFONTA.lfFaceName
+    kFaceNameSize = 32,
+    kDescriptionSize = 68,
+};
+
+// A dialog template is copied from its offset to the end of the template
+// table into a block of this size; no template may lie further from the end.
+constexpr uint32_t kTemplateCopySize = 16384;

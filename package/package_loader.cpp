@@ -1,0 +1,228 @@
+#include "package/package_loader.h"
+
+#include <windows.h>
+
+#include "decoder/archive_state.h"
+#include "decoder/stream_decoder.h"
+#include "engine/memory.h"
+#include "package/file_ops.h"
+#include "package/package_format.h"
+#include "package/package_validate.h"
+#include "package/previous_installation.h"
+#include "package/setup_config.h"
+#include "startup/process_state.h"
+#include "wizard/message_box.h"
+
+ArchiveState g_archive = {INVALID_HANDLE_VALUE, 0, 0, 0, 0, 0, false};
+
+namespace {
+
+enum LoadOutcome { kLoaded = 0, kReadFailed = 1, kNoMemory = 5, kDamaged = 6 };
+
+struct RecordHeader {
+    uint16_t tag;
+    uint8_t flags;
+    uint32_t stored_size;
+};
+
+// Reads one body into slot: stored as it is, or decoded to its unpacked
+// size. A body that does not decode to exactly that size is damaged.
+int LoadBody(HANDLE file, const RecordHeader& header, Body& slot) {
+    if (slot.data) FreeAndClear(reinterpret_cast<void**>(&slot.data));  // a record given twice
+    slot.size = 0;
+    uint32_t length = header.stored_size;
+    bool compressed = header.flags & kRecordCompressed;
+    if (compressed) {
+        uint8_t raw[4];
+        if (ReadExactly(file, raw, 4)) return kReadFailed;
+        length = ReadU32(raw);
+        // A stored body cannot be smaller than its size field.
+        if (header.stored_size < 4) return kDamaged;
+    }
+    // Zeroed, so that a stream that decodes short leaves no stale bytes.
+    void* block;
+    if (!AllocZeroedRetry(&block, length ? length : 1)) return kNoMemory;
+    slot.data = static_cast<uint8_t*>(block);
+    slot.size = length;
+    if (compressed) return DecodeToMemory(slot.data, length, file, 0) ? kLoaded : kDamaged;
+    if (ReadExactly(file, slot.data, length)) {
+        FreeAndClear(reinterpret_cast<void**>(&slot.data));
+        slot.size = 0;
+        return kReadFailed;
+    }
+    return kLoaded;
+}
+
+// Per-type records belong to the setup type read last.
+Body* PerTypeSlot(uint16_t tag, int type) {
+    if (type < 0 || type >= kMaxSetupTypes) return nullptr;
+    SetupType& t = g_config.types[type];
+    switch (tag) {
+    case kTagFileList: return &t.file_list;
+    case kTagIniEntries: return &t.ini_entries;
+    case kTagRegistryEntries: return &t.registry_entries;
+    case kTagFilePatches: return &t.file_patches;
+    default: return nullptr;
+    }
+}
+
+Body* SingleSlot(uint16_t tag) {
+    switch (tag) {
+    case kTagSidePicture: return &g_config.side_picture;
+    case kTagBackgroundPicture: return &g_config.background_picture;
+    case kTagBackgroundTitle: return &g_config.background_title;
+    case kTagDialogTemplates: return &g_config.dialog_templates;
+    case kTagBackgroundDescription: return &g_config.background_description;
+    case kTagUninstaller: return &g_config.uninstaller;
+    default: return nullptr;
+    }
+}
+
+bool BodyIsSound(uint16_t tag, const Body& b) {
+    switch (tag) {
+    case kTagSetupType: return ValidateSetupTypeRecord(b.data, b.size);
+    case kTagFileList: return ValidateFileList(b.data, b.size);
+    case kTagIniEntries: return ValidateIniTable(b.data, b.size);
+    case kTagRegistryEntries: return ValidateRegistryTable(b.data, b.size);
+    case kTagFilePatches: return ValidatePatchTable(b.data, b.size);
+    case kTagDialogTemplates: return ValidateDialogTemplateTable(b.data, b.size, kTemplateCount);
+    case kTagBackgroundTitle: return ValidateBackgroundTitle(b.data, b.size);
+    case kTagBackgroundDescription: return ValidateBackgroundDescription(b.data, b.size);
+    case kTagBackgroundPicture:
+    case kTagSidePicture: return ValidatePicture(b.data, b.size);
+    default: return true;
+    }
+}
+
+struct Loader {
+    HANDLE file;
+    uint32_t file_size;
+    int type_counter = -1;
+    bool complete = false;
+    bool damaged = false;
+    int error = 0;
+
+    // Acts on one record; the file stands just after its header.
+    void Record(const RecordHeader& h) {
+        switch (h.tag) {
+        case kTagSetupFlags: {
+            uint8_t raw[4];
+            if (ReadExactly(file, raw, 4)) error = kReadFailed;
+            else g_config.setup_flags = ReadU32(raw);
+            return;
+        }
+        case kTagStartPage: {
+            uint8_t raw[4];
+            if (ReadExactly(file, raw, 2)) error = kReadFailed;
+            else if (ReadExactly(file, raw + 2, 2)) error = kReadFailed;
+            else {
+                g_config.start_page = ReadU16(raw);
+                g_config.initial_type = ReadU16(raw + 2);
+            }
+            complete = true;
+            return;
+        }
+        case kTagSetupType: {
+            if (++type_counter >= kMaxSetupTypes) {
+                damaged = true;
+                return;
+            }
+            SetupType& t = g_config.types[type_counter];
+            if (!Load(h, t.record)) return;
+            if (!BodyIsSound(h.tag, t.record)) {
+                // Unsound: not even its message texts can be trusted.
+                FreeAndClear(reinterpret_cast<void**>(&t.record.data));
+                damaged = true;
+                return;
+            }
+            DetectPreviousInstallation(t.record.data);
+            lstrcpynA(t.destination_folder, g_state.destination_folder, kPathSize);
+            return;
+        }
+        case kTagArchive: {
+            g_archive.start_position = Tell(file);
+            uint8_t raw[4];
+            if (ReadExactly(file, raw, 4)) {
+                error = kReadFailed;
+                return;
+            }
+            uint32_t length = ReadU32(raw);
+            g_archive.volume_length = g_archive.volume_remainder = length;
+            g_archive.volume_base = 0;
+            if (uint64_t(g_archive.start_position) + 4 + length == FileSize(file)) complete = true;
+            return;
+        }
+        default:
+            break;
+        }
+        Body* slot = PerTypeSlot(h.tag, type_counter);
+        if (!slot && (h.tag == kTagFileList || h.tag == kTagIniEntries || h.tag == kTagRegistryEntries ||
+                      h.tag == kTagFilePatches)) {
+            damaged = true;  // a per-type record before any setup type
+            return;
+        }
+        if (!slot) slot = SingleSlot(h.tag);
+        if (slot && Load(h, *slot) && !BodyIsSound(h.tag, *slot)) damaged = true;
+    }
+
+    bool Load(const RecordHeader& h, Body& slot) {
+        int r = LoadBody(file, h, slot);
+        if (r == kDamaged) damaged = true;
+        else if (r) error = r;
+        return r == kLoaded;
+    }
+
+    void Run(uint32_t stub_length) {
+        Seek(file, int32_t(stub_length), FILE_BEGIN);
+        for (;;) {
+            uint8_t raw[kRecordHeaderSize];
+            if (ReadExactly(file, raw, kRecordHeaderSize)) {
+                error = kReadFailed;  // the file ends before the archive record
+                return;
+            }
+            RecordHeader h = {ReadU16(raw), raw[2], ReadU32(raw + 4)};
+            if (h.stored_size == 0) {
+                if (h.tag == kTagArchive) return;
+                continue;
+            }
+            uint64_t record_end = uint64_t(Tell(file)) + h.stored_size;
+            if (h.tag != kTagArchive && record_end > file_size) {
+                error = kReadFailed;  // truncated inside a body
+                return;
+            }
+            Record(h);
+            if (error || h.tag == kTagArchive) return;
+            Seek(file, int32_t(record_end), FILE_BEGIN);
+        }
+    }
+};
+
+}  // namespace
+
+bool LoadPackage(uint32_t stub_length) {
+    FreeSetupConfig();
+    if (stub_length == 0) return false;
+    lstrcpynA(g_state.current_volume_path, g_state.source_path, kPathSize);
+    Loader loader;
+    loader.file = OpenForReading(g_state.current_volume_path);
+    if (loader.file == INVALID_HANDLE_VALUE) return false;
+    loader.file_size = FileSize(loader.file);
+    loader.Run(stub_length);
+    CloseFile(loader.file);
+    if (loader.error) return false;
+
+    g_config.type_count = loader.type_counter + 1 > kMaxSetupTypes ? kMaxSetupTypes : loader.type_counter + 1;
+    // Every setup type record must be present and sound for the types to be usable.
+    bool types_sound = g_config.type_count > 0;
+    for (int k = 0; k < g_config.type_count; ++k) types_sound = types_sound && g_config.types[k].record.data;
+    if (types_sound) {
+        int initial = g_config.initial_type < g_config.type_count ? g_config.initial_type : 0;
+        if (g_config.initial_type >= g_config.type_count) loader.damaged = true;
+        SelectSetupType(initial);
+    }
+    if (loader.complete && !loader.damaged && types_sound) return true;
+
+    const char* text = types_sound ? LookUpText(kGroupMessages, kMessagePackageDamaged) : "";
+    if (text[0]) ShowMessage(text, MB_ICONINFORMATION);
+    return false;
+}

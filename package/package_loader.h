@@ -1,0 +1,11 @@
+// Reads the package behind the stub: every record body into the setup
+// configuration, and where the file archive starts.
+#pragma once
+#include <cstdint>
+
+// Loads the package of the setup file named by the source path, whose stub
+// is stub_length bytes long. False when the package cannot be used; a
+// damaged or incomplete one is reported with the message at group 6, index
+// 31 when that text can be read. Every body is checked against its length
+// before anything uses it.
+bool LoadPackage(uint32_t stub_length);

@@ -1,0 +1,55 @@
+// The setup configuration: every record body the package loader read, kept
+// for the whole run, and the selected setup type through which texts, the
+// file list and the destination folder are seen.
+#pragma once
+#include <cstdint>
+
+#include "package/package_format.h"
+
+// A loaded record body and its length.
+struct Body {
+    uint8_t* data;
+    uint32_t size;
+};
+
+struct SetupType {
+    Body record;  // setup type record; texts are found through its offsets
+    Body file_list;
+    Body ini_entries;
+    Body registry_entries;
+    Body file_patches;
+    char destination_folder[kPathSize];  // kept per type while another is selected
+};
+
+struct SetupConfig {
+    uint32_t setup_flags;
+    Body side_picture;
+    Body background_picture;
+    Body background_title;
+    Body dialog_templates;
+    Body background_description;
+    Body uninstaller;
+    uint16_t start_page;    // 0xFFFF: none
+    uint16_t initial_type;  // selected when loading ends
+    int type_count;
+    SetupType types[kMaxSetupTypes];
+
+    int current_type;  // -1 until the first selection
+    const uint8_t* current_record;
+    uint32_t current_record_size;
+    uint32_t current_file_count;
+    uint8_t* current_first_entry;  // null when the current type has no file list
+};
+
+extern SetupConfig g_config;
+
+// Looks up the text at (group, index) of the current setup type. Never
+// fails: a missing group or index gives the empty text.
+const char* LookUpText(int group, int index);
+
+// Selects setup type k: keeps the folder typed for the previous type, and
+// makes k's texts, file list and folder current.
+void SelectSetupType(int k);
+
+// Frees every body and clears the configuration.
+void FreeSetupConfig();

@@ -1,0 +1,120 @@
+// Manifests: defaults for all that is left out, and every mistake reported
+// with the file, the line and the key.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "builder/manifest.h"
+#include "package/package_format.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// A manifest and a payload file in a fresh folder.
+struct ManifestFolder {
+    fs::path dir;
+    ManifestFolder() {
+        dir = fs::temp_directory_path() / ("kiln-manifest-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+                                           "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::create_directories(dir / "payload");
+        std::ofstream(dir / "payload" / "app.txt") << "app";
+    }
+    ~ManifestFolder() { fs::remove_all(dir); }
+    std::string Write(const std::string& text) {
+        std::ofstream(dir / "kiln.toml") << text;
+        return (dir / "kiln.toml").string();
+    }
+};
+
+TEST(Manifest, TenLinesMakeACompleteProduct) {
+    ManifestFolder f;
+    Product p = LoadManifest(f.Write(R"(
+[setup]
+title = "Tiny"
+
+[[type]]
+[[type.file]]
+source = "payload/app.txt"
+)"));
+    ASSERT_EQ(p.types.size(), 1u);
+    const ProductType& t = p.types[0];
+    EXPECT_EQ(t.display_name, "Tiny");
+    EXPECT_EQ(t.default_folder.value(), "#Program Files#\\Tiny");
+    EXPECT_EQ(t.uninstall_key.value(), "Tiny");
+    EXPECT_EQ(t.texts[kGroupMessages].at(0), "Tiny");
+    EXPECT_GT(t.texts[kGroupMessages].size(), size_t(kMessagePackageDamaged));
+    EXPECT_FALSE(t.texts[kGroupMessages][kMessagePackageDamaged].empty());
+    ASSERT_EQ(t.files.size(), 1u);
+    EXPECT_EQ(t.files[0].target, "app.txt");
+    EXPECT_TRUE(fs::path(t.files[0].source).is_absolute());
+    EXPECT_TRUE(t.files[0].file_times);
+    EXPECT_GE(p.dialog_templates.size(), size_t(kTemplateCount));
+    EXPECT_TRUE(p.full_screen);
+}
+
+TEST(Manifest, TextsOverrideDefaults) {
+    ManifestFolder f;
+    Product p = LoadManifest(f.Write(R"(
+[setup]
+title = "T"
+[setup.texts]
+"0.1" = "for every type"
+"6.31" = "broken!"
+[[type]]
+[type.texts]
+"6.31" = "this type's own"
+"10.3" = "far"
+[[type]]
+)"));
+    EXPECT_EQ(p.types[0].texts[0].at(1), "for every type");
+    EXPECT_EQ(p.types[0].texts[6].at(31), "this type's own");
+    EXPECT_EQ(p.types[1].texts[6].at(31), "broken!");
+    EXPECT_EQ(p.types[0].texts[10].size(), 4u);
+    EXPECT_EQ(p.types[0].texts[10][3], "far");
+}
+
+TEST(Manifest, MistakesNameFileLineAndKey) {
+    struct Case {
+        const char* name;
+        const char* text;
+        const char* expected;  // every part must appear in the message
+    } cases[] = {
+        {"syntax", "[setup]\ntitle = \"x\nfoo", ":2"},
+        {"no setup", "[[type]]\n", "setup"},
+        {"no title", "[setup]\nfull_screen = true\n[[type]]\n", "setup.title"},
+        {"unknown key", "[setup]\ntitle = \"x\"\ncolour = 3\n[[type]]\n", ":3: setup.colour: unknown key"},
+        {"wrong type", "[setup]\ntitle = \"x\"\nfull_screen = \"yes\"\n[[type]]\n", ":3: setup.full_screen: expected true or false"},
+        {"no types", "[setup]\ntitle = \"x\"\n", "one to six"},
+        {"seven types", "[setup]\ntitle = \"x\"\n[[type]]\n[[type]]\n[[type]]\n[[type]]\n[[type]]\n[[type]]\n[[type]]\n",
+         "one to six"},
+        {"missing source", "[setup]\ntitle = \"x\"\n[[type]]\n[[type.file]]\nsource = \"payload/none.txt\"\n",
+         ":5: type[0].file[0].source: no such file"},
+        {"bad destination",
+         "[setup]\ntitle = \"x\"\n[[type]]\n[[type.file]]\nsource = \"payload/app.txt\"\ndestination = \"moon\"\n",
+         ":6: type[0].file[0].destination: expected one of install, windows, shared, fonts"},
+        {"bad text key", "[setup]\ntitle = \"x\"\n[[type]]\n[type.texts]\n\"12.1\" = \"x\"\n", "type[0].texts.12.1"},
+        {"level out of range", "[setup]\ntitle = \"x\"\ncompression = 20\n[[type]]\n", ":3: setup.compression: must lie between 1 and 13"},
+        {"initial type out of range", "[setup]\ntitle = \"x\"\ninitial_type = 1\n[[type]]\n", "setup.initial_type"},
+        {"registry without key",
+         "[setup]\ntitle = \"x\"\n[[type]]\nremember_registry = { root = \"HKLM\" }\n", "type[0].remember_registry.key"},
+        {"patch with both offset and pattern",
+         "[setup]\ntitle = \"x\"\n[[type]]\n[[type.patch]]\nfile = \"a\"\noffset = 3\npattern = \"x\"\n",
+         "type[0].patch[0].offset"},
+    };
+    for (const Case& c : cases) {
+        ManifestFolder f;
+        std::string path = f.Write(c.text);
+        try {
+            LoadManifest(path);
+            ADD_FAILURE() << c.name << ": accepted";
+        } catch (const ManifestError& e) {
+            std::string m = e.what();
+            EXPECT_EQ(m.rfind(path, 0), 0u) << c.name << ": " << m;
+            EXPECT_NE(m.find(c.expected), std::string::npos) << c.name << ": " << m;
+        }
+    }
+}
+
+}  // namespace

@@ -1,0 +1,82 @@
+// Setup files from the builder: records in their order, bodies that pass
+// the setup program's checks, deterministic bytes, and verification that
+// finds a damaged archive.
+#include <gtest/gtest.h>
+
+#include "builder/manifest.h"
+#include "builder/package_builder.h"
+#include "builder/package_check.h"
+#include "package/package_format.h"
+
+namespace {
+
+// A stand-in stub: some bytes around an unpatched patch block.
+Bytes FakeStub() {
+    Bytes stub(3000, 0x90);
+    std::copy(kPatchMarker, kPatchMarker + 6, stub.begin() + 1000);
+    return stub;
+}
+
+Product Sample() { return LoadManifest(KILN_SOURCE_DIR "/examples/sample/kiln.toml"); }
+
+TEST(PackageBuilder, ExampleHasEveryRecordInOrder) {
+    Bytes setup = BuildSetupFile(Sample(), FakeStub());
+    PackageView v = CheckPackage(setup);
+    EXPECT_TRUE(v.problems.empty()) << v.problems.front();
+    EXPECT_EQ(v.file.stub_length, 3000u);
+    std::vector<uint16_t> tags;
+    for (const ReadRecord& r : v.file.records) tags.push_back(r.tag);
+    EXPECT_EQ(tags, (std::vector<uint16_t>{kTagDialogTemplates, kTagSetupFlags, kTagBackgroundTitle, kTagSetupType,
+                                           kTagFileList, kTagIniEntries, kTagRegistryEntries, kTagSetupType,
+                                           kTagFileList, kTagArchive}));
+    EXPECT_TRUE(v.file.archive_ends_file);
+    ASSERT_EQ(v.types.size(), 2u);
+    size_t checked;
+    EXPECT_TRUE(VerifyPackage(v, &checked).empty());
+    EXPECT_EQ(checked, 4u);
+}
+
+TEST(PackageBuilder, SameInputsGiveSameBytes) {
+    EXPECT_EQ(BuildSetupFile(Sample(), FakeStub()), BuildSetupFile(Sample(), FakeStub()));
+}
+
+TEST(PackageBuilder, EqualFilesAreArchivedOnce) {
+    Product one = Sample();
+    one.types.resize(1);
+    Product both = Sample();
+    // The second type holds only readme.txt, which the first holds too.
+    EXPECT_EQ(CheckPackage(BuildSetupFile(one, FakeStub())).file.archive_length,
+              CheckPackage(BuildSetupFile(both, FakeStub())).file.archive_length);
+}
+
+TEST(PackageBuilder, VerifyFindsADamagedArchive) {
+    Bytes setup = BuildSetupFile(Sample(), FakeStub());
+    PackageView good = CheckPackage(setup);
+    size_t archive_at = size_t(good.file.archive_start + 4);
+    for (size_t offset : {size_t(0), size_t(good.file.archive_length / 2)}) {
+        Bytes bad = setup;
+        bad[archive_at + offset] ^= 0x20;
+        size_t checked;
+        EXPECT_FALSE(VerifyPackage(CheckPackage(bad), &checked).empty()) << offset;
+    }
+    Bytes cut(setup.begin(), setup.end() - 1);
+    size_t checked;
+    EXPECT_FALSE(VerifyPackage(CheckPackage(cut), &checked).empty());
+}
+
+TEST(PackageBuilder, Refusals) {
+    Product p = Sample();
+    p.types[0].files[0].source = "/no/such/file.txt";
+    try {
+        BuildSetupFile(p, FakeStub());
+        ADD_FAILURE() << "accepted a missing source";
+    } catch (const BuildError& e) {
+        EXPECT_NE(std::string(e.what()).find("/no/such/file.txt"), std::string::npos);
+    }
+    EXPECT_THROW(BuildSetupFile(Sample(), Bytes(100, 0)), BuildError) << "a stub without patch block";
+    Product versioned = Sample();
+    versioned.types[0].files[0].version_test = true;  // a text file has no version resource
+    EXPECT_THROW(BuildSetupFile(versioned, FakeStub()), BuildError);
+}
+
+}  // namespace

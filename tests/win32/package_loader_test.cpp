@@ -1,0 +1,243 @@
+// Loading the package behind the stub: every record in place, and every
+// kind of damaged or incomplete setup file refused without a crash.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <cstring>
+
+#include "builder/dialog_templates.h"
+#include "decoder/archive_state.h"
+#include "package/package_loader.h"
+#include "package/setup_config.h"
+#include "startup/process_state.h"
+#include "tests/win32/package_file.h"
+#include "wizard/message_box.h"
+
+namespace {
+
+std::vector<std::string> g_shown;
+int RecordMessage(const char* text, const char*, UINT) {
+    g_shown.push_back(text);
+    return IDOK;
+}
+
+struct Loaded {
+    bool ok;
+    std::vector<std::string> messages;
+};
+
+Loaded Load(const std::string& path, uint32_t stub_length = kTestStubLength) {
+    ResetProcessState();
+    lstrcpynA(g_state.source_path, path.c_str(), MAX_PATH);
+    g_shown.clear();
+    SetMessageAnswerer(RecordMessage);
+    Loaded l{LoadPackage(stub_length), g_shown};
+    SetMessageAnswerer(nullptr);
+    return l;
+}
+
+Loaded Load(const std::vector<TestRecord>& records) {
+    SetupFileOnDisk file(records);
+    return Load(file.path);
+}
+
+const Bytes kArchive = {'A', 'R', 'C', 'H', 'I', 'V', 'E', '!'};
+
+TestRecord Templates() { return {kTagDialogTemplates, BuildDialogTemplateTable(DefaultDialogTemplates())}; }
+TestRecord Type(const std::string& name, bool compressed = true) {
+    return {kTagSetupType, SetupTypeRecord(TestType(name, "C:\\Kiln Test\\" + name)), compressed};
+}
+TestRecord Archive(int length_delta = 0) { return {kTagArchive, ArchiveRecordBody(kArchive, length_delta)}; }
+
+std::vector<TestRecord> GoodPackage() {
+    return {
+        Templates(),
+        {kTagSetupFlags, U32Body(kSetupFullScreen | kSetupRemoveOtherTypes)},
+        {kTagBackgroundTitle, Bytes{'S', 'a', 'm', 'p', 'l', 'e', 0}, true},
+        Type("Typical"),
+        {kTagFileList, TestFileList({"a.txt", "sub\\b.dll"}), true},
+        {kTagIniEntries, IniTable({{false, "x.ini", "S", "K", "V"}})},
+        {kTagRegistryEntries, RegistryTable({{1, false, "Software\\Kiln", "", "v"}})},
+        {kTagFilePatches, PatchTable({{0, "a.txt", "data", {}}})},
+        Type("Compact", false),
+        {kTagFileList, TestFileList({"a.txt"})},
+        Archive(),
+    };
+}
+
+TEST(PackageLoader, LoadsEveryRecord) {
+    SetupFileOnDisk file(GoodPackage());
+    Loaded l = Load(file.path);
+    ASSERT_TRUE(l.ok);
+    EXPECT_TRUE(l.messages.empty());
+    EXPECT_EQ(g_config.setup_flags, kSetupFullScreen | kSetupRemoveOtherTypes);
+    EXPECT_STREQ(reinterpret_cast<const char*>(g_config.background_title.data), "Sample");
+    EXPECT_GT(g_config.dialog_templates.size, 0u);
+    ASSERT_EQ(g_config.type_count, 2);
+    EXPECT_EQ(g_config.current_type, 0);
+    EXPECT_STREQ(LookUpText(0, 0), "Welcome Typical");
+    EXPECT_EQ(g_config.current_file_count, 2u);
+    EXPECT_NE(g_config.types[0].ini_entries.data, nullptr);
+    EXPECT_NE(g_config.types[0].registry_entries.data, nullptr);
+    EXPECT_NE(g_config.types[0].file_patches.data, nullptr);
+    EXPECT_EQ(g_config.types[1].ini_entries.data, nullptr);
+    EXPECT_EQ(g_config.start_page, 0xFFFF);
+    // The archive: its length field is the last thing before the archive's bytes.
+    HANDLE h = CreateFileA(file.path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    EXPECT_EQ(g_archive.start_position, GetFileSize(h, nullptr) - kArchive.size() - 4);
+    CloseHandle(h);
+    EXPECT_EQ(g_archive.volume_length, kArchive.size());
+    EXPECT_EQ(g_archive.volume_remainder, kArchive.size());
+    EXPECT_EQ(g_archive.volume_base, 0u);
+    SelectSetupType(1);
+    EXPECT_STREQ(LookUpText(0, 0), "Welcome Compact");
+    EXPECT_EQ(g_config.current_file_count, 1u);
+    FreeSetupConfig();
+}
+
+// Each case changes the good package; the table says whether it still loads
+// and whether the damaged-package message is shown.
+TEST(PackageLoader, DamagedAndIncompletePackages) {
+    struct Case {
+        const char* name;
+        std::vector<TestRecord> (*make)();
+        bool loads;
+        bool message;
+    } cases[] = {
+        {"archive length one short", [] { auto p = GoodPackage(); p.back() = Archive(-1); return p; }, false, true},
+        {"archive length one long", [] { auto p = GoodPackage(); p.back() = Archive(+1); return p; }, false, true},
+        {"start page excuses the end check",
+         [] {
+             auto p = GoodPackage();
+             p.back() = Archive(+1);
+             p.insert(p.begin() + 1, TestRecord{kTagStartPage, {0xFF, 0xFF, 1, 0}});
+             return p;
+         },
+         true, false},
+        {"unknown tags are skipped",
+         [] {
+             auto p = GoodPackage();
+             p.insert(p.begin() + 2, TestRecord{0x1238, {1, 2, 3}});
+             p.insert(p.begin() + 2, TestRecord{0x5555, {1, 2, 3, 4, 5}, true});
+             return p;
+         },
+         true, false},
+        {"size-0 records leave their slot empty",
+         [] {
+             auto p = GoodPackage();
+             p.insert(p.begin() + 2, TestRecord{kTagSidePicture, {}});
+             return p;
+         },
+         true, false},
+        {"empty archive record ends the reading",
+         [] { auto p = GoodPackage(); p.back() = TestRecord{kTagArchive, {}}; return p; }, false, true},
+        {"no archive record", [] { auto p = GoodPackage(); p.pop_back(); return p; }, false, false},
+        {"seven setup types",
+         [] {
+             auto p = GoodPackage();
+             for (int i = 0; i < 5; ++i) p.insert(p.end() - 1, Type("Extra"));
+             return p;
+         },
+         false, true},
+        {"file list entry of size 0",
+         [] {
+             auto p = GoodPackage();
+             Bytes& list = p[4].body;
+             list[4] = list[5] = 0;
+             return p;
+         },
+         false, true},
+        {"setup type text offset past the end",
+         [] {
+             auto p = GoodPackage();
+             WriteU32(&p[3].body[kTypeDisplayName], uint32_t(p[3].body.size() + 10));
+             return p;
+         },
+         false, false},
+        {"file list before any setup type",
+         [] {
+             auto p = GoodPackage();
+             p.insert(p.begin() + 1, TestRecord{kTagFileList, TestFileList({"x"})});
+             return p;
+         },
+         false, true},
+        {"compressed body that does not decode",
+         [] {
+             auto p = GoodPackage();
+             TestRecord bad{kTagBackgroundDescription, {68, 0, 0, 0, 0x03}};  // block type 3
+             bad.mark_compressed = true;
+             p.insert(p.begin() + 2, bad);
+             return p;
+         },
+         false, true},
+        {"initial type that does not exist",
+         [] {
+             auto p = GoodPackage();
+             p.insert(p.begin() + 1, TestRecord{kTagStartPage, {0xFF, 0xFF, 9, 0}});
+             return p;
+         },
+         false, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Loaded l = Load(c.make());
+        EXPECT_EQ(l.ok, c.loads);
+        EXPECT_EQ(!l.messages.empty(), c.message);
+        if (c.message && !l.messages.empty()) EXPECT_EQ(l.messages[0], "The setup file is damaged.");
+        FreeSetupConfig();
+    }
+}
+
+TEST(PackageLoader, RawRecordsIgnoreTheirCompressedFlag) {
+    auto p = GoodPackage();
+    Bytes file(kTestStubLength, 'S');
+    for (TestRecord& r : p) PutRecord(file, r);
+    // The flags record is the second: set its compressed bit.
+    size_t at = kTestStubLength + 8 + p[0].body.size() + 2;
+    file[at] = 1;
+    SetupFileOnDisk f(file);
+    ASSERT_TRUE(Load(f.path).ok);
+    EXPECT_EQ(g_config.setup_flags, kSetupFullScreen | kSetupRemoveOtherTypes);
+    FreeSetupConfig();
+}
+
+TEST(PackageLoader, TruncatedAnywhereFailsWithoutCrashing) {
+    Bytes file(kTestStubLength, 'S');
+    for (const TestRecord& r : GoodPackage()) PutRecord(file, r);
+    for (size_t size = kTestStubLength; size < file.size(); size += 7) {
+        SetupFileOnDisk f(Bytes(file.begin(), file.begin() + long(size)));
+        EXPECT_FALSE(Load(f.path).ok) << size;
+        FreeSetupConfig();
+    }
+}
+
+TEST(PackageLoader, NoPackageOrNoFile) {
+    SetupFileOnDisk file(GoodPackage());
+    EXPECT_FALSE(Load(file.path, 0).ok);
+    EXPECT_FALSE(Load("C:\\no such folder\\setup.exe").ok);
+}
+
+// The example built by kiln (the test command builds it and names it here).
+TEST(PackageLoader, LoadsTheBuiltExample) {
+    const char* path = std::getenv("KILN_EXAMPLE_SETUP");
+    if (!path) GTEST_SKIP() << "KILN_EXAMPLE_SETUP not set";
+    HANDLE h = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    Bytes bytes(GetFileSize(h, nullptr));
+    DWORD got;
+    ReadFile(h, bytes.data(), DWORD(bytes.size()), &got, nullptr);
+    CloseHandle(h);
+    uint32_t stub_length = 0;
+    for (size_t i = 0; i + kPatchBlockSize <= bytes.size() && !stub_length; ++i)
+        if (std::memcmp(&bytes[i], kPatchMarker, 6) == 0) stub_length = ReadU32(&bytes[i + 6]);
+    Loaded l = Load(path, stub_length);
+    ASSERT_TRUE(l.ok);
+    EXPECT_EQ(g_config.type_count, 2);
+    EXPECT_STREQ(LookUpText(6, 0), "Sample Product");
+    EXPECT_EQ(g_config.current_file_count, 3u);
+    EXPECT_NE(g_config.types[0].ini_entries.data, nullptr);
+    EXPECT_NE(g_config.types[0].registry_entries.data, nullptr);
+    FreeSetupConfig();
+}
+
+}  // namespace

@@ -1,0 +1,23 @@
+#include "wizard/message_box.h"
+
+#include "package/package_format.h"
+#include "package/safe_format.h"
+#include "package/setup_config.h"
+#include "startup/process_state.h"
+
+namespace {
+MessageAnswerer g_answerer = nullptr;
+}
+
+void SetMessageAnswerer(MessageAnswerer answerer) { g_answerer = answerer; }
+
+int ShowMessage(const char* text, UINT style) {
+    const char* caption = LookUpText(kGroupMessages, 0);
+    if (g_answerer) return g_answerer(text, caption, style);
+    HWND owner = g_state.main_dialog ? g_state.main_dialog : g_state.background_window;
+    return MessageBoxA(owner, text, caption, style);
+}
+
+void FormatMessageText(char* buffer, size_t capacity, int index) {
+    FormatWithString(buffer, capacity, LookUpText(kGroupMessages, index), g_state.message_argument);
+}

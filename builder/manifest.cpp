@@ -206,6 +206,12 @@ ProductType ReadType(const Section& s, const std::string& title, const Section* 
     if (setup)
         if (auto texts = setup->Table("texts", {"*"})) ReadTexts(*texts, t.texts);
     if (auto texts = s.Table("texts", {"*"})) ReadTexts(*texts, t.texts);
+    std::vector<std::string> problems = CheckStringTable(t.texts);
+    if (!problems.empty()) {
+        if (s.Node("texts")) s.Fail("texts", problems.front());
+        if (setup && setup->Node("texts")) setup->Fail("texts", problems.front());
+        s.Fail("texts", problems.front());
+    }
     for (const Section& f : s.Tables("file", {"source", "target", "destination", "placement", "shared_count", "role",
                                               "action", "version_test", "language_test", "file_times", "uninstaller",
                                               "group_shortcut", "desktop_shortcut"}))

@@ -22,8 +22,10 @@ target_compile_options(kiln_win32 PRIVATE ${win32_warnings})
 
 # The stub's size is part of every setup file: no exceptions, no RTTI, no
 # C++ runtime start-up beyond what mingw needs, sections garbage-collected.
+# (-fdata-sections is left out: with it mingw puts zeroed globals in .data,
+# where they take room in the file.)
 set(stub_flags -Os -fno-exceptions -fno-rtti -fno-asynchronous-unwind-tables
-  -ffunction-sections -fdata-sections)
+  -ffunction-sections)
 foreach(lib kiln_core kiln_win32)
   target_compile_options(${lib} PRIVATE ${stub_flags})
 endforeach()

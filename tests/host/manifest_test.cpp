@@ -99,6 +99,8 @@ TEST(Manifest, MistakesNameFileLineAndKey) {
         {"initial type out of range", "[setup]\ntitle = \"x\"\ninitial_type = 1\n[[type]]\n", "setup.initial_type"},
         {"registry without key",
          "[setup]\ntitle = \"x\"\n[[type]]\nremember_registry = { root = \"HKLM\" }\n", "type[0].remember_registry.key"},
+        {"format with the wrong directive", "[setup]\ntitle = \"x\"\n[[type]]\n[type.texts]\n\"2.7\" = \"%s MB\"\n",
+         ":4: type[0].texts: "},
         {"patch with both offset and pattern",
          "[setup]\ntitle = \"x\"\n[[type]]\n[[type.patch]]\nfile = \"a\"\noffset = 3\npattern = \"x\"\n",
          "type[0].patch[0].offset"},

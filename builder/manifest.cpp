@@ -11,6 +11,7 @@
 #include "builder/default_texts.h"
 #include "builder/dialog_templates.h"
 #include "package/package_format.h"
+#include "package/package_validate.h"
 
 namespace fs = std::filesystem;
 
@@ -284,8 +285,12 @@ Product LoadManifest(const std::string& path) {
     if (setup->Node("start_page")) p.start_page = uint16_t(setup->Number("start_page", 0, 0, 8));
     p.level = int(setup->Number("compression", 0, 1, 13));
     if (setup->Node("uninstaller")) p.uninstaller = setup->FileBytes("uninstaller");
-    if (setup->Node("background_picture")) p.background_picture = setup->FileBytes("background_picture");
-    if (setup->Node("side_picture")) p.side_picture = setup->FileBytes("side_picture");
+    for (auto [key, slot] : {std::pair{"background_picture", &p.background_picture}, {"side_picture", &p.side_picture}}) {
+        if (!setup->Node(key)) continue;
+        *slot = setup->FileBytes(key);
+        if (!ValidatePicture((*slot)->data(), uint32_t((*slot)->size())))
+            setup->Fail(key, "must be an uncompressed, bottom-up BMP file with a 40-byte BITMAPINFOHEADER");
+    }
     p.background_title = setup->Text("background_title").value_or(*title);
     if (auto font = setup->Table("title_font", {"face", "height", "weight", "italic", "color", "shadow"})) {
         Bytes d(68, 0);  // shadow COLORREF, text COLORREF, LOGFONTA

@@ -29,23 +29,9 @@ const char* TagName(uint16_t tag) {
 namespace {
 
 bool Sound(const ReadRecord& r) {
-    const uint8_t* d = r.body.data();
-    uint32_t n = uint32_t(r.body.size());
-    switch (r.tag) {
-    case kTagSetupType: return ValidateSetupTypeRecord(d, n);
-    case kTagFileList: return ValidateFileList(d, n);
-    case kTagIniEntries: return ValidateIniTable(d, n);
-    case kTagRegistryEntries: return ValidateRegistryTable(d, n);
-    case kTagFilePatches: return ValidatePatchTable(d, n);
-    case kTagDialogTemplates: return ValidateDialogTemplateTable(d, n, kTemplateCount);
-    case kTagBackgroundTitle: return ValidateBackgroundTitle(d, n);
-    case kTagBackgroundDescription: return ValidateBackgroundDescription(d, n);
-    case kTagBackgroundPicture:
-    case kTagSidePicture: return ValidatePicture(d, n);
-    case kTagSetupFlags:
-    case kTagStartPage: return n >= 4;
-    default: return true;
-    }
+    // The raw fields the setup program reads whatever the header says.
+    if (r.tag == kTagSetupFlags || r.tag == kTagStartPage) return r.body.size() >= 4;
+    return ValidateRecordBody(r.tag, r.body.data(), uint32_t(r.body.size()));
 }
 
 

@@ -78,21 +78,7 @@ Body* SingleSlot(uint16_t tag) {
     }
 }
 
-bool BodyIsSound(uint16_t tag, const Body& b) {
-    switch (tag) {
-    case kTagSetupType: return ValidateSetupTypeRecord(b.data, b.size);
-    case kTagFileList: return ValidateFileList(b.data, b.size);
-    case kTagIniEntries: return ValidateIniTable(b.data, b.size);
-    case kTagRegistryEntries: return ValidateRegistryTable(b.data, b.size);
-    case kTagFilePatches: return ValidatePatchTable(b.data, b.size);
-    case kTagDialogTemplates: return ValidateDialogTemplateTable(b.data, b.size, kTemplateCount);
-    case kTagBackgroundTitle: return ValidateBackgroundTitle(b.data, b.size);
-    case kTagBackgroundDescription: return ValidateBackgroundDescription(b.data, b.size);
-    case kTagBackgroundPicture:
-    case kTagSidePicture: return ValidatePicture(b.data, b.size);
-    default: return true;
-    }
-}
+bool BodyIsSound(uint16_t tag, const Body& b) { return ValidateRecordBody(tag, b.data, b.size); }
 
 struct Loader {
     HANDLE file;

@@ -1,5 +1,7 @@
 #include "wizard/message_box.h"
 
+#include <cstring>
+
 #include "package/package_format.h"
 #include "package/safe_format.h"
 #include "package/setup_config.h"
@@ -19,5 +21,10 @@ int ShowMessage(const char* text, UINT style) {
 }
 
 void FormatMessageText(char* buffer, size_t capacity, int index) {
-    FormatWithString(buffer, capacity, LookUpText(kGroupMessages, index), g_state.message_argument);
+    const char* text = LookUpText(kGroupMessages, index);
+    if (std::strstr(text, "%s")) {
+        FormatWithString(buffer, capacity, text, g_state.message_argument);
+    } else if (capacity) {
+        lstrcpynA(buffer, text, int(capacity));  // no %s: the text as it stands, %% included
+    }
 }

@@ -101,6 +101,8 @@ TEST(Manifest, MistakesNameFileLineAndKey) {
          "[setup]\ntitle = \"x\"\n[[type]]\nremember_registry = { root = \"HKLM\" }\n", "type[0].remember_registry.key"},
         {"format with the wrong directive", "[setup]\ntitle = \"x\"\n[[type]]\n[type.texts]\n\"2.7\" = \"%s MB\"\n",
          ":4: type[0].texts: "},
+        {"picture that is no bitmap", "[setup]\ntitle = \"x\"\nside_picture = \"payload/app.txt\"\n[[type]]\n",
+         ":3: setup.side_picture: must be an uncompressed"},
         {"patch with both offset and pattern",
          "[setup]\ntitle = \"x\"\n[[type]]\n[[type.patch]]\nfile = \"a\"\noffset = 3\npattern = \"x\"\n",
          "type[0].patch[0].offset"},

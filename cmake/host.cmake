@@ -50,7 +50,7 @@ add_executable(host_tests
   tests/host/path_text_test.cpp
   tests/host/safe_format_test.cpp
 )
-target_link_libraries(host_tests PRIVATE kiln_builder GTest::gtest_main)
+target_link_libraries(host_tests PRIVATE kiln_builder PkgConfig::DEFLATE GTest::gtest_main)
 target_compile_definitions(host_tests PRIVATE KILN_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
 gtest_discover_tests(host_tests DISCOVERY_TIMEOUT 60)
 

@@ -8,6 +8,7 @@
 #include "builder/manifest.h"
 #include "builder/package_builder.h"
 #include "builder/package_commands.h"
+#include "builder/setup_files.h"
 
 namespace fs = std::filesystem;
 
@@ -25,25 +26,14 @@ fs::path FindStub(const std::string& given) {
     return {};
 }
 
-// Writes next to the target and renames, so that a failed build leaves no
-// half-written setup file behind.
-void WriteWhole(const fs::path& target, const Bytes& bytes) {
-    fs::path temporary = target;
-    temporary += ".part";
-    {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
-        if (!out.flush()) {
-            std::error_code ec;
-            fs::remove(temporary, ec);
-            throw BuildError("cannot write '" + target.string() + "'");
-        }
-    }
-    std::error_code ec;
-    fs::rename(temporary, target, ec);
-    if (ec) {
-        fs::remove(temporary, ec);
-        throw BuildError("cannot write '" + target.string() + "'");
+void PrintDeltas(const Product& product, const std::vector<DeltaChoice>& deltas) {
+    for (const DeltaChoice& d : deltas) {
+        const ProductFile& file = product.types[d.entry.type].files[d.entry.index];
+        const ProductFile& base = product.types[d.base.type].files[d.base.index];
+        std::printf("  %s (type %u): %s type %u %s, %u bytes against %u compressed%s\n", file.target.c_str(),
+                    unsigned(d.entry.type), d.kept ? "delta against" : "stored whole, a delta against",
+                    unsigned(d.base.type), base.target.c_str(), d.delta_size, d.plain_size,
+                    d.kept ? "" : " is no smaller");
     }
 }
 
@@ -62,23 +52,36 @@ void AddBuildCommand(CLI::App& app, int& status) {
     auto* cmd = app.add_subcommand("build", "Build a setup file from a manifest");
     static std::string manifest, output = "setup.exe", stub;
     static int level = 0;
+    static uint64_t volume_size = 0;
+    static bool auto_delta = false;
     cmd->add_option("manifest", manifest, "The product manifest (TOML)")->required();
     cmd->add_option("-o,--output", output, "The setup file to write")->capture_default_str();
     cmd->add_option("--stub", stub, "The setup program to put first (default: the one built with kiln)");
     cmd->add_option("--level", level, "Compression level, 1 to 13 (overrides the manifest)")->check(CLI::Range(1, 13));
+    cmd->add_option("--volume-size", volume_size,
+                    "Largest size of the setup file and of each volume file (setup.D01, ...); "
+                    "K and M suffixes count 1024 (overrides the manifest)")
+        ->transform(CLI::AsSizeValue(false))
+        ->check(CLI::Range(uint64_t(5), uint64_t(0x7FFFFFFF)));
+    cmd->add_flag("--auto-delta", auto_delta, "Store files as deltas against similar files where that is smaller");
     cmd->callback([&status] {
         try {
             Product product = LoadManifest(manifest);
             if (level) product.level = level;
+            if (volume_size) product.volume_size = uint32_t(volume_size);
+            if (auto_delta) product.auto_delta = true;
             fs::path stub_path = FindStub(stub);
             if (stub_path.empty()) throw BuildError("no setup program found: build it, or name it with --stub");
             std::ifstream in(stub_path, std::ios::binary);
             if (!in) throw BuildError("cannot read the setup program '" + stub_path.string() + "'");
             Bytes stub_bytes((std::istreambuf_iterator<char>(in)), {});
             BuildProgress progress{ShowProgress};
-            Bytes setup = BuildSetupFile(product, stub_bytes, progress);
-            WriteWhole(output, setup);
-            std::printf("%s: %zu bytes, %zu setup type(s)\n", output.c_str(), setup.size(), product.types.size());
+            SetupFiles files = BuildSetupFiles(product, stub_bytes, progress);
+            WriteSetupSet(output, files.setup, files.volumes);
+            std::printf("%s: %zu bytes, %zu setup type(s)\n", output.c_str(), files.setup.size(), product.types.size());
+            for (size_t k = 1; k <= files.volumes.size(); ++k)
+                std::printf("%s: %zu bytes\n", VolumePath(output, k).c_str(), files.volumes[k - 1].size());
+            PrintDeltas(product, files.deltas);
         } catch (const std::exception& e) {
             std::fprintf(stderr, "kiln build: %s\n", e.what());
             status = 1;

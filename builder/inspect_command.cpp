@@ -54,7 +54,9 @@ void PrintType(size_t k, const TypeView& t, bool sound) {
         if (flags & kEntryIsUninstaller) details += "uninstaller ";
         if (flags & kEntryVersionTest) details += "version-test ";
         if (flags & kEntryLanguageTest) details += "language-test ";
-        if (flags & kEntryIsDelta) details += "delta ";
+        if (flags & kEntryIsDelta)
+            details += "delta:type" + std::to_string(ReadU16(e + kEntrySetupType)) + "#" +
+                       std::to_string(ReadU32(e + kEntryBaseOrdinal)) + " ";
         if (e[kEntrySharedCount]) details += "shared-count ";
         if (e[kEntryRole] == 1) details += "document ";
         if (e[kEntryRole] == 2) details += "program ";
@@ -79,7 +81,7 @@ void AddInspectCommand(CLI::App& app, int& status) {
     cmd->callback([&status] {
         std::ifstream in(path, std::ios::binary);
         Bytes bytes((std::istreambuf_iterator<char>(in)), {});
-        PackageView v = CheckPackage(bytes);
+        PackageView v = CheckPackage(bytes, path);
         std::printf("%s: %zu bytes, stub %u bytes, %zu records\n", path.c_str(), bytes.size(), v.file.stub_length,
                     v.file.records.size());
         std::printf("  %10s  %-6s %-24s %10s %10s\n", "offset", "tag", "record", "stored", "body");
@@ -87,6 +89,8 @@ void AddInspectCommand(CLI::App& app, int& status) {
             std::printf("  %10llu  0x%04X %-24s %10u %10zu%s\n", (unsigned long long)r.offset, r.tag, TagName(r.tag),
                         r.stored_size, r.tag == kTagArchive ? size_t(v.file.archive_length) : r.body.size(),
                         r.flags & kRecordCompressed ? "  compressed" : "");
+        for (const VolumeFile& f : v.file.volumes)
+            std::printf("volume %s: %u archive bytes\n", f.path.c_str(), f.length);
         for (const ReadRecord& r : v.file.records)
             if (r.tag == kTagSetupFlags && r.body.size() >= 4) {
                 uint32_t flags = ReadU32(r.body.data());

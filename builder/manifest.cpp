@@ -2,6 +2,8 @@
 
 #include <toml++/toml.h>
 
+#include <algorithm>
+#include <cctype>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -9,6 +11,7 @@
 #include <sstream>
 
 #include "builder/default_texts.h"
+#include "builder/delta_bases.h"
 #include "builder/dialog_templates.h"
 #include "package/package_format.h"
 #include "package/package_validate.h"
@@ -120,11 +123,74 @@ private:
     std::string path_;
 };
 
+// A delta base named in the manifest, resolved once every setup type is read.
+struct PendingBase {
+    EntryRef entry;
+    int64_t type;       // the base's setup type
+    std::string file;   // the base's target name
+    const toml::node* node;
+    std::string key;
+};
+
 const std::vector<std::string> kDestinations = {"install", "windows", "shared", "fonts"};
 const std::vector<std::string> kPlacements = {"keep", "remove", "beside", "folder"};
 const std::vector<std::string> kRoles = {"none", "document", "program"};
 const std::vector<std::string> kActions = {"none", "screensaver", "selfregister"};
 const std::vector<std::string> kRoots = {"HKCR", "HKCU", "HKLM", "HKU"};
+
+// delta_base = "name" (a file of the same setup type) or
+// delta_base = { type = N, file = "name" }.
+std::optional<PendingBase> ReadDeltaBase(const Section& s, EntryRef entry) {
+    const toml::node* n = s.Node("delta_base");
+    if (!n) return std::nullopt;
+    PendingBase b{entry, entry.type, {}, n, s.Key("delta_base")};
+    if (n->is_string()) {
+        b.file = *s.Text("delta_base");
+    } else if (n->is_table()) {
+        Section t = *s.Table("delta_base", {"type", "file"});
+        b.type = t.Number("type", entry.type, 0, kMaxSetupTypes - 1);
+        std::optional<std::string> file = t.Text("file");
+        if (!file) t.Fail("file", "needs the target name of the base file");
+        b.file = *file;
+    } else {
+        s.Fail("delta_base", "expected the target name of a file of this setup type, or { type = N, file = \"name\" }");
+    }
+    if (b.file.empty()) s.Fail("delta_base", "the base's target name must not be empty");
+    for (char& ch : b.file)
+        if (ch == '/') ch = '\\';
+    return b;
+}
+
+bool SameTarget(const std::string& a, const std::string& b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+           });
+}
+
+// Finds each named base by its target name and checks that the setup
+// program can build the file from it.
+void ResolveDeltaBases(const Context& c, Product& p, const std::vector<PendingBase>& pending) {
+    for (const PendingBase& b : pending) {
+        if (b.type >= int64_t(p.types.size()))
+            c.Fail(b.node, b.key, "there is no setup type " + std::to_string(b.type) + " (the product has " +
+                                      std::to_string(p.types.size()) + ")");
+        const std::vector<ProductFile>& files = p.types[size_t(b.type)].files;
+        std::optional<uint32_t> found;
+        for (uint32_t i = 0; i < files.size(); ++i) {
+            if (!SameTarget(files[i].target, b.file)) continue;
+            if (found)
+                c.Fail(b.node, b.key, "setup type " + std::to_string(b.type) + " has more than one file '" + b.file + "'");
+            found = i;
+        }
+        if (!found) c.Fail(b.node, b.key, "setup type " + std::to_string(b.type) + " has no file '" + b.file + "'");
+        p.types[b.entry.type].files[b.entry.index].delta_base = EntryRef{uint16_t(b.type), *found};
+    }
+    // Checked once all are known: a base may not be a delta itself.
+    for (const PendingBase& b : pending) {
+        std::string problem = DeltaBaseProblem(p, b.entry, *FileAt(p, b.entry).delta_base);
+        if (!problem.empty()) c.Fail(b.node, b.key, problem);
+    }
+}
 
 ProductFile ReadFile(const Section& s) {
     ProductFile f;
@@ -181,7 +247,8 @@ void ReadTexts(const Section& s, StringTable& texts) {
     }
 }
 
-ProductType ReadType(const Section& s, const std::string& title, const Section* setup) {
+ProductType ReadType(const Section& s, const std::string& title, const Section* setup, uint16_t index,
+                     std::vector<PendingBase>& bases) {
     ProductType t;
     std::optional<std::string> name = s.Text("name");
     t.display_name = name ? *name : title;
@@ -215,8 +282,10 @@ ProductType ReadType(const Section& s, const std::string& title, const Section* 
     }
     for (const Section& f : s.Tables("file", {"source", "target", "destination", "placement", "shared_count", "role",
                                               "action", "version_test", "language_test", "file_times", "uninstaller",
-                                              "group_shortcut", "desktop_shortcut"}))
+                                              "group_shortcut", "desktop_shortcut", "delta_base"})) {
+        if (auto b = ReadDeltaBase(f, {index, uint32_t(t.files.size())})) bases.push_back(*b);
         t.files.push_back(ReadFile(f));
+    }
     for (const Section& e : s.Tables("ini", {"file", "section", "key", "value", "keep_existing"})) {
         IniEntry i;
         for (auto [field, out] : {std::pair{"file", &i.file}, {"section", &i.section}, {"key", &i.key}}) {
@@ -275,7 +344,8 @@ Product LoadManifest(const std::string& path) {
     Section top(c, root, "", {"setup", "dialogs", "type"});
     std::optional<Section> setup = top.Table(
         "setup", {"title", "full_screen", "remove_other_types", "start_page", "initial_type", "compression", "uninstaller",
-                  "background_picture", "side_picture", "background_title", "title_font", "texts"});
+                  "background_picture", "side_picture", "background_title", "title_font", "texts", "volume_size",
+                  "auto_delta"});
     if (!setup) c.Fail(nullptr, "setup", "the manifest needs a [setup] table with at least a title");
     Product p;
     std::optional<std::string> title = setup->Text("title");
@@ -284,6 +354,9 @@ Product LoadManifest(const std::string& path) {
     p.remove_other_types = setup->Flag("remove_other_types", false);
     if (setup->Node("start_page")) p.start_page = uint16_t(setup->Number("start_page", 0, 0, 8));
     p.level = int(setup->Number("compression", 0, 1, 13));
+    // A volume file holds its 4-byte length and at least one archive byte.
+    p.volume_size = uint32_t(setup->Number("volume_size", 0, 5, 0x7FFFFFFF));
+    p.auto_delta = setup->Flag("auto_delta", false);
     if (setup->Node("uninstaller")) p.uninstaller = setup->FileBytes("uninstaller");
     for (auto [key, slot] : {std::pair{"background_picture", &p.background_picture}, {"side_picture", &p.side_picture}}) {
         if (!setup->Node(key)) continue;
@@ -318,7 +391,9 @@ Product LoadManifest(const std::string& path) {
                                                      "registry", "patch"});
     if (types.empty() || types.size() > size_t(kMaxSetupTypes))
         c.Fail(top.Node("type"), "type", "a product has one to six [[type]] tables");
-    for (const Section& t : types) p.types.push_back(ReadType(t, *title, &*setup));
+    std::vector<PendingBase> bases;
+    for (const Section& t : types) p.types.push_back(ReadType(t, *title, &*setup, uint16_t(p.types.size()), bases));
+    ResolveDeltaBases(c, p, bases);
     p.initial_type = uint16_t(setup->Number("initial_type", 0, 0, int64_t(p.types.size()) - 1));
     return p;
 }

@@ -1,17 +1,10 @@
 #include "builder/package_builder.h"
 
-#include <sys/stat.h>
-
 #include <cstring>
-#include <fstream>
-#include <iterator>
-#include <map>
 
 #include "builder/dialog_templates.h"
-#include "builder/pe_version.h"
 #include "builder/record_bodies.h"
 #include "builder/stream_encoder.h"
-#include "engine/checksum.h"
 #include "package/package_format.h"
 
 namespace {
@@ -25,67 +18,32 @@ void PutHeader(Bytes& out, uint16_t tag, uint8_t flags, uint32_t size) {
     out.insert(out.end(), h, h + kRecordHeaderSize);
 }
 
-Bytes ReadSource(const std::string& path) {
-    std::ifstream f(path, std::ios::binary);
-    if (!f) throw BuildError("cannot read source file '" + path + "'");
-    Bytes b((std::istreambuf_iterator<char>(f)), {});
-    if (b.size() > 0x7FFFFFFF) throw BuildError("source file '" + path + "' is larger than 2 GiB");
-    return b;
+// The archive record: header, L0, then the archive's first L0 bytes. The
+// header's size holds L0 too, except for an empty archive: a size of 0 makes
+// the setup program stop before the archive and refuse the package, so it
+// then holds the body's real size, 4.
+void AppendArchiveRecord(Bytes& out, const Bytes& archive, size_t first_part) {
+    uint32_t length = uint32_t(first_part);
+    PutHeader(out, kTagArchive, 0, length ? length : 4);
+    uint8_t raw[4];
+    WriteU32(raw, length);
+    out.insert(out.end(), raw, raw + 4);
+    out.insert(out.end(), archive.begin(), archive.begin() + long(first_part));
 }
 
-// Seconds since 1970 to a FILETIME count of 100 ns since 1601.
-uint64_t ToFileTime(const struct timespec& t) {
-    return (uint64_t(t.tv_sec) + 11644473600ull) * 10000000ull + uint64_t(t.tv_nsec) / 100;
-}
-
-// The file archive: every file's stream, once per distinct content.
-class ArchiveWriter {
-public:
-    explicit ArchiveWriter(int level) : level_(level) {}
-
-    ArchivedFile Add(const ProductFile& file) {
-        ArchivedFile a;
-        Bytes data = ReadSource(file.source);
-        a.unpacked_size = uint32_t(data.size());
-        a.checksum = ChecksumUpdate(0, data.data(), data.size());
-        if (file.version_test || file.language_test) {
-            std::optional<PeVersion> v = ReadPeVersion(data);
-            if (!v) throw BuildError("'" + file.source + "' has no version resource for its version or language test");
-            if (file.language_test && !v->language)
-                throw BuildError("'" + file.source + "' has no language in its version resource");
-            a.version_ms = v->file_version_ms, a.version_ls = v->file_version_ls;
-            a.product_ms = v->product_version_ms, a.product_ls = v->product_version_ls;
-            a.language = v->language.value_or(0);
-        }
-        if (file.file_times) {
-            struct stat st;
-            if (stat(file.source.c_str(), &st) != 0) throw BuildError("cannot read the times of '" + file.source + "'");
-            a.creation = ToFileTime(st.st_mtim);
-            a.last_access = ToFileTime(st.st_mtim);
-            a.last_write = ToFileTime(st.st_mtim);
-        }
-        auto known = stored_.find(data);
-        if (known == stored_.end()) {
-            Bytes stream = EncodeStream(data.data(), data.size(), level_);
-            if (archive_.size() + stream.size() > 0x7FFFFFFF) throw BuildError("the file archive exceeds 2 GiB");
-            known = stored_.emplace(std::move(data), std::make_pair(uint32_t(archive_.size()), uint32_t(stream.size())))
-                        .first;
-            archive_.insert(archive_.end(), stream.begin(), stream.end());
-        }
-        a.archive_offset = known->second.first;
-        a.stored_size = known->second.second;
-        return a;
+// Cuts the archive after the setup file's part into volume files.
+std::vector<Bytes> CutVolumes(const Bytes& archive, size_t from, uint32_t volume_size) {
+    std::vector<Bytes> volumes;
+    size_t room = volume_size - 4;
+    for (size_t at = from; at < archive.size(); at += room) {
+        size_t n = std::min(room, archive.size() - at);
+        Bytes v(4);
+        WriteU32(v.data(), uint32_t(n));
+        v.insert(v.end(), archive.begin() + long(at), archive.begin() + long(at + n));
+        volumes.push_back(std::move(v));
     }
-
-    const Bytes& bytes() const { return archive_; }
-
-private:
-    int level_;
-    Bytes archive_;
-    std::map<Bytes, std::pair<uint32_t, uint32_t>> stored_;
-};
-
-bool IsArchived(const ProductFile& f) { return f.placement <= 1 && !f.source.empty(); }
+    return volumes;
+}
 
 void PatchStub(Bytes& stub) {
     size_t found = stub.size();
@@ -114,32 +72,24 @@ void AppendRecord(Bytes& out, uint16_t tag, const Bytes& body, int level) {
     }
 }
 
-Bytes BuildSetupFile(const Product& product, const Bytes& stub, const BuildProgress& progress) {
+SetupFiles BuildSetupFiles(const Product& product, const Bytes& stub, const BuildProgress& progress) {
     if (product.types.empty() || product.types.size() > size_t(kMaxSetupTypes))
         throw BuildError("a product has one to six setup types");
     int level = product.level ? product.level : kDefaultLevel;
 
     // Files first: their entries need archive offsets, sizes and checksums.
-    size_t total = 0, done = 0;
-    for (const ProductType& t : product.types)
-        for (const ProductFile& f : t.files) total += IsArchived(f);
-    ArchiveWriter archive(level);
+    ArchivePlan plan = PlanArchive(product, level, {progress.on_file});
     std::vector<Bytes> file_lists;
     for (size_t k = 0; k < product.types.size(); ++k) {
         std::vector<Bytes> entries;
-        for (const ProductFile& f : product.types[k].files) {
-            ArchivedFile a;
-            if (IsArchived(f)) {
-                if (progress.on_file) progress.on_file(done++, total, f.source);
-                a = archive.Add(f);
-            }
-            Bytes entry = FileListEntry(f, a, uint16_t(k));
-            if (entry.size() > 0xFFFF) throw BuildError("the names of '" + f.target + "' are too long");
+        const std::vector<ProductFile>& files = product.types[k].files;
+        for (size_t i = 0; i < files.size(); ++i) {
+            Bytes entry = FileListEntry(files[i], plan.files[k][i], uint16_t(k));
+            if (entry.size() > 0xFFFF) throw BuildError("the names of '" + files[i].target + "' are too long");
             entries.push_back(std::move(entry));
         }
         file_lists.push_back(FileList(entries));
     }
-    if (progress.on_file) progress.on_file(done, total, "");
 
     Bytes out = stub;
     PatchStub(out);
@@ -173,11 +123,34 @@ Bytes BuildSetupFile(const Product& product, const Bytes& stub, const BuildProgr
         if (!t.registry.empty()) AppendRecord(out, kTagRegistryEntries, RegistryTable(t.registry), level);
         if (!t.patches.empty()) AppendRecord(out, kTagFilePatches, PatchTable(t.patches), level);
     }
-    uint32_t length = uint32_t(archive.bytes().size());
-    PutHeader(out, kTagArchive, 0, length);
-    uint8_t raw[4];
-    WriteU32(raw, length);
-    out.insert(out.end(), raw, raw + 4);
-    out.insert(out.end(), archive.bytes().begin(), archive.bytes().end());
-    return out;
+    // The records do not depend on where the archive is cut: archive
+    // offsets run on across the volumes.
+    const Bytes& archive = plan.archive;
+    size_t first_part = archive.size();
+    if (product.volume_size) {
+        uint64_t fixed = uint64_t(out.size()) + kRecordHeaderSize + 4;
+        uint64_t needed = fixed + (archive.empty() ? 0 : 1);
+        if (product.volume_size < needed)
+            throw BuildError("the volume size " + std::to_string(product.volume_size) +
+                             " is too small: the setup file's stub and records take " + std::to_string(fixed) +
+                             " bytes, so the size must be at least " + std::to_string(needed));
+        first_part = std::min<uint64_t>(archive.size(), product.volume_size - fixed);
+        uint64_t volume_files = (archive.size() - first_part + product.volume_size - 5) / (product.volume_size - 4);
+        if (volume_files > kMaxVolumeFiles)
+            throw BuildError("the volume size " + std::to_string(product.volume_size) + " would make " +
+                             std::to_string(volume_files) + " volume files; at most " +
+                             std::to_string(kMaxVolumeFiles) + " are made");
+    }
+    SetupFiles files;
+    AppendArchiveRecord(out, archive, first_part);
+    files.setup = std::move(out);
+    files.volumes = CutVolumes(archive, first_part, product.volume_size);
+    files.deltas = std::move(plan.deltas);
+    return files;
+}
+
+Bytes BuildSetupFile(const Product& product, const Bytes& stub, const BuildProgress& progress) {
+    SetupFiles files = BuildSetupFiles(product, stub, progress);
+    if (!files.volumes.empty()) throw BuildError("the product's archive needs volume files");
+    return std::move(files.setup);
 }

@@ -21,9 +21,13 @@ struct PackageView {
     std::vector<std::string> problems;  // the file's own and every unsound body's
 };
 
-PackageView CheckPackage(const Bytes& setup_file);
+// Given the setup file's path, its volume files are read as well.
+PackageView CheckPackage(const Bytes& setup_file, const std::string& setup_path = {});
 
 // The package's problems, then every archived file that does not decode to
-// its size and checksum. *checked counts the files decoded.
+// its size and checksum: a plain file from its stream, a delta entry by
+// decoding its base, reading its two items and applying them. An archive
+// that ends before the data the file lists use is one fault, naming the
+// volume file that is missing. *checked counts the files decoded.
 std::vector<std::string> VerifyPackage(const PackageView& v, size_t* checked);
 const char* TagName(uint16_t tag);

@@ -10,6 +10,15 @@
 
 using Bytes = std::vector<uint8_t>;
 
+// A file of the product: its setup type and its position in that type's
+// file list (the entry ordinal the setup program counts from 0).
+struct EntryRef {
+    uint16_t type = 0;
+    uint32_t index = 0;
+    bool operator==(const EntryRef& o) const { return type == o.type && index == o.index; }
+    bool operator!=(const EntryRef& o) const { return !(*this == o); }
+};
+
 struct ProductFile {
     std::string source;  // file on the build machine; empty for a folder to create
     std::string target;  // name relative to its destination; may hold sub-folders
@@ -25,6 +34,9 @@ struct ProductFile {
     bool file_times = true;
     std::string group_folder, group_shortcut, group_arguments;
     std::string desktop_shortcut, desktop_arguments;
+    // Store the file as a delta against this file of the product, when
+    // that is smaller than its own compressed stream.
+    std::optional<EntryRef> delta_base;
 };
 
 struct IniEntry {
@@ -73,4 +85,8 @@ struct Product {
     std::optional<Bytes> uninstaller;
     std::vector<ProductType> types;
     int level = 0;  // compression level; 0: the encoder's default
+    // Largest size of each file of the set: the setup file (stub, records
+    // and the archive's first part) and each volume file. 0: one setup file.
+    uint32_t volume_size = 0;
+    bool auto_delta = false;  // look for delta bases among similar files
 };

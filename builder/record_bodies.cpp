@@ -47,7 +47,8 @@ Bytes SetupTypeRecord(const ProductType& type) {
 Bytes FileListEntry(const ProductFile& file, const ArchivedFile& a, uint16_t type_index) {
     Bytes e;
     uint8_t flags = (file.uninstaller ? kEntryIsUninstaller : 0) | (file.version_test ? kEntryVersionTest : 0) |
-                    (file.language_test ? kEntryLanguageTest : 0) | (file.file_times ? kEntryHasFileTimes : 0);
+                    (file.language_test ? kEntryLanguageTest : 0) | (file.file_times ? kEntryHasFileTimes : 0) |
+                    (a.delta ? kEntryIsDelta : 0);
     PutU16(e, 0);  // entry size, set below
     PutU16(e, 0);  // install status: written at run time
     PutU16(e, file.icon_index);
@@ -61,8 +62,8 @@ Bytes FileListEntry(const ProductFile& file, const ArchivedFile& a, uint16_t typ
     e.push_back(file.shared_count);
     e.push_back(file.placement);
     e.push_back(file.install_action);
-    PutU16(e, type_index);
-    PutU32(e, 0);  // base entry ordinal: deltas only
+    PutU16(e, a.delta ? a.base_type : type_index);
+    PutU32(e, a.delta ? a.base_ordinal : 0);
     if (flags & (kEntryVersionTest | kEntryLanguageTest)) {
         PutU32(e, a.version_ms);
         PutU32(e, a.version_ls);

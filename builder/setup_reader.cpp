@@ -1,11 +1,55 @@
 #include "builder/setup_reader.h"
 
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 
+#include "builder/package_builder.h"
+#include "builder/setup_files.h"
 #include "decoder/inflate.h"
 #include "package/package_format.h"
 
-SetupFileView ReadSetupFile(const Bytes& file) {
+namespace {
+
+// Appends the volume files beside the setup file to the archive.
+void ReadVolumes(SetupFileView& v, const std::string& setup_path) {
+    for (size_t k = 1;; ++k) {
+        std::string path = VolumePath(setup_path, k).string();
+        std::ifstream in(path, std::ios::binary);
+        if (!in) {
+            v.missing_volume = path;
+            return;
+        }
+        Bytes bytes((std::istreambuf_iterator<char>(in)), {});
+        VolumeFile f{path, bytes.size() >= 4 ? ReadU32(bytes.data()) : 0, bytes.size()};
+        v.volumes.push_back(f);
+        if (bytes.size() < 4) {
+            v.problems.push_back("volume file '" + path + "' is too short to hold its length");
+            return;
+        }
+        uint64_t held = bytes.size() - 4;
+        if (held < f.length) {
+            v.problems.push_back("volume file '" + path + "' is cut short: its length says " +
+                                 std::to_string(f.length) + " archive bytes, it holds " + std::to_string(held));
+            return;
+        }
+        if (held > f.length)
+            v.problems.push_back("volume file '" + path + "' holds " + std::to_string(held - f.length) +
+                                 " bytes after its archive data");
+        if (f.length == 0) v.problems.push_back("volume file '" + path + "' holds no archive data");
+        if (v.archive.size() + f.length > 0x7FFFFFFF) {
+            v.problems.push_back("the archive goes on past 2 GiB at volume file '" + path + "'");
+            return;
+        }
+        v.archive.insert(v.archive.end(), bytes.begin() + 4, bytes.begin() + 4 + long(f.length));
+        if (v.volumes.size() >= kMaxVolumeFiles) return;
+    }
+}
+
+}  // namespace
+
+SetupFileView ReadSetupFile(const Bytes& file, const std::string& setup_path) {
     SetupFileView v;
     size_t marker = file.size();
     for (size_t i = 0; i + kPatchBlockSize <= file.size(); ++i)
@@ -54,6 +98,7 @@ SetupFileView ReadSetupFile(const Bytes& file) {
             uint64_t end = std::min<uint64_t>(file.size(), at + 4 + uint64_t(v.archive_length));
             v.archive.assign(file.begin() + long(at + 4), file.begin() + long(end));
             v.records.push_back(r);
+            if (v.archive_ends_file && !setup_path.empty()) ReadVolumes(v, setup_path);
             return v;
         }
         if (at + r.stored_size > file.size()) {

@@ -17,6 +17,13 @@ struct ReadRecord {
     bool body_ok = true;  // read (and decoded to its stated size) in full
 };
 
+// A volume file read beside the setup file.
+struct VolumeFile {
+    std::string path;
+    uint32_t length = 0;     // archive bytes its length field claims
+    uint64_t file_size = 0;  // bytes the file holds, the length field included
+};
+
 struct SetupFileView {
     uint32_t stub_length = 0;
     std::vector<ReadRecord> records;
@@ -24,8 +31,14 @@ struct SetupFileView {
     uint64_t archive_start = 0;  // file position of the archive length
     uint32_t archive_length = 0;
     bool archive_ends_file = false;
-    Bytes archive;  // the archive bytes inside this file
+    Bytes archive;  // the archive: the bytes inside this file, then those of each volume file read
+    std::vector<VolumeFile> volumes;  // 1, 2, ...
+    std::string missing_volume;       // the first volume file not found; "" when none was looked for
     std::vector<std::string> problems;  // what makes the file unusable, in words
 };
 
-SetupFileView ReadSetupFile(const Bytes& file);
+// Reads the setup file's bytes. Given the setup file's path, the archive
+// goes on with the volume files beside it (setup.D01, setup.D02, ...) as
+// far as they exist in a row; a volume file shorter than its length field
+// says, or longer, is a problem.
+SetupFileView ReadSetupFile(const Bytes& file, const std::string& setup_path = {});

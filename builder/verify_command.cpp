@@ -6,17 +6,20 @@
 #include "builder/package_commands.h"
 
 void AddVerifyCommand(CLI::App& app, int& status) {
-    auto* cmd = app.add_subcommand("verify", "Decode every archived file of a setup file and check its checksum");
+    auto* cmd = app.add_subcommand("verify",
+                                   "Decode every archived file of a setup file and its volume files (setup.D01, ...) "
+                                   "and check its checksum");
     static std::string path;
     cmd->add_option("setup", path, "The setup file")->required()->check(CLI::ExistingFile);
     cmd->callback([&status] {
         std::ifstream in(path, std::ios::binary);
         Bytes bytes((std::istreambuf_iterator<char>(in)), {});
-        PackageView v = CheckPackage(bytes);
+        PackageView v = CheckPackage(bytes, path);
         size_t checked = 0;
         std::vector<std::string> faults = VerifyPackage(v, &checked);
         for (const std::string& f : faults) std::fprintf(stderr, "kiln verify: %s\n", f.c_str());
-        if (faults.empty()) std::printf("%s: %zu files verified\n", path.c_str(), checked);
+        if (faults.empty())
+            std::printf("%s: %zu files verified, %zu volume file(s)\n", path.c_str(), checked, v.file.volumes.size());
         status = faults.empty() ? 0 : 1;
     });
 }

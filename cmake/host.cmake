@@ -5,6 +5,7 @@ find_package(ZLIB REQUIRED)
 find_package(PkgConfig REQUIRED)
 pkg_check_modules(DEFLATE REQUIRED IMPORTED_TARGET libdeflate)
 pkg_check_modules(TOMLPP REQUIRED IMPORTED_TARGET tomlplusplus)
+pkg_check_modules(DIVSUFSORT REQUIRED IMPORTED_TARGET libdivsufsort)
 find_library(ZOPFLI_LIB zopfli REQUIRED)
 include(GoogleTest)
 
@@ -25,8 +26,13 @@ add_library(kiln_builder STATIC
   builder/pe_version.cpp
   builder/record_bodies.cpp
   builder/setup_reader.cpp
+  builder/archive_items.cpp
+  builder/archive_plan.cpp
+  builder/delta_bases.cpp
+  builder/delta_encoder.cpp
+  builder/setup_files.cpp
 )
-target_link_libraries(kiln_builder PUBLIC kiln_encoder PkgConfig::TOMLPP)
+target_link_libraries(kiln_builder PUBLIC kiln_encoder PkgConfig::TOMLPP PRIVATE PkgConfig::DIVSUFSORT)
 target_compile_options(kiln_builder PRIVATE -Wall -Wextra)
 
 add_executable(kiln
@@ -49,6 +55,12 @@ add_executable(host_tests
   tests/host/test_corpus.cpp
   tests/host/path_text_test.cpp
   tests/host/safe_format_test.cpp
+  tests/host/delta_format_test.cpp
+  tests/host/font_name_test.cpp
+  tests/host/package_fixtures.cpp
+  tests/host/delta_encoder_test.cpp
+  tests/host/delta_package_test.cpp
+  tests/host/volume_test.cpp
 )
 target_link_libraries(host_tests PRIVATE kiln_builder PkgConfig::DEFLATE GTest::gtest_main)
 target_compile_definitions(host_tests PRIVATE KILN_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
@@ -64,7 +76,7 @@ target_compile_definitions(decode_bench PRIVATE KILN_SOURCE_DIR="${CMAKE_SOURCE_
 # libFuzzer targets need clang; they rebuild the portable sources with sanitizers.
 if(CMAKE_CXX_COMPILER_ID MATCHES "Clang")
   set(fuzz_flags -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined)
-  foreach(target inflate_fuzz round_trip_fuzz package_fuzz)
+  foreach(target inflate_fuzz round_trip_fuzz package_fuzz delta_fuzz font_name_fuzz)
     add_executable(${target} fuzz/${target}.cpp decoder/decoder_memory.cpp decoder/huffman_table.cpp decoder/inflate.cpp)
     target_include_directories(${target} PRIVATE ${CMAKE_SOURCE_DIR})
     target_compile_options(${target} PRIVATE ${fuzz_flags})
@@ -73,4 +85,6 @@ if(CMAKE_CXX_COMPILER_ID MATCHES "Clang")
   target_sources(round_trip_fuzz PRIVATE builder/deflate_transcoder.cpp builder/stream_encoder.cpp)
   target_link_libraries(round_trip_fuzz PRIVATE PkgConfig::DEFLATE ${ZOPFLI_LIB})
   target_sources(package_fuzz PRIVATE package/package_validate.cpp package/safe_format.cpp package/string_groups.cpp)
+  target_sources(delta_fuzz PRIVATE engine/delta_format.cpp)
+  target_sources(font_name_fuzz PRIVATE engine/font_name.cpp)
 endif()

@@ -13,8 +13,6 @@
 #include "startup/process_state.h"
 #include "wizard/message_box.h"
 
-ArchiveState g_archive = {INVALID_HANDLE_VALUE, 0, 0, 0, 0, 0, false};
-
 namespace {
 
 enum LoadOutcome { kLoaded = 0, kReadFailed = 1, kNoMemory = 5, kDamaged = 6 };

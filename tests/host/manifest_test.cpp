@@ -121,4 +121,90 @@ TEST(Manifest, MistakesNameFileLineAndKey) {
     }
 }
 
+TEST(Manifest, DeltaBasesAreFoundByTargetName) {
+    ManifestFolder f;
+    std::ofstream(f.dir / "payload" / "new.txt") << "app 2";
+    Product p = LoadManifest(f.Write(R"(
+[setup]
+title = "D"
+volume_size = 1_457_664
+auto_delta = true
+[[type]]
+[[type.file]]
+source = "payload/app.txt"
+target = "bin/App.txt"
+[[type.file]]
+source = "payload/new.txt"
+delta_base = "BIN\\app.txt"
+[[type]]
+[[type.file]]
+source = "payload/new.txt"
+delta_base = { type = 0, file = "bin/app.txt" }
+)"));
+    EXPECT_EQ(p.volume_size, 1457664u);
+    EXPECT_TRUE(p.auto_delta);
+    EXPECT_FALSE(p.types[0].files[0].delta_base);
+    EXPECT_EQ(p.types[0].files[1].delta_base, (EntryRef{0, 0}));
+    EXPECT_EQ(p.types[1].files[0].delta_base, (EntryRef{0, 0}));
+}
+
+TEST(Manifest, DeltaBaseMistakesNameFileLineAndKey) {
+    // Two setup types; the second file of the first may name a base.
+    auto manifest = [](const char* second_file, const char* more) {
+        return std::string("[setup]\ntitle = \"x\"\n[[type]]\n[[type.file]]\nsource = \"payload/app.txt\"\n"
+                           "[[type.file]]\nsource = \"payload/app.txt\"\ntarget = \"b.txt\"\n") +
+               second_file + "[[type]]\n" + more;
+    };
+    struct Case {
+        const char* name;
+        std::string text;
+        const char* expected;
+    } cases[] = {
+        {"not a name or table", manifest("delta_base = 3\n", ""), ":9: type[0].file[1].delta_base: expected the target name"},
+        {"unknown key", manifest("delta_base = { type = 0, name = \"app.txt\" }\n", ""),
+         ":9: type[0].file[1].delta_base.name: unknown key"},
+        {"no file", manifest("delta_base = { type = 0 }\n", ""), "type[0].file[1].delta_base.file: needs the target name"},
+        {"type out of range", manifest("delta_base = { type = 9, file = \"app.txt\" }\n", ""),
+         "type[0].file[1].delta_base.type: must lie between 0 and 5"},
+        {"no such type", manifest("delta_base = { type = 2, file = \"app.txt\" }\n", ""),
+         ":9: type[0].file[1].delta_base: there is no setup type 2 (the product has 2)"},
+        {"no such file", manifest("delta_base = \"none.txt\"\n", ""),
+         ":9: type[0].file[1].delta_base: setup type 0 has no file 'none.txt'"},
+        {"no such file in the other type", manifest("delta_base = { type = 1, file = \"app.txt\" }\n", ""),
+         "setup type 1 has no file 'app.txt'"},
+        {"itself", manifest("delta_base = \"b.txt\"\n", ""), ":9: type[0].file[1].delta_base: a file cannot be its own base"},
+        {"two files of that name",
+         manifest("delta_base = { type = 1, file = \"app.txt\" }\n",
+                  "[[type.file]]\nsource = \"payload/app.txt\"\n[[type.file]]\nsource = \"payload/app.txt\"\n"
+                  "destination = \"windows\"\n"),
+         "setup type 1 has more than one file 'app.txt'"},
+        {"a base beside the setup file",
+         manifest("delta_base = { type = 1, file = \"readme.txt\" }\n",
+                  "[[type.file]]\ntarget = \"readme.txt\"\nplacement = \"beside\"\n"),
+         ":9: type[0].file[1].delta_base: file 0 ('readme.txt') of setup type 1 has no data in the archive"},
+        {"a base that is a delta",
+         manifest("delta_base = { type = 1, file = \"c.txt\" }\n",
+                  "[[type.file]]\nsource = \"payload/app.txt\"\ntarget = \"c.txt\"\ndelta_base = { type = 0, file = \"app.txt\" }\n"),
+         ":9: type[0].file[1].delta_base: file 0 ('c.txt') of setup type 1 is itself stored as a delta"},
+        {"the uninstaller", manifest("delta_base = \"app.txt\"\nuninstaller = true\n", ""),
+         ":9: type[0].file[1].delta_base: the uninstaller cannot be stored as a delta"},
+        {"a folder", manifest("placement = \"folder\"\ndelta_base = \"app.txt\"\n", ""),
+         "type[0].file[1].delta_base: only a file extracted from the archive"},
+        {"volume size below one byte of data", "[setup]\ntitle = \"x\"\nvolume_size = 4\n[[type]]\n",
+         ":3: setup.volume_size: must lie between 5 and "},
+    };
+    for (const Case& c : cases) {
+        ManifestFolder f;
+        std::string path = f.Write(c.text);
+        try {
+            LoadManifest(path);
+            ADD_FAILURE() << c.name << ": accepted";
+        } catch (const ManifestError& e) {
+            std::string m = e.what();
+            EXPECT_EQ(m.rfind(path, 0), 0u) << c.name << ": " << m;
+            EXPECT_NE(m.find(c.expected), std::string::npos) << c.name << ": " << m;
+        }
+    }
+}
+
 }  // namespace

@@ -6,13 +6,23 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <string>
 #include <vector>
 
 #include "package/patch_block.h"
 
 namespace {
 
-std::vector<uint8_t> ReadAll(const char* path) {
+// The stub as built, by its full path: tests before this one move the
+// current directory, as the setup program itself does.
+std::string StubPath() {
+    std::string path = std::string("Z:") + KILN_STUB_PATH;
+    for (char& c : path)
+        if (c == '/') c = '\\';
+    return path;
+}
+
+std::vector<uint8_t> ReadAll(const std::string& path) {
     std::ifstream f(path, std::ios::binary);
     return std::vector<uint8_t>(std::istreambuf_iterator<char>(f), {});
 }
@@ -33,7 +43,7 @@ DWORD RunAndWait(const char* path) {
 }
 
 TEST(Stub, IsSmallAndCarriesOnePatchBlock) {
-    std::vector<uint8_t> stub = ReadAll(KILN_STUB_PATH);
+    std::vector<uint8_t> stub = ReadAll(StubPath());
     ASSERT_FALSE(stub.empty());
     EXPECT_LT(stub.size(), 48u * 1024u);
     int found = 0;
@@ -49,7 +59,7 @@ TEST(Stub, IsSmallAndCarriesOnePatchBlock) {
 }
 
 TEST(Stub, UnpatchedStubEndsWithoutPackage) {
-    EXPECT_EQ(RunAndWait(KILN_STUB_PATH), DWORD(-1));
+    EXPECT_EQ(RunAndWait(StubPath().c_str()), DWORD(-1));
 }
 
 }  // namespace

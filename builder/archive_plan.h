@@ -1,0 +1,37 @@
+// The file archive of a product: every archived file's data, stored once per
+// distinct content, as a plain compressed stream or as a delta (a command
+// item and a literal item) against another file's stream, whichever is
+// smaller. Gives each file list entry its archive offset, sizes, checksum,
+// version and times.
+#pragma once
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "builder/product.h"
+#include "builder/record_bodies.h"
+
+// A delta that was measured: one the manifest asked for, or one that the
+// automatic search kept.
+struct DeltaChoice {
+    EntryRef entry, base;
+    uint32_t plain_size = 0;  // the file's own compressed stream
+    uint32_t delta_size = 0;  // both items
+    bool kept = false;        // smaller than the plain stream, so stored
+    bool automatic = false;   // found by the search, not named in the manifest
+};
+
+struct ArchivePlan {
+    Bytes archive;
+    std::vector<std::vector<ArchivedFile>> files;  // by setup type, by entry; zeros for unarchived entries
+    std::vector<DeltaChoice> deltas;
+};
+
+struct ArchiveProgress {
+    // Called before each archived file: files done so far, files in all, its source.
+    std::function<void(size_t done, size_t total, const std::string& source)> on_file;
+};
+
+// Throws BuildError (package_builder.h) for unreadable sources, files too
+// large for the format, and delta bases the setup program could not use.
+ArchivePlan PlanArchive(const Product& product, int level, const ArchiveProgress& progress = {});

@@ -1,0 +1,39 @@
+// Which files may be stored as deltas, and against which bases. The setup
+// program builds a delta entry's file by decoding the base entry's archive
+// data as one plain stream into a temporary file, checking it against the
+// base entry's checksum, and applying the delta to it. The base is read from
+// the archive, never from an installed file, so it may be any file of any
+// setup type whose archive data is a plain stream of its own bytes.
+#pragma once
+#include <string>
+#include <vector>
+
+#include "builder/product.h"
+
+const ProductFile& FileAt(const Product& p, EntryRef ref);
+
+// A file whose archive data is one plain stream of its own bytes.
+bool IsArchived(const ProductFile& f);
+
+// Why `entry` cannot be stored as a delta against `base`, in words naming
+// the base; "" when it can.
+std::string DeltaBaseProblem(const Product& p, EntryRef entry, EntryRef base);
+
+// Files worth measuring as bases for `target`, best first, at most
+// `max_count`: among `pool`, those of the same extension and of half to
+// twice the size, those with the target's own file name first, then by
+// nearness of size. Sizes are the files' unpacked sizes.
+struct BaseCandidate {
+    EntryRef ref;
+    std::string name;  // target name
+    uint64_t size = 0;
+};
+std::vector<EntryRef> RankDeltaBases(const BaseCandidate& target, const std::vector<BaseCandidate>& pool,
+                                     size_t max_count);
+
+// For files in the order they are archived: true for each file that a later
+// file of the same name and a similar size (half to twice) follows. Such a
+// file is kept whole by the automatic search, so that the later one (most
+// likely another build of it) can be stored as a delta against it; the
+// format allows no delta of a delta.
+std::vector<bool> KeepWholeForLaterNamesakes(const std::vector<BaseCandidate>& files);

@@ -1,0 +1,432 @@
+#include "engine/extraction.h"
+
+#include <winver.h>
+
+#include <cstring>
+
+#include "decoder/archive.h"
+#include "decoder/stream_decoder.h"
+#include "engine/checksum.h"
+#include "engine/delayed_replacement.h"
+#include "engine/delta_format.h"
+#include "engine/entry_paths.h"
+#include "engine/memory.h"
+#include "engine/message_argument.h"
+#include "engine/path_text.h"
+#include "engine/progress.h"
+#include "package/file_list.h"
+#include "package/file_ops.h"
+#include "package/package_format.h"
+#include "package/safe_format.h"
+#include "package/setup_config.h"
+#include "startup/process_state.h"
+#include "wizard/message_box.h"
+
+namespace {
+
+constexpr uint32_t kChecksumBlockSize = 16384;
+constexpr size_t kVersionQuestionSize = 2048;
+constexpr size_t kReplaceQuestionSize = 1024;
+constexpr uint32_t kProgressUnit = 10000;
+
+// Texts of group 6.
+enum : int { kCannotReplaceText = 22, kNewerVersionText = 29, kOtherLanguageText = 30 };
+
+// Install errors raised here.
+enum : int {
+    kErrorNoMemory = 12,
+    kErrorCannotOpen = 16,
+    kErrorCannotCreate = 17,
+    kErrorBaseRead = 18,
+    kErrorDeltaWrite = 19,
+    kErrorDiskFull = 20,
+    kErrorChecksum = 21,
+    kErrorRefused = 22,
+};
+
+const char* Destination() { return g_state.work_path; }
+
+// Sets the install error (and the message argument when one is named); 0.
+int Fail(int error, const char* argument) {
+    g_state.install_error = error;
+    if (argument) SetMessageArgument(argument);
+    return 0;
+}
+
+void SetStatus(uint8_t* entry, uint16_t status) { WriteU16(entry + kEntryInstallStatus, status); }
+
+bool Exists(const char* path) { return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES; }
+
+// Fills the block as far as the file goes, so that every block but the
+// last is whole and the checksum chains from block to block.
+uint32_t ReadBlock(HANDLE file, uint8_t* block, uint32_t size) {
+    uint32_t filled = 0, got;
+    while (filled < size && (got = ReadSome(file, block + filled, size - filled)) > 0) filled += got;
+    return filled;
+}
+
+// True when the open file has the given size and checksum.
+bool FileMatches(HANDLE file, uint32_t size, uint32_t checksum) {
+    return FileSize(file) == size && FileChecksum(file) == checksum;
+}
+
+// True when the existing file at path is already the entry's file.
+bool IsSameFile(const char* path, const uint8_t* entry) {
+    HANDLE file = OpenForReading(path);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    bool same = FileMatches(file, ReadU32(entry + kEntryUnpackedSize), ReadU32(entry + kEntryChecksum));
+    CloseFile(file);
+    return same;
+}
+
+// Proves a file just written against the entry it should be: 16 when it
+// cannot be read back, 21 when its size or checksum differs.
+int Verify(const char* path, const uint8_t* entry) {
+    HANDLE file = OpenForReading(path);
+    if (file == INVALID_HANDLE_VALUE) return Fail(kErrorCannotOpen, path);
+    bool same = FileMatches(file, ReadU32(entry + kEntryUnpackedSize), ReadU32(entry + kEntryChecksum));
+    CloseFile(file);
+    return same ? 1 : Fail(kErrorChecksum, Destination());
+}
+
+// Creation, last access and last write, from the entry's file-time block.
+void SetFileTimes(HANDLE file, const uint8_t* entry) {
+    const uint8_t* block = entry + kEntryFixedSize;
+    if (entry[kEntryFlags] & (kEntryVersionTest | kEntryLanguageTest)) block += kEntryVersionBlockSize;
+    FILETIME times[3];
+    for (int i = 0; i < 3; ++i) {
+        times[i].dwLowDateTime = ReadU32(block + 8 * i);
+        times[i].dwHighDateTime = ReadU32(block + 8 * i + 4);
+    }
+    SetFileTime(file, &times[0], &times[1], &times[2]);
+}
+
+// Asks a Yes/No question about the destination; true only for Yes.
+bool AskYes(char* message, const char* text) {
+    FormatWithString(message, kVersionQuestionSize, text, Destination());
+    return ShowMessage(message, MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) == IDYES;
+}
+
+int CompareVersions(const uint8_t* entry, const void* info, char* message) {
+    uint8_t flags = entry[kEntryFlags];
+    const uint8_t* block = entry + kEntryFixedSize;
+    void* value;
+    UINT length;
+    if ((flags & kEntryVersionTest) && VerQueryValueA(info, "\\", &value, &length) &&
+        length >= sizeof(VS_FIXEDFILEINFO)) {
+        const VS_FIXEDFILEINFO* fixed = static_cast<const VS_FIXEDFILEINFO*>(value);
+        uint32_t ms = ReadU32(block), ls = ReadU32(block + 4);
+        bool newer = fixed->dwFileVersionMS > ms || (fixed->dwFileVersionMS == ms && fixed->dwFileVersionLS > ls);
+        if (newer) {
+            const char* text = LookUpText(kGroupMessages, kNewerVersionText);
+            if (!text[0] || !AskYes(message, text)) return 0;
+        }
+    }
+    if ((flags & kEntryLanguageTest) && VerQueryValueA(info, "\\VarFileInfo\\Translation", &value, &length) &&
+        length >= 4) {
+        uint16_t language = ReadU16(static_cast<const uint8_t*>(value));
+        if (language != ReadU16(block + 16) && !AskYes(message, LookUpText(kGroupMessages, kOtherLanguageText)))
+            return 0;
+    }
+    return 1;
+}
+
+// The extension's last character is raised (.$$A, .$$B, ... .$$Z) while a
+// file of that name exists: a name that is taken, even by a file that
+// cannot be opened, is never written over. Past Z there is no free name.
+bool ChooseFreeName(char* name, const char* beside, const char* extension) {
+    if (!CopyText(name, beside, kPathSize) || !ReplaceExtension(name, extension, kPathSize)) {
+        name[0] = 0;
+        return false;
+    }
+    char* last = name + std::strlen(name) - 1;
+    while (Exists(name) || lstrcmpiA(name, Destination()) == 0) {
+        if (*last == 'Z') return false;
+        ++*last;
+    }
+    return true;
+}
+
+// The base entry of a delta: entry number `ordinal` of the file list of
+// the entry's setup type. Null when the package has no such entry.
+const uint8_t* FindBaseEntry(const uint8_t* entry) {
+    uint16_t type = ReadU16(entry + kEntrySetupType);
+    if (type >= g_config.type_count) return nullptr;
+    const Body& list = g_config.types[type].file_list;
+    if (!list.data || list.size < kFileListHeaderSize) return nullptr;
+    uint32_t ordinal = ReadU32(entry + kEntryBaseOrdinal);
+    if (ordinal >= ReadU32(list.data)) return nullptr;
+    const uint8_t* base = list.data + kFileListHeaderSize;
+    while (ordinal--) base = NextEntry(base);
+    return base;
+}
+
+int ExtractUninstaller(const uint8_t* entry, HANDLE temporary) {
+    const Body& body = g_config.uninstaller;
+    if (body.data && body.size) {
+        int written = WriteAll(temporary, body.data, body.size);  // 2 failed, 3 short
+        int error = written ? written : ArchivePosition(ReadU32(entry + kEntryArchiveOffset));
+        if (error) {
+            CloseFile(temporary);
+            return Fail(error, nullptr);
+        }
+        DecodeToFile(temporary, g_archive.handle, ReadU32(entry + kEntryStoredSize));
+    }
+    CloseFile(temporary);
+    return 1;
+}
+
+// Decodes the archive data of `source` into the temporary file and closes
+// it; a decode that goes wrong shows in the checksum.
+int DecodeInto(HANDLE temporary, const uint8_t* source, const uint8_t* times_of) {
+    int error = ArchivePosition(ReadU32(source + kEntryArchiveOffset));
+    if (!error) {
+        DecodeToFile(temporary, g_archive.handle, ReadU32(source + kEntryStoredSize));
+        if (times_of && (times_of[kEntryFlags] & kEntryHasFileTimes)) SetFileTimes(temporary, times_of);
+    }
+    CloseFile(temporary);
+    return error ? Fail(error, nullptr) : 1;
+}
+
+int ExtractDelta(const uint8_t* entry, HANDLE temporary, int progress_start, int progress_end) {
+    const uint8_t* base = FindBaseEntry(entry);
+    if (!base) {
+        CloseFile(temporary);
+        return Fail(kErrorCannotOpen, Destination());
+    }
+    return DecodeInto(temporary, base, nullptr) && Verify(g_state.temporary_path, base) &&
+           ApplyDelta(entry, g_state.temporary_path, progress_start, progress_end);
+}
+
+// Everything one application of a delta holds; released in one place.
+struct DeltaJob {
+    HANDLE base = INVALID_HANDLE_VALUE;
+    HANDLE output = INVALID_HANDLE_VALUE;
+    char output_path[kPathSize] = "";  // set once the output file exists
+    uint8_t* commands = nullptr;
+    uint8_t* literals = nullptr;
+    void* copy_buffer = nullptr;
+};
+
+int WriteFailure(int written, const char* output_path) {
+    return written == 3 ? Fail(kErrorDiskFull, nullptr) : Fail(kErrorDeltaWrite, output_path);
+}
+
+// The faults the walk finds: damaged commands or literals are a fault of
+// the delta (19), a copy from outside the base a failed base read (18), an
+// output that outgrows the entry's size a file that cannot be the entry's (21).
+int WalkFailure(DeltaStatus status, const char* output_path) {
+    if (status == kDeltaBaseOutside) return Fail(kErrorBaseRead, Destination());
+    if (status == kDeltaOutputTooLong) return Fail(kErrorChecksum, Destination());
+    return Fail(kErrorDeltaWrite, output_path);
+}
+
+int RunDelta(const uint8_t* entry, const char* base_path, int progress_start, int progress_end, DeltaJob& job) {
+    // A delta read from the wrong place could only fail later, less clearly.
+    int error = ArchivePosition(ReadU32(entry + kEntryArchiveOffset));
+    if (error) return Fail(error, nullptr);
+    job.base = OpenForReading(base_path);
+    if (job.base == INVALID_HANDLE_VALUE) return Fail(kErrorCannotOpen, base_path);
+    char output_path[kPathSize];
+    if (!ChooseFreeName(output_path, base_path, ".$AA")) return Fail(kErrorCannotCreate, base_path);
+    job.output = CreateNewFile(output_path);
+    if (job.output == INVALID_HANDLE_VALUE) return Fail(kErrorCannotCreate, output_path);
+    lstrcpyA(job.output_path, output_path);
+
+    uint32_t command_size = 0, literal_size = 0;
+    error = ReadArchiveItem(&job.commands, &command_size);
+    if (!error) error = ReadArchiveItem(&job.literals, &literal_size);
+    if (error) return Fail(error, nullptr);
+
+    uint32_t unpacked = ReadU32(entry + kEntryUnpackedSize);
+    uint32_t units = unpacked / kProgressUnit + 1;
+    if (!AllocRetry(&job.copy_buffer, kDeltaCopyBufferSize)) return Fail(kErrorNoMemory, nullptr);
+    uint8_t* copy = static_cast<uint8_t*>(job.copy_buffer);
+
+    DeltaWalk walk = StartDeltaWalk(job.commands, command_size, job.literals, literal_size, FileSize(job.base), unpacked);
+    DeltaOp op;
+    DeltaStatus status;
+    int last_percent = -1;
+    while ((status = NextDeltaOp(&walk, &op)) == kDeltaOp) {
+        int written = op.literal_count ? WriteAll(job.output, op.literals, op.literal_count) : 0;
+        if (written) return WriteFailure(written, output_path);
+        if (op.copy_count) {
+            if (Seek(job.base, int32_t(op.base_position), FILE_BEGIN) != op.base_position ||
+                ReadExactly(job.base, copy, op.copy_count) != 0)
+                return Fail(kErrorBaseRead, Destination());
+            written = WriteAll(job.output, copy, op.copy_count);
+            if (written) return WriteFailure(written, output_path);
+        }
+        if (progress_start != progress_end) {
+            uint64_t done = walk.output_size / kProgressUnit + 1;
+            int percent = progress_start + int(done * uint64_t(progress_end - progress_start) / units);
+            if (percent != last_percent) SetProgress(last_percent = percent);
+        }
+    }
+    if (status != kDeltaEnd) return WalkFailure(status, output_path);
+
+    CloseFile(job.base);
+    job.base = INVALID_HANDLE_VALUE;
+    if (entry[kEntryFlags] & kEntryHasFileTimes) SetFileTimes(job.output, entry);
+    CloseFile(job.output);
+    job.output = INVALID_HANDLE_VALUE;
+    return Verify(output_path, entry);
+}
+
+void PlaceOrSchedule(uint8_t* entry, int in_use) {
+    if (in_use) {
+        ReplaceAtRestart(Destination(), g_state.temporary_path);
+        g_state.restart_needed = true;
+        return;
+    }
+    PlaceNow(entry, g_state.temporary_path);
+}
+
+// Moves the temporary file over the destination. On NT one call replaces
+// the destination, so there is no moment at which neither file is there;
+// the older platform deletes the destination first. Either way a
+// destination that cannot be removed (read-only, in use, locked) stays
+// as it is and the call fails.
+bool MoveIntoPlace(const char* temporary, const char* destination) {
+    if (g_state.is_nt) return MoveFileExA(temporary, destination, MOVEFILE_REPLACE_EXISTING) != 0;
+    if (!DeleteFileA(destination) && Exists(destination)) return false;
+    return MoveFileA(temporary, destination) != 0;
+}
+
+}  // namespace
+
+uint32_t FileChecksum(HANDLE file) {
+    void* block;
+    if (!AllocRetry(&block, kChecksumBlockSize)) return 0;
+    Seek(file, 0, FILE_BEGIN);
+    uint32_t s = 0, got;
+    while ((got = ReadBlock(file, static_cast<uint8_t*>(block), kChecksumBlockSize)) > 0)
+        s = ChecksumUpdate(s, static_cast<uint8_t*>(block), got);
+    FreeAndClear(&block);
+    return s;
+}
+
+int NeedsInstall(const uint8_t* entry, int in_use) {
+    if (in_use && IsSameFile(Destination(), entry)) return 0;
+    if (entry[kEntryFlags] & (kEntryVersionTest | kEntryLanguageTest)) return VersionTest(entry);
+    return 1;
+}
+
+int VersionTest(const uint8_t* entry) {
+    void* message;
+    if (!AllocRetry(&message, kVersionQuestionSize)) return 1;
+    int install = 1;
+    DWORD ignored;
+    DWORD size = GetFileVersionInfoSizeA(Destination(), &ignored);
+    void* info;
+    if (size && AllocRetry(&info, size)) {
+        if (GetFileVersionInfoA(Destination(), 0, size, info))
+            install = CompareVersions(entry, info, static_cast<char*>(message));
+        FreeAndClear(&info);
+    }
+    FreeAndClear(&message);
+    return install;
+}
+
+HANDLE CreateTemporaryFile() {
+    CreateFolderChain(Destination());
+    char name[kPathSize];
+    g_state.temporary_path[0] = 0;
+    if (!ChooseFreeName(name, Destination(), ".$$A")) {
+        Fail(kErrorCannotCreate, name[0] ? name : Destination());
+        return INVALID_HANDLE_VALUE;
+    }
+    HANDLE file = CreateNewFile(name);
+    if (file == INVALID_HANDLE_VALUE) {
+        Fail(kErrorCannotCreate, name);
+        return INVALID_HANDLE_VALUE;
+    }
+    lstrcpyA(g_state.temporary_path, name);
+    return file;
+}
+
+int ExtractEntry(const uint8_t* entry, HANDLE temporary, int progress_start, int progress_end) {
+    uint8_t flags = entry[kEntryFlags];
+    if (flags & kEntryIsDelta) return ExtractDelta(entry, temporary, progress_start, progress_end);
+    if (flags & kEntryIsUninstaller) return ExtractUninstaller(entry, temporary);
+    return DecodeInto(temporary, entry, entry) && Verify(g_state.temporary_path, entry);
+}
+
+int ApplyDelta(const uint8_t* entry, const char* base_path, int progress_start, int progress_end) {
+    DeltaJob job;
+    int done = RunDelta(entry, base_path, progress_start, progress_end, job);
+    CloseFile(job.base);
+    CloseFile(job.output);
+    FreeAndClear(reinterpret_cast<void**>(&job.commands));
+    FreeAndClear(reinterpret_cast<void**>(&job.literals));
+    FreeAndClear(&job.copy_buffer);
+    if (done) {
+        // The output takes the base's name; a failed rename leaves no file
+        // behind that someone might take for the entry's.
+        DeleteFileA(base_path);
+        if (MoveFileA(job.output_path, base_path)) return 1;
+        Fail(kErrorCannotCreate, base_path);
+    }
+    if (job.output_path[0]) DeleteFileA(job.output_path);
+    return 0;
+}
+
+void PlaceNow(uint8_t* entry, const char* temporary_path) {
+    SetStatus(entry, kStatusRefused);
+    const char* destination = Destination();
+    for (;;) {
+        DWORD attributes = GetFileAttributesA(destination);
+        bool existed = attributes != INVALID_FILE_ATTRIBUTES;
+        bool read_only = existed && (attributes & FILE_ATTRIBUTE_READONLY) && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+        if (read_only) {
+            DWORD writable = attributes & ~FILE_ATTRIBUTE_READONLY;
+            SetFileAttributesA(destination, writable ? writable : FILE_ATTRIBUTE_NORMAL);
+        }
+        if (MoveIntoPlace(temporary_path, destination)) {
+            if (read_only) SetFileAttributesA(destination, GetFileAttributesA(destination) | FILE_ATTRIBUTE_READONLY);
+            SetStatus(entry, existed ? kStatusReplaced : kStatusNew);
+            return;
+        }
+        // Not replaced: the file that stays keeps its attribute.
+        if (read_only) SetFileAttributesA(destination, attributes);
+        if (CannotReplace(entry, temporary_path) != kAnswerRetry) return;
+    }
+}
+
+int CannotReplace(uint8_t* entry, const char* temporary_path) {
+    uint8_t kind = entry[kEntryDestinationKind];
+    if (kind == kDestinationWindows || kind == kDestinationShared) {
+        ReplaceAtRestart(Destination(), temporary_path);
+        g_state.restart_needed = true;
+        SetStatus(entry, kStatusReplaced);
+        return kAnswerIgnore;
+    }
+    void* text = nullptr;
+    int answer = kAnswerIgnore;
+    if (kind != kDestinationFonts && !IsSameFile(Destination(), entry) && AllocRetry(&text, kReplaceQuestionSize)) {
+        SetMessageArgument(Destination());
+        FormatMessageText(static_cast<char*>(text), kReplaceQuestionSize, kCannotReplaceText);
+        answer = ShowMessage(static_cast<char*>(text), MB_ABORTRETRYIGNORE);
+        FreeAndClear(&text);
+        if (answer == IDRETRY) return kAnswerRetry;
+        // Only Ignore accepts the old file: a box that could not be shown does not.
+        if (answer != IDIGNORE) answer = kAnswerAbort;
+    }
+    DeleteFileA(temporary_path);
+    SetStatus(entry, answer == kAnswerIgnore ? kStatusReplaced : kStatusRefused);
+    return answer;
+}
+
+int ExtractAndPlace(uint8_t* entry, int in_use, int progress_start, int progress_end) {
+    HANDLE temporary = CreateTemporaryFile();
+    bool done = temporary != INVALID_HANDLE_VALUE && ExtractEntry(entry, temporary, progress_start, progress_end);
+    if (done) {
+        PlaceOrSchedule(entry, in_use);
+        if (ReadU16(entry + kEntryInstallStatus) == kStatusRefused) done = Fail(kErrorRefused, Destination());
+    }
+    // The entry is finished: its temporary file is placed, scheduled or
+    // deleted, and nobody may delete it by its name later.
+    if (!done && g_state.temporary_path[0]) DeleteFileA(g_state.temporary_path);
+    g_state.temporary_path[0] = 0;
+    return done ? 1 : 0;
+}

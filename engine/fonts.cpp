@@ -1,0 +1,57 @@
+#include "engine/fonts.h"
+
+#include <windows.h>
+
+#include <cstring>
+
+#include "engine/font_name.h"
+#include "package/file_ops.h"
+#include "startup/process_state.h"
+
+namespace {
+
+constexpr char kRegisteredSuffix[] = " (TrueType)";
+// How long a window may take over the font change before it is passed by.
+constexpr UINT kBroadcastTimeout = 5000;
+
+bool ReadFontFile(void* context, uint32_t offset, uint8_t* buffer, uint32_t size) {
+    HANDLE file = *static_cast<HANDLE*>(context);
+    if (size == 0) return true;
+    return offset <= 0x7FFFFFFFu && Seek(file, int32_t(offset), FILE_BEGIN) == offset &&
+           ReadExactly(file, buffer, size) == 0;
+}
+
+void RegisterFont(const char* full_name, const char* path) {
+    char value_name[kFontNameSize + sizeof kRegisteredSuffix];
+    lstrcpyA(value_name, full_name);
+    lstrcatA(value_name, kRegisteredSuffix);
+    const char* slash = std::strrchr(path, '\\');
+    const char* file_name = slash ? slash + 1 : path;
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, FontsKey(), 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS) return;
+    // REG_SZ data carries its terminating zero, so that readers find the text's end.
+    RegSetValueExA(key, value_name, 0, REG_SZ, reinterpret_cast<const BYTE*>(file_name), lstrlenA(file_name) + 1);
+    RegCloseKey(key);
+}
+
+}  // namespace
+
+// Windows NT loads fonts from its own key; the older platform from the
+// Windows one.
+const char* FontsKey() {
+    return g_state.is_nt ? "Software\\Microsoft\\Windows NT\\CurrentVersion\\Fonts"
+                         : "Software\\Microsoft\\Windows\\CurrentVersion\\Fonts";
+}
+
+void InstallFont(const char* path) {
+    char full_name[kFontNameSize] = "";
+    HANDLE file = OpenForReading(path);
+    if (file != INVALID_HANDLE_VALUE) {
+        ReadFontFullName(ReadFontFile, &file, full_name);
+        CloseFile(file);
+    }
+    // A window that does not answer must not hold the installation up.
+    if (AddFontResourceA(path))
+        SendMessageTimeoutA(HWND_BROADCAST, WM_FONTCHANGE, 0, 0, SMTO_ABORTIFHUNG, kBroadcastTimeout, nullptr);
+    if (full_name[0]) RegisterFont(full_name, path);
+}

@@ -1,0 +1,122 @@
+#include "engine/install_driver.h"
+
+#include <windows.h>
+#include <shlobj.h>
+
+#include <cstring>
+
+#include "decoder/archive.h"
+#include "engine/entry_paths.h"
+#include "engine/extraction.h"
+#include "engine/fonts.h"
+#include "engine/message_argument.h"
+#include "engine/path_text.h"
+#include "engine/progress.h"
+#include "engine/shell_link.h"
+#include "package/file_list.h"
+#include "package/setup_config.h"
+#include "startup/process_state.h"
+
+InstallDriverState g_driver = {-1, nullptr, ""};
+
+namespace {
+
+const char kSharedDllsKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
+
+// The desktop shortcut of an entry: the desktop folder + name + ".lnk".
+void CreateDesktopShortcut(const char* name, const char* target, const char* arguments) {
+    LPITEMIDLIST desktop = nullptr;
+    char link[kPathSize];
+    if (SHGetSpecialFolderLocation(nullptr, CSIDL_DESKTOP, &desktop) != S_OK) return;
+    bool found = SHGetPathFromIDListA(desktop, link);
+    CoTaskMemFree(desktop);
+    if (!found || !AddBackslash(link, sizeof link) || !AppendToPath(link, name, sizeof link) ||
+        !AppendToPath(link, ".lnk", sizeof link))
+        return;
+    CreateShellLink(target, link, arguments, 0);  // no icon location
+}
+
+// Copies the destination path where the end of the setup finds it.
+void Remember(char* slot) { lstrcpynA(slot, g_state.work_path, kPathSize); }
+
+int Finish() {
+    if (g_state.temporary_path[0]) DeleteFileA(g_state.temporary_path);
+    g_state.temporary_path[0] = 0;
+    return 0;
+}
+
+}  // namespace
+
+int StartInstall() {
+    g_state.install_error = 0;
+    g_driver.entry_index = -1;
+    g_driver.uninstaller_path[0] = 0;
+    g_archive.volume_number = 0;
+    g_driver.current_entry = g_config.current_first_entry;
+    // (With kSetupRemoveOtherTypes, the other setup types' installations are
+    // to be removed here through their uninstallers; running uninstallers
+    // is not part of the engine yet.)
+    if (!OpenArchive()) return 0;
+    g_state.installing = true;
+    return 1;
+}
+
+int InstallStep() {
+    uint32_t n = g_config.current_file_count;
+    uint32_t i = uint32_t(g_driver.entry_index + 1);
+    g_driver.entry_index = int(i);
+    if (i >= n || !g_driver.current_entry) return Finish();
+    int start = int(i * 100 / n), end = int((i + 1) * 100 / n);
+
+    uint8_t* entry = g_driver.current_entry;
+    g_driver.current_entry = NextEntry(entry);
+    WriteU16(entry + kEntryInstallStatus, 0);
+    g_state.temporary_path[0] = 0;
+
+    int in_use = ResolveEntryPath(entry);
+    ShowStatus(g_state.work_path);
+    uint8_t flags = entry[kEntryFlags];
+    if (flags & kEntryIsUninstaller) lstrcpynA(g_driver.uninstaller_path, g_state.work_path, kPathSize);
+
+    uint8_t placement = entry[kEntryPlacement];
+    if (placement == kPlacementFolder) CreateFolderChain(g_state.work_path);
+    if (placement <= kPlacementRemoved) {
+        int install = NeedsInstall(entry, in_use);
+        g_state.install_error = 0;
+        if (install && !ExtractAndPlace(entry, in_use, start, end)) return Finish();
+        // Installed or skipped as it is.
+        if (flags & kEntryIsUninstaller) WriteU16(entry + kEntryInstallStatus, 0);
+        if (entry[kEntryDestinationKind] != kDestinationFolder && entry[kEntrySharedCount] == 1)
+            CountSharedFile(g_state.work_path);
+        if (entry[kEntryDestinationKind] == kDestinationFonts) InstallFont(g_state.work_path);
+        if (entry[kEntryInstallAction] == 1) Remember(g_state.screen_saver_to_install);
+    }
+
+    if (entry[kEntryRole] == 1) Remember(g_state.document_to_open);
+    if (entry[kEntryRole] == 2) Remember(g_state.program_to_run);
+    const char* desktop_name = EntryString(entry, 4);
+    if (desktop_name[0]) CreateDesktopShortcut(desktop_name, g_state.work_path, EntryString(entry, 5));
+    SetProgress(end);
+    return 1;
+}
+
+void CountSharedFile(const char* path) {
+    // Created when missing: a fresh system may not have the register yet, and
+    // a count that is never started would let an uninstaller remove a file
+    // another product still uses.
+    HKEY key;
+    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, kSharedDllsKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) !=
+        ERROR_SUCCESS)
+        return;
+    DWORD type = 0, count = 0, size = sizeof count;
+    // A value of another size than a number's counts as absent and starts again at 1.
+    if (RegQueryValueExA(key, path, nullptr, &type, reinterpret_cast<BYTE*>(&count), &size) == ERROR_SUCCESS &&
+        size == sizeof count) {
+        ++count;
+        RegSetValueExA(key, path, 0, type, reinterpret_cast<BYTE*>(&count), size);
+    } else {
+        count = 1;
+        RegSetValueExA(key, path, 0, REG_DWORD, reinterpret_cast<BYTE*>(&count), sizeof count);
+    }
+    RegCloseKey(key);
+}

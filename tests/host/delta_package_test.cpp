@@ -1,0 +1,313 @@
+// Delta entries in setup files: the entry fields the setup program reads,
+// deltas kept only when smaller, the automatic search's choice of base,
+// bases the setup program could not use refused, and verification that
+// rebuilds each delta and finds a damaged one.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <iterator>
+
+#include "builder/delta_bases.h"
+#include "builder/package_builder.h"
+#include "builder/package_check.h"
+#include "builder/setup_files.h"
+#include "package/file_list.h"
+#include "package/package_format.h"
+#include "tests/host/package_fixtures.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// The entry of setup type k whose target is `name`.
+const uint8_t* Entry(const PackageView& v, size_t k, const std::string& name, uint32_t* ordinal = nullptr) {
+    const Bytes& list = v.types.at(k).file_list->body;
+    const uint8_t* e = list.data() + kFileListHeaderSize;
+    for (uint32_t i = 0; i < ReadU32(list.data()); ++i, e = NextEntry(e))
+        if (EntryString(e, 0) == name) {
+            if (ordinal) *ordinal = i;
+            return e;
+        }
+    return nullptr;
+}
+
+std::vector<std::string> Verify(const Bytes& setup) {
+    size_t checked;
+    return VerifyPackage(CheckPackage(setup), &checked);
+}
+
+struct Dlls {
+    std::string old_build = SystemDll("x3daudio1_0.dll"), new_build = SystemDll("x3daudio1_3.dll");
+    std::string input_old = SystemDll("xinput1_3.dll"), input_new = SystemDll("xinput1_4.dll");
+    bool present() const { return !old_build.empty() && !new_build.empty() && !input_old.empty() && !input_new.empty(); }
+};
+
+// Two setup types holding two builds of app.dll; the second may name the first as its base.
+Product TwoBuilds(const Dlls& d, const ScratchFolder& f, bool delta) {
+    Product p = ProductWith({{FileFrom(f.Write("notes.txt", Bytes(3000, 'n')), "notes.txt"), FileFrom(d.old_build, "app.dll")},
+                             {FileFrom(d.new_build, "app.dll")}});
+    if (delta) p.types[1].files[0].delta_base = EntryRef{0, 1};
+    return p;
+}
+
+TEST(DeltaPackages, NamedBaseInAnotherSetupType) {
+    Dlls d;
+    if (!d.present()) GTEST_SKIP() << "no Wine DLLs";
+    ScratchFolder f;
+    SetupFiles plain = BuildSetupFiles(TwoBuilds(d, f, false), FakeStub());
+    SetupFiles files = BuildSetupFiles(TwoBuilds(d, f, true), FakeStub());
+
+    PackageView v = CheckPackage(files.setup);
+    ASSERT_TRUE(v.problems.empty()) << v.problems.front();
+    uint32_t base_ordinal = 0;
+    const uint8_t* base = Entry(v, 0, "app.dll", &base_ordinal);
+    const uint8_t* delta = Entry(v, 1, "app.dll");
+    ASSERT_TRUE(base && delta);
+    EXPECT_FALSE(base[kEntryFlags] & kEntryIsDelta);
+    EXPECT_EQ(ReadU16(base + kEntrySetupType), 0);
+    EXPECT_TRUE(delta[kEntryFlags] & kEntryIsDelta);
+    EXPECT_EQ(ReadU16(delta + kEntrySetupType), 0) << "the base's setup type";
+    EXPECT_EQ(ReadU32(delta + kEntryBaseOrdinal), base_ordinal);
+    EXPECT_EQ(ReadU32(delta + kEntryUnpackedSize), fs::file_size(d.new_build));
+    EXPECT_LT(ReadU32(delta + kEntryArchiveOffset), v.file.archive.size());
+    EXPECT_GT(ReadU32(delta + kEntryArchiveOffset), ReadU32(base + kEntryArchiveOffset)) << "the base's stream first";
+
+    ASSERT_EQ(files.deltas.size(), 1u);
+    const DeltaChoice& c = files.deltas[0];
+    EXPECT_TRUE(c.kept && !c.automatic);
+    EXPECT_EQ(c.delta_size, ReadU32(delta + kEntryStoredSize));
+    EXPECT_EQ(CheckPackage(plain.setup).file.archive.size() - v.file.archive.size(), c.plain_size - c.delta_size);
+    size_t checked = 0;
+    std::vector<std::string> faults = VerifyPackage(v, &checked);
+    EXPECT_TRUE(faults.empty()) << faults.front();
+    EXPECT_EQ(checked, 3u);
+}
+
+TEST(DeltaPackages, DeltaAcrossVolumesVerifiesFromDisk) {
+    Dlls d;
+    if (!d.present()) GTEST_SKIP() << "no Wine DLLs";
+    ScratchFolder f;
+    Product p = TwoBuilds(d, f, true);
+    Bytes single = BuildSetupFile(p, FakeStub());
+    PackageView v = CheckPackage(single);
+    size_t fixed = single.size() - v.file.archive_length;
+    // Volume ends inside the base's stream and inside the delta's items:
+    // the second end (2 * size - fixed - 4) halfway through the items.
+    const uint8_t* base = Entry(v, 0, "app.dll");
+    const uint8_t* delta = Entry(v, 1, "app.dll");
+    uint64_t middle = ReadU32(delta + kEntryArchiveOffset) + ReadU32(delta + kEntryStoredSize) / 2;
+    p.volume_size = uint32_t((middle + fixed + 4) / 2);
+    uint64_t first_end = p.volume_size - fixed;
+    ASSERT_GT(first_end, ReadU32(base + kEntryArchiveOffset));
+    ASSERT_LT(first_end, ReadU32(base + kEntryArchiveOffset) + ReadU32(base + kEntryStoredSize));
+    SetupFiles files = BuildSetupFiles(p, FakeStub());
+    ASSERT_EQ(files.volumes.size(), 2u);
+    fs::path setup = f.dir / "setup.exe";
+    WriteSetupSet(setup, files.setup, files.volumes);
+    std::ifstream in(setup, std::ios::binary);
+    size_t checked = 0;
+    std::vector<std::string> faults =
+        VerifyPackage(CheckPackage(Bytes((std::istreambuf_iterator<char>(in)), {}), setup.string()), &checked);
+    EXPECT_TRUE(faults.empty()) << faults.front();
+    EXPECT_EQ(checked, 3u);
+}
+
+TEST(DeltaPackages, KeptOnlyWhenSmallerThanThePlainStream) {
+    ScratchFolder f;
+    Bytes text(20000);
+    for (size_t i = 0; i < text.size(); ++i) text[i] = "unrelated to its base "[i % 22];
+    Product p = ProductWith({{FileFrom(f.Write("noise.bin", Noise(20000, 1)), "noise.bin")},
+                             {FileFrom(f.Write("text.bin", text), "text.bin")}});
+    p.types[1].files[0].delta_base = EntryRef{0, 0};
+    SetupFiles files = BuildSetupFiles(p, FakeStub());
+    ASSERT_EQ(files.deltas.size(), 1u);
+    EXPECT_FALSE(files.deltas[0].kept);
+    EXPECT_GE(files.deltas[0].delta_size, files.deltas[0].plain_size);
+    PackageView v = CheckPackage(files.setup);
+    EXPECT_FALSE(Entry(v, 1, "text.bin")[kEntryFlags] & kEntryIsDelta);
+    EXPECT_EQ(ReadU16(Entry(v, 1, "text.bin") + kEntrySetupType), 1) << "its own setup type again";
+    EXPECT_TRUE(Verify(files.setup).empty());
+}
+
+TEST(DeltaPackages, AutomaticSearchMeasuresItsCandidates) {
+    Dlls d;
+    if (!d.present()) GTEST_SKIP() << "no Wine DLLs";
+    ScratchFolder f;
+    // A decoy of the target's own name that shares nothing with it, and the
+    // earlier build under another name.
+    Product p = ProductWith({{FileFrom(d.input_old, "input.dll"), FileFrom(f.Write("app.dll", Noise(200000, 3)), "app.dll"),
+                              FileFrom(f.Write("small.dll", Bytes(100, 1)), "small.dll")},
+                             {FileFrom(d.input_new, "app.dll"), FileFrom(d.input_old, "input.dll")}});
+    p.auto_delta = true;
+    SetupFiles files = BuildSetupFiles(p, FakeStub());
+    PackageView v = CheckPackage(files.setup);
+    const uint8_t* e = Entry(v, 1, "app.dll");
+    ASSERT_TRUE(e[kEntryFlags] & kEntryIsDelta);
+    EXPECT_EQ(ReadU16(e + kEntrySetupType), 0);
+    EXPECT_EQ(ReadU32(e + kEntryBaseOrdinal), 0u) << "input.dll, not the decoy";
+    ASSERT_EQ(files.deltas.size(), 1u) << "only kept deltas of the search are reported";
+    EXPECT_TRUE(files.deltas[0].automatic);
+    // Equal content is stored once, whatever the search would find.
+    EXPECT_FALSE(Entry(v, 1, "input.dll")[kEntryFlags] & kEntryIsDelta);
+    EXPECT_EQ(ReadU32(Entry(v, 1, "input.dll") + kEntryArchiveOffset), ReadU32(Entry(v, 0, "input.dll") + kEntryArchiveOffset));
+    for (const char* name : {"input.dll", "app.dll", "small.dll"})
+        EXPECT_FALSE(Entry(v, 0, name)[kEntryFlags] & kEntryIsDelta) << name;
+    EXPECT_TRUE(Verify(files.setup).empty());
+}
+
+TEST(DeltaPackages, SearchKeepsWholeAFileThatALaterNamesakeNeeds) {
+    Dlls d;
+    if (!d.present()) GTEST_SKIP() << "no Wine DLLs";
+    // The first input.dll would itself pass as a delta against app.dll (the
+    // two share their start-up code), but then it could not be the second's base.
+    Product p = ProductWith({{FileFrom(d.old_build, "app.dll"), FileFrom(d.input_old, "input.dll")},
+                             {FileFrom(d.input_new, "input.dll")}});
+    p.auto_delta = true;
+    PackageView v = CheckPackage(BuildSetupFiles(p, FakeStub()).setup);
+    EXPECT_FALSE(Entry(v, 0, "input.dll")[kEntryFlags] & kEntryIsDelta);
+    const uint8_t* e = Entry(v, 1, "input.dll");
+    ASSERT_TRUE(e[kEntryFlags] & kEntryIsDelta);
+    EXPECT_EQ(ReadU32(e + kEntryBaseOrdinal), 1u);
+}
+
+TEST(DeltaPackages, CandidatesByNameThenSize) {
+    BaseCandidate target{{1, 0}, "bin\\App.dll", 1000};
+    std::vector<BaseCandidate> pool = {
+        {{0, 0}, "other.dll", 1000},  {{0, 1}, "app.dll", 1900},     {{0, 2}, "APP.DLL", 600},
+        {{0, 3}, "near.dll", 990},    {{0, 4}, "app.exe", 1000},     {{0, 5}, "huge.dll", 2001},
+        {{0, 6}, "tiny.dll", 499},    {{0, 7}, "sub\\app.dll", 1100},
+    };
+    std::vector<EntryRef> ranked = RankDeltaBases(target, pool, 10);
+    std::vector<uint32_t> order;
+    for (EntryRef r : ranked) order.push_back(r.index);
+    // Same name (any folder, any case) by nearness of size, then the rest of the extension.
+    EXPECT_EQ(order, (std::vector<uint32_t>{7, 2, 1, 0, 3}));
+    EXPECT_EQ(RankDeltaBases(target, pool, 2).size(), 2u);
+
+    std::vector<bool> keep = KeepWholeForLaterNamesakes(
+        {{{0, 0}, "a.dll", 100}, {{0, 1}, "b.dll", 100}, {{1, 0}, "A.DLL", 150}, {{1, 1}, "b.dll", 300}});
+    EXPECT_EQ(keep, (std::vector<bool>{true, false, false, false}));
+}
+
+TEST(DeltaPackages, VerifyFindsADamagedDelta) {
+    Dlls d;
+    if (!d.present()) GTEST_SKIP() << "no Wine DLLs";
+    ScratchFolder f;
+    Bytes setup = BuildSetupFiles(TwoBuilds(d, f, true), FakeStub()).setup;
+    PackageView v = CheckPackage(setup);
+    ASSERT_TRUE(Verify(setup).empty());
+    size_t archive_at = size_t(v.file.archive_start) + 4;
+    const uint8_t* delta = Entry(v, 1, "app.dll");
+    const uint8_t* base = Entry(v, 0, "app.dll");
+    size_t items = ReadU32(delta + kEntryArchiveOffset), items_size = ReadU32(delta + kEntryStoredSize);
+    struct Case {
+        const char* name;
+        size_t at;  // archive offset of the byte flipped
+    } cases[] = {
+        {"command item header", items},
+        {"command item data", items + 10},
+        {"literal item data", items + items_size - 2},
+        {"the base's stream", ReadU32(base + kEntryArchiveOffset) + ReadU32(base + kEntryStoredSize) / 2},
+    };
+    for (const Case& c : cases) {
+        Bytes bad = setup;
+        bad[archive_at + c.at] ^= 0x44;
+        std::vector<std::string> faults = Verify(bad);
+        bool named = false;
+        for (const std::string& fault : faults) named |= fault.find("type 1, app.dll: ") == 0;
+        EXPECT_TRUE(named) << c.name << (faults.empty() ? ": no fault" : ": " + faults.front());
+    }
+}
+
+// The setup file with setup type k's file list changed: the record is
+// rebuilt in place, and the records and archive after it move along.
+Bytes ChangeFileList(const Bytes& setup, size_t k, void (*change)(uint8_t* first_entry)) {
+    PackageView v = CheckPackage(setup);
+    const ReadRecord& r = *v.types.at(k).file_list;
+    Bytes body = r.body;
+    change(body.data() + kFileListHeaderSize);
+    Bytes out(setup.begin(), setup.begin() + long(r.offset));
+    AppendRecord(out, r.tag, body, 1);
+    out.insert(out.end(), setup.begin() + long(r.offset + kRecordHeaderSize + r.stored_size), setup.end());
+    return out;
+}
+
+TEST(DeltaPackages, VerifyFindsMisleadingEntries) {
+    Dlls d;
+    if (!d.present()) GTEST_SKIP() << "no Wine DLLs";
+    ScratchFolder f;
+    Bytes setup = BuildSetupFiles(TwoBuilds(d, f, true), FakeStub()).setup;
+    struct Case {
+        const char* name;
+        size_t type;
+        void (*change)(uint8_t* e);  // the type's first entry
+        const char* expected;
+    } cases[] = {
+        {"base ordinal past the list", 1, [](uint8_t* e) { WriteU32(e + kEntryBaseOrdinal, 9); },
+         "type 1, app.dll: its base (entry 9 of setup type 0) does not exist"},
+        {"base type that does not exist", 1, [](uint8_t* e) { WriteU16(e + kEntrySetupType, 5); }, "does not exist"},
+        {"the wrong base", 1, [](uint8_t* e) { WriteU32(e + kEntryBaseOrdinal, 0); }, "type 1, app.dll: "},
+        {"a stored size that is not the items'", 1,
+         [](uint8_t* e) { WriteU32(e + kEntryStoredSize, ReadU32(e + kEntryStoredSize) - 1); }, "not its stored size"},
+        {"a size beyond what the delta builds", 1, [](uint8_t* e) { WriteU32(e + kEntryUnpackedSize, 0xFFFFFFF0); },
+         "type 1, app.dll: its delta builds"},
+        {"a plain file claiming 4 GiB", 0, [](uint8_t* e) { WriteU32(e + kEntryUnpackedSize, 0xFFFFFFFF); },
+         "type 0, notes.txt: it claims 4294967295 bytes"},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> faults = Verify(ChangeFileList(setup, c.type, c.change));
+        ASSERT_FALSE(faults.empty()) << c.name;
+        EXPECT_NE(faults.front().find(c.expected), std::string::npos) << c.name << ": " << faults.front();
+    }
+}
+
+TEST(DeltaPackages, BasesTheSetupProgramCannotUseAreRefused) {
+    ScratchFolder f;
+    fs::path a = f.Write("a.bin", Noise(2000, 1)), b = f.Write("b.bin", Noise(2000, 2));
+    struct Case {
+        const char* name;
+        void (*change)(Product& p);
+        const char* expected;
+    } cases[] = {
+        {"no such setup type", [](Product& p) { p.types[0].files[1].delta_base = EntryRef{2, 0}; }, "no setup type 2"},
+        {"no such file", [](Product& p) { p.types[0].files[1].delta_base = EntryRef{0, 7}; }, "has no file 7"},
+        {"itself", [](Product& p) { p.types[0].files[1].delta_base = EntryRef{0, 1}; }, "its own base"},
+        {"a folder", [](Product& p) { p.types[0].files[1].delta_base = EntryRef{1, 0}; }, "no data in the archive"},
+        {"a folder as a delta", [](Product& p) { p.types[1].files[0].delta_base = EntryRef{0, 0}; },
+         "only a file extracted from the archive"},
+        {"a delta",
+         [](Product& p) {
+             p.types[0].files[1].delta_base = EntryRef{0, 0};
+             p.types[0].files[0].delta_base = EntryRef{1, 1};
+         },
+         "itself stored as a delta"},
+        {"the uninstaller as a delta",
+         [](Product& p) {
+             p.types[0].files[1].uninstaller = true;
+             p.types[0].files[1].delta_base = EntryRef{0, 0};
+         },
+         "uninstaller cannot"},
+        {"the uninstaller as a base",
+         [](Product& p) {
+             p.types[0].files[0].uninstaller = true;
+             p.types[0].files[1].delta_base = EntryRef{0, 0};
+         },
+         "is the uninstaller"},
+    };
+    for (const Case& c : cases) {
+        ProductFile folder;
+        folder.placement = kPlacementFolder;
+        folder.target = "Data";
+        Product p = ProductWith({{FileFrom(a, "a.bin"), FileFrom(b, "b.bin")}, {folder, FileFrom(b, "b.bin")}});
+        c.change(p);
+        try {
+            BuildSetupFiles(p, FakeStub());
+            ADD_FAILURE() << c.name << ": accepted";
+        } catch (const BuildError& e) {
+            EXPECT_NE(std::string(e.what()).find(c.expected), std::string::npos) << c.name << ": " << e.what();
+            EXPECT_NE(std::string(e.what()).find("delta base"), std::string::npos) << c.name << ": " << e.what();
+        }
+    }
+}
+
+}  // namespace

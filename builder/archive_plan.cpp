@@ -129,7 +129,7 @@ private:
         if (plain != plain_.end()) {
             Place(a, plain->second);
             Pool(ref, plain->first);
-        } else if (delta != deltas_.end() && !pinned) {
+        } else if (delta != deltas_.end() && !pinned && !f.uninstaller) {
             PlaceDelta(a, delta->second);
         } else {
             Bytes stream = EncodeStream(data.data(), data.size(), level_);

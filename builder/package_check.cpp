@@ -80,6 +80,8 @@ const char* DeltaFault(DeltaStatus s) {
 // stream decoded and checked against the base's checksum, then the command
 // and literal items read from the entry's archive offset and applied.
 std::string VerifyDelta(const PackageView& v, const uint8_t* e) {
+    if (e[kEntryFlags] & kEntryIsUninstaller)
+        return "the uninstaller is stored as a delta: the setup program would leave out its body";
     uint16_t base_type = ReadU16(e + kEntrySetupType);
     uint32_t ordinal = ReadU32(e + kEntryBaseOrdinal);
     std::string base_name = "its base (entry " + std::to_string(ordinal) + " of setup type " + std::to_string(base_type) + ")";

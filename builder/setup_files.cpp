@@ -1,5 +1,8 @@
 #include "builder/setup_files.h"
 
+#include <cerrno>
+#include <cstring>
+
 #include <cstdio>
 #include <fstream>
 
@@ -62,7 +65,10 @@ void WriteSetupSet(const fs::path& setup, const Bytes& setup_bytes, const std::v
         if (!out.flush()) {
             out.close();
             RemoveAll(written);
-            throw BuildError("cannot write '" + target.string() + "'");
+            std::error_code ec;
+            fs::path folder = target.parent_path().empty() ? fs::path(".") : target.parent_path();
+            if (!fs::is_directory(folder, ec)) throw BuildError("the folder '" + folder.string() + "' does not exist");
+            throw BuildError("cannot write '" + target.string() + "': " + std::strerror(errno));
         }
     }
     for (size_t i = 0; i < files.size(); ++i) {

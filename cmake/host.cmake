@@ -39,7 +39,7 @@ add_executable(kiln
   builder/main.cpp
   builder/build_command.cpp
   builder/codec_commands.cpp
-  builder/inspect_command.cpp
+  builder/listing_command.cpp
   builder/verify_command.cpp
 )
 target_link_libraries(kiln PRIVATE kiln_builder)

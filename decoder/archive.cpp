@@ -88,7 +88,9 @@ int OpenVolumeFile(uint32_t skip) {
         if (!PromptForDisk()) return kVolumeCancelled;
     }
     uint32_t data_start = LengthPosition() + 4;
-    if (skip > g_archive.volume_length || (skip && Seek(g_archive.handle, int32_t(skip), FILE_CURRENT) != data_start + skip)) {
+    bool skipped = skip <= g_archive.volume_length &&
+                   (skip == 0 || Seek(g_archive.handle, int32_t(skip), FILE_CURRENT) == data_start + skip);
+    if (!skipped) {
         CloseVolume();
         g_archive.volume_length = g_archive.volume_remainder = 0;
         return kVolumeMissing;
@@ -146,7 +148,8 @@ void UpdateRemainder() {
     if (at == INVALID_SET_FILE_POINTER || at > data_start + g_archive.volume_length) {
         g_archive.volume_remainder = 0;
     } else {
-        g_archive.volume_remainder = at < data_start ? g_archive.volume_length : data_start + g_archive.volume_length - at;
+        uint32_t end = data_start + g_archive.volume_length;
+        g_archive.volume_remainder = at < data_start ? g_archive.volume_length : end - at;
     }
 }
 

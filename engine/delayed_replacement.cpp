@@ -58,8 +58,8 @@ int32_t FindPlaceholderLine(const char* text, uint32_t size, const char* value) 
         uint32_t length = end - at;
         if (length && line[0] == '[') {
             in_rename = length >= 8 && SameIgnoringCase(line, "[Rename]", 8);
-        } else if (in_rename && length == 4 + value_length && SameIgnoringCase(line, kPlaceholderKey, 3) && line[3] == '=' &&
-                   std::memcmp(line + 4, value, value_length) == 0) {
+        } else if (in_rename && length == 4 + value_length && SameIgnoringCase(line, kPlaceholderKey, 3) &&
+                   line[3] == '=' && std::memcmp(line + 4, value, value_length) == 0) {
             return int32_t(at);
         }
         at = end;

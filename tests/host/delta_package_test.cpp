@@ -112,6 +112,28 @@ TEST(DeltaPackages, DeltaAcrossVolumesVerifiesFromDisk) {
     EXPECT_EQ(checked, 3u);
 }
 
+TEST(DeltaPackages, EqualContentSharesADeltaButNeverWithTheUninstaller) {
+    ScratchFolder f;
+    Bytes base = Noise(50000, 5), edited = base;
+    edited[25000] ^= 1;
+    fs::path edited_path = f.Write("new.bin", edited);
+    ProductFile uninstaller = FileFrom(edited_path, "uninst.exe");
+    uninstaller.uninstaller = true;  // written after the uninstaller record: never a delta
+    Product p = ProductWith({{FileFrom(f.Write("old.bin", base), "old.bin")},
+                             {FileFrom(edited_path, "new.bin"), FileFrom(edited_path, "copy.bin"), uninstaller}});
+    p.types[1].files[0].delta_base = EntryRef{0, 0};
+    PackageView v = CheckPackage(BuildSetupFiles(p, FakeStub()).setup);
+    const uint8_t* delta = Entry(v, 1, "new.bin");
+    const uint8_t* copy = Entry(v, 1, "copy.bin");
+    const uint8_t* uninst = Entry(v, 1, "uninst.exe");
+    EXPECT_TRUE(delta[kEntryFlags] & kEntryIsDelta);
+    EXPECT_TRUE(copy[kEntryFlags] & kEntryIsDelta);
+    EXPECT_EQ(ReadU32(copy + kEntryArchiveOffset), ReadU32(delta + kEntryArchiveOffset));
+    EXPECT_EQ(uninst[kEntryFlags] & (kEntryIsDelta | kEntryIsUninstaller), kEntryIsUninstaller);
+    size_t checked;
+    EXPECT_TRUE(VerifyPackage(v, &checked).empty());
+}
+
 TEST(DeltaPackages, KeptOnlyWhenSmallerThanThePlainStream) {
     ScratchFolder f;
     Bytes text(20000);
@@ -251,6 +273,8 @@ TEST(DeltaPackages, VerifyFindsMisleadingEntries) {
          [](uint8_t* e) { WriteU32(e + kEntryStoredSize, ReadU32(e + kEntryStoredSize) - 1); }, "not its stored size"},
         {"a size beyond what the delta builds", 1, [](uint8_t* e) { WriteU32(e + kEntryUnpackedSize, 0xFFFFFFF0); },
          "type 1, app.dll: its delta builds"},
+        {"the uninstaller as a delta", 1, [](uint8_t* e) { e[kEntryFlags] |= kEntryIsUninstaller; },
+         "type 1, app.dll: the uninstaller is stored as a delta"},
         {"a plain file claiming 4 GiB", 0, [](uint8_t* e) { WriteU32(e + kEntryUnpackedSize, 0xFFFFFFFF); },
          "type 0, notes.txt: it claims 4294967295 bytes"},
     };

@@ -399,7 +399,8 @@ TEST(ArchiveVolumes, BoundedDecodesFollowTheArchiveAcrossVolumes) {
     a.Open();
 
     std::string target_path = a.Make(a.folder + "\\decoded.out");
-    HANDLE target = CreateFileA(target_path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    HANDLE target =
+        CreateFileA(target_path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
     ASSERT_EQ(ArchivePosition(first_at), 0);
     EXPECT_EQ(DecodeToFile(target, g_archive.handle, DWORD(first.size())), 1);
     EXPECT_EQ(g_archive.volume_number, 2);
@@ -644,4 +645,3 @@ TEST(ArchiveItems, FailuresAreReported) {
 }
 
 }  // namespace
-TEST(ZzDebug, Cwd) { char d[MAX_PATH]; GetCurrentDirectoryA(MAX_PATH, d); printf("CWD %s\n", d); }

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -24,13 +25,16 @@ protected:
         CreateDirectoryA(folder_.c_str(), nullptr);
     }
     void TearDown() override {
-        for (const auto& [nt, name] : registered_) {
-            g_state.is_nt = nt;
+        // Values the test looked at go back to what they were (most were absent).
+        for (auto it = registered_.rbegin(); it != registered_.rend(); ++it) {
+            g_state.is_nt = it->nt;
             HKEY key;
-            if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, FontsKey(), 0, KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
-                RegDeleteValueA(key, name.c_str());
-                RegCloseKey(key);
-            }
+            if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, FontsKey(), 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS) continue;
+            if (it->existed)
+                RegSetValueExA(key, it->name.c_str(), 0, it->type, it->data.data(), DWORD(it->data.size()));
+            else
+                RegDeleteValueA(key, it->name.c_str());
+            RegCloseKey(key);
         }
         for (const std::string& file : files_) DeleteFileA(file.c_str());
         RemoveDirectoryA(folder_.c_str());
@@ -45,10 +49,24 @@ protected:
         files_.push_back(path);
         return path;
     }
+    // Notes a value the test may write, as it is before the test writes it.
+    void WillRegister(const std::string& value_name) {
+        Saved saved{g_state.is_nt, value_name};
+        HKEY key;
+        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, FontsKey(), 0, KEY_QUERY_VALUE, &key) == ERROR_SUCCESS) {
+            DWORD size = 0;
+            saved.existed =
+                RegQueryValueExA(key, value_name.c_str(), nullptr, &saved.type, nullptr, &size) == ERROR_SUCCESS;
+            saved.data.resize(size);
+            if (saved.existed && size)
+                RegQueryValueExA(key, value_name.c_str(), nullptr, &saved.type, saved.data.data(), &size);
+            RegCloseKey(key);
+        }
+        registered_.push_back(saved);
+    }
     // The data of a value under the platform's fonts key, "<absent>" when
     // there is none or it is not a terminated REG_SZ text.
     std::string Registered(const std::string& value_name) {
-        registered_.push_back({g_state.is_nt, value_name});
         HKEY key;
         if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, FontsKey(), 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) return "<no key>";
         char data[MAX_PATH] = "";
@@ -70,7 +88,14 @@ protected:
 
     std::string folder_;
     std::vector<std::string> files_;
-    std::vector<std::pair<bool, std::string>> registered_;
+    struct Saved {
+        bool nt;
+        std::string name;
+        bool existed = false;
+        DWORD type = 0;
+        std::vector<BYTE> data;
+    };
+    std::vector<Saved> registered_;
 };
 
 TEST_F(Fonts, RegisteredUnderItsFullNameWithTheBareFileName) {
@@ -79,6 +104,7 @@ TEST_F(Fonts, RegisteredUnderItsFullNameWithTheBareFileName) {
     std::string path = Write("kilntest.ttf", TrueTypeFile(font));
     for (bool nt : {true, false}) {
         g_state.is_nt = nt;
+        WillRegister("Kiln Test Sans Bold (TrueType)");
         InstallFont(path.c_str());
         EXPECT_EQ(Registered("Kiln Test Sans Bold (TrueType)"), "kilntest.ttf") << (nt ? "NT" : "older platform");
     }
@@ -104,6 +130,7 @@ TEST_F(Fonts, WithoutAFullNameNothingIsRegistered) {
         {"not a font", Write("text.ttf", {'t', 'e', 'x', 't'})},
         {"no file", folder_ + "\\missing.ttf"},
     };
+    WillRegister("Too Deep (TrueType)");
     for (const auto& c : cases) {
         DWORD before = ValueCount();
         InstallFont(c.path.c_str());
@@ -112,17 +139,52 @@ TEST_F(Fonts, WithoutAFullNameNothingIsRegistered) {
     EXPECT_EQ(Registered("Too Deep (TrueType)"), "<absent>");
 }
 
+int CALLBACK NoteFound(const LOGFONTA*, const TEXTMETRICA*, DWORD, LPARAM found) {
+    *reinterpret_cast<bool*>(found) = true;
+    return 0;
+}
+
+bool FontFamilyAvailable(const char* face) {
+    LOGFONTA wanted = {};
+    wanted.lfCharSet = DEFAULT_CHARSET;
+    lstrcpynA(wanted.lfFaceName, face, LF_FACESIZE);
+    HDC dc = GetDC(nullptr);
+    bool found = false;
+    EnumFontFamiliesExA(dc, &wanted, NoteFound, reinterpret_cast<LPARAM>(&found), 0);
+    ReleaseDC(nullptr, dc);
+    return found;
+}
+
+// Every occurrence of from (as single-byte text and as UTF-16BE) replaced
+// by to, of the same length.
+void Rename(std::vector<uint8_t>& file, const std::string& from, const std::string& to) {
+    std::vector<uint8_t> narrow(from.begin(), from.end()), wide, narrow_to(to.begin(), to.end()), wide_to;
+    for (char c : from) wide.insert(wide.end(), {0, uint8_t(c)});
+    for (char c : to) wide_to.insert(wide_to.end(), {0, uint8_t(c)});
+    for (auto [pattern, replacement] : {std::pair{narrow, narrow_to}, std::pair{wide, wide_to}})
+        for (auto at = file.begin(); (at = std::search(at, file.end(), pattern.begin(), pattern.end())) != file.end();)
+            at = std::copy(replacement.begin(), replacement.end(), at);
+}
+
 TEST_F(Fonts, RealFontIsMadeAvailable) {
-    // A TrueType font of the build machine, as Wine sees it.
-    const char* source = "Z:\\usr\\share\\fonts\\truetype\\dejavu\\DejaVuSans.ttf";
-    if (GetFileAttributesA(source) == INVALID_FILE_ATTRIBUTES) GTEST_SKIP() << "no DejaVu Sans to install";
-    std::string path = folder_ + "\\kilndejavu.ttf";
-    ASSERT_TRUE(CopyFileA(source, path.c_str(), FALSE));
-    files_.push_back(path);
+    // A TrueType font of the build machine, renamed so that it is not the
+    // face Wine has already loaded from the same file.
+    HANDLE source = CreateFileA("Z:\\usr\\share\\fonts\\truetype\\dejavu\\DejaVuSans.ttf", GENERIC_READ,
+                                FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (source == INVALID_HANDLE_VALUE) GTEST_SKIP() << "no DejaVu Sans to install";
+    std::vector<uint8_t> font(GetFileSize(source, nullptr));
+    DWORD got;
+    ReadFile(source, font.data(), DWORD(font.size()), &got, nullptr);
+    CloseHandle(source);
+    Rename(font, "DejaVu", "KilnVu");
+    std::string path = Write("kilnvu.ttf", font);
+    ASSERT_FALSE(FontFamilyAvailable("KilnVu Sans"));
+
+    WillRegister("KilnVu Sans (TrueType)");
     InstallFont(path.c_str());
-    EXPECT_EQ(Registered("DejaVu Sans (TrueType)"), "kilndejavu.ttf");
-    // Only a font that was added can be removed.
-    EXPECT_TRUE(RemoveFontResourceA(path.c_str()));
+    EXPECT_EQ(Registered("KilnVu Sans (TrueType)"), "kilnvu.ttf");
+    EXPECT_TRUE(FontFamilyAvailable("KilnVu Sans"));
+    RemoveFontResourceA(path.c_str());
 }
 
 }  // namespace

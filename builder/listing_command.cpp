@@ -79,8 +79,7 @@ void AddInspectCommand(CLI::App& app, int& status) {
     static std::string path;
     cmd->add_option("setup", path, "The setup file")->required()->check(CLI::ExistingFile);
     cmd->callback([&status] {
-        std::ifstream in(path, std::ios::binary);
-        Bytes bytes((std::istreambuf_iterator<char>(in)), {});
+        Bytes bytes = ReadWholeFile(path);
         PackageView v = CheckPackage(bytes, path);
         std::printf("%s: %zu bytes, stub %u bytes, %zu records\n", path.c_str(), bytes.size(), v.file.stub_length,
                     v.file.records.size());

@@ -1,6 +1,8 @@
 #include "builder/setup_reader.h"
 
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -131,4 +133,9 @@ SetupFileView ReadSetupFile(const Bytes& file, const std::string& setup_path) {
         at += r.stored_size;
         v.records.push_back(std::move(r));
     }
+}
+
+Bytes ReadWholeFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return Bytes((std::istreambuf_iterator<char>(in)), {});
 }

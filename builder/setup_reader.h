@@ -41,4 +41,7 @@ struct SetupFileView {
 // goes on with the volume files beside it (setup.D01, setup.D02, ...) as
 // far as they exist in a row; a volume file shorter than its length field
 // says, or longer, is a problem.
+// A whole file's bytes; empty when it cannot be read.
+Bytes ReadWholeFile(const std::string& path);
+
 SetupFileView ReadSetupFile(const Bytes& file, const std::string& setup_path = {});

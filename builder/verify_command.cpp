@@ -12,8 +12,7 @@ void AddVerifyCommand(CLI::App& app, int& status) {
     static std::string path;
     cmd->add_option("setup", path, "The setup file")->required()->check(CLI::ExistingFile);
     cmd->callback([&status] {
-        std::ifstream in(path, std::ios::binary);
-        Bytes bytes((std::istreambuf_iterator<char>(in)), {});
+        Bytes bytes = ReadWholeFile(path);
         PackageView v = CheckPackage(bytes, path);
         size_t checked = 0;
         std::vector<std::string> faults = VerifyPackage(v, &checked);

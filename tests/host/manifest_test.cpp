@@ -28,6 +28,20 @@ struct ManifestFolder {
     }
 };
 
+// The manifest is refused with a message that starts with its path and holds `expected`.
+void ExpectRefused(const std::string& name, const std::string& text, const std::string& expected) {
+    ManifestFolder f;
+    std::string path = f.Write(text);
+    try {
+        LoadManifest(path);
+        ADD_FAILURE() << name << ": accepted";
+    } catch (const ManifestError& e) {
+        std::string m = e.what();
+        EXPECT_EQ(m.rfind(path, 0), 0u) << name << ": " << m;
+        EXPECT_NE(m.find(expected), std::string::npos) << name << ": " << m;
+    }
+}
+
 TEST(Manifest, TenLinesMakeACompleteProduct) {
     ManifestFolder f;
     Product p = LoadManifest(f.Write(R"(
@@ -107,18 +121,7 @@ TEST(Manifest, MistakesNameFileLineAndKey) {
          "[setup]\ntitle = \"x\"\n[[type]]\n[[type.patch]]\nfile = \"a\"\noffset = 3\npattern = \"x\"\n",
          "type[0].patch[0].offset"},
     };
-    for (const Case& c : cases) {
-        ManifestFolder f;
-        std::string path = f.Write(c.text);
-        try {
-            LoadManifest(path);
-            ADD_FAILURE() << c.name << ": accepted";
-        } catch (const ManifestError& e) {
-            std::string m = e.what();
-            EXPECT_EQ(m.rfind(path, 0), 0u) << c.name << ": " << m;
-            EXPECT_NE(m.find(c.expected), std::string::npos) << c.name << ": " << m;
-        }
-    }
+    for (const Case& c : cases) ExpectRefused(c.name, c.text, c.expected);
 }
 
 TEST(Manifest, DeltaBasesAreFoundByTargetName) {
@@ -193,18 +196,7 @@ TEST(Manifest, DeltaBaseMistakesNameFileLineAndKey) {
         {"volume size below one byte of data", "[setup]\ntitle = \"x\"\nvolume_size = 4\n[[type]]\n",
          ":3: setup.volume_size: must lie between 5 and "},
     };
-    for (const Case& c : cases) {
-        ManifestFolder f;
-        std::string path = f.Write(c.text);
-        try {
-            LoadManifest(path);
-            ADD_FAILURE() << c.name << ": accepted";
-        } catch (const ManifestError& e) {
-            std::string m = e.what();
-            EXPECT_EQ(m.rfind(path, 0), 0u) << c.name << ": " << m;
-            EXPECT_NE(m.find(c.expected), std::string::npos) << c.name << ": " << m;
-        }
-    }
+    for (const Case& c : cases) ExpectRefused(c.name, c.text, c.expected);
 }
 
 }  // namespace

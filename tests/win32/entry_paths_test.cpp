@@ -12,21 +12,10 @@
 #include "engine/memory.h"
 #include "package/setup_config.h"
 #include "startup/process_state.h"
+#include "tests/win32/test_files.h"
 #include "tests/common/entry_writer.h"
 
 namespace {
-
-std::string WindowsFolder() {
-    char folder[MAX_PATH];
-    GetWindowsDirectoryA(folder, MAX_PATH);
-    return folder;
-}
-
-std::string SystemFolder() {
-    char folder[MAX_PATH];
-    GetSystemDirectoryA(folder, MAX_PATH);
-    return folder;
-}
 
 bool SamePath(const std::string& a, const std::string& b) { return lstrcmpiA(a.c_str(), b.c_str()) == 0; }
 

@@ -25,6 +25,7 @@
 #include "package/file_list.h"
 #include "package/setup_config.h"
 #include "startup/process_state.h"
+#include "tests/win32/test_files.h"
 #include "tests/common/record_writer.h"
 #include "tests/win32/package_file.h"
 #include "wizard/message_box.h"
@@ -38,26 +39,6 @@ std::string TempFolderFor(const char* test) {
     char temp[MAX_PATH];
     GetTempPathA(MAX_PATH, temp);
     return std::string(temp) + "kiln-x-" + test + "-" + std::to_string(GetCurrentProcessId());
-}
-
-void WriteFileBytes(const std::string& path, const Bytes& content) {
-    HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    ASSERT_NE(h, INVALID_HANDLE_VALUE) << path;
-    DWORD written;
-    if (!content.empty()) WriteFile(h, content.data(), DWORD(content.size()), &written, nullptr);
-    CloseHandle(h);
-}
-
-// The file's bytes; "<none>" as the only byte string when it cannot be read.
-Bytes ReadFileBytes(const std::string& path) {
-    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
-                           nullptr);
-    if (h == INVALID_HANDLE_VALUE) return {'<', 'n', 'o', 'n', 'e', '>'};
-    Bytes out(GetFileSize(h, nullptr));
-    DWORD got;
-    if (!out.empty()) ReadFile(h, out.data(), DWORD(out.size()), &got, nullptr);
-    CloseHandle(h);
-    return out;
 }
 
 bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
@@ -330,7 +311,7 @@ TEST_F(Extraction, FileChecksumOfWholeFiles) {
     };
     std::string path = In("sum.bin");
     for (const Case& c : cases) {
-        WriteFileBytes(path, c.content);
+        ASSERT_TRUE(WriteFileBytes(path, c.content));
         HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
         SetFilePointer(h, 5, nullptr, FILE_BEGIN);  // read from the start wherever the file pointer is
         EXPECT_EQ(FileChecksum(h), c.expected) << c.content.size();
@@ -414,7 +395,7 @@ TEST_F(Extraction, DamagedArchiveDataNeverReachesTheDestination) {
     Package().Add(Named("fresh.bin"), content, 0, &damaged);
     Package().Add(Named("stored.bin"), noise, 0, &stored);
     InstallPackage();
-    WriteFileBytes(In("over.bin"), Text("the old file"));
+    ASSERT_TRUE(WriteFileBytes(In("over.bin"), Text("the old file")));
 
     for (int k : {0, 1, 2}) {
         Outcome o = Install(k);
@@ -481,7 +462,7 @@ TEST_F(Extraction, VersionAndLanguageTests) {
         InstallPackage();
         std::string target = In("lib.dll");
         DeleteFileA(target.c_str());
-        if (c.existing && std::string(c.existing) == "plain") WriteFileBytes(target, Text("no resources"));
+        if (c.existing && std::string(c.existing) == "plain") ASSERT_TRUE(WriteFileBytes(target, Text("no resources")));
         else if (c.existing) ASSERT_TRUE(CopyFileA(TestLibrary(c.existing).c_str(), target.c_str(), FALSE));
         Bytes before = ReadFileBytes(target);
         g_questions.clear();
@@ -507,7 +488,7 @@ TEST_F(Extraction, ReadOnlyTargetIsReplacedAndReadOnlyAgain) {
         g_state.is_nt = nt;
         std::string target = In("ro.txt");
         SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_NORMAL);
-        WriteFileBytes(target, Text("old"));
+        ASSERT_TRUE(WriteFileBytes(target, Text("old")));
         ASSERT_TRUE(SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_READONLY));
         Outcome o = Install(0);
         EXPECT_EQ(o.error, 0) << nt;
@@ -562,7 +543,7 @@ TEST_F(LockedTarget, AbortRetryIgnore) {
             SCOPED_TRACE(std::string(c.label) + (nt ? " (NT)" : " (older platform)"));
             g_state.is_nt = nt;
             SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_NORMAL);
-            WriteFileBytes(target, Text("old"));
+            ASSERT_TRUE(WriteFileBytes(target, Text("old")));
             if (c.read_only) SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_READONLY);
             Lock(target);
             g_questions.clear();
@@ -589,7 +570,7 @@ TEST_F(LockedTarget, KeptWithoutQuestionWhenIdenticalOrAFont) {
     Package().Add(Named("same.txt"), Text("same"));
     InstallPackage();
     std::string target = In("same.txt");
-    WriteFileBytes(target, Text("same"));
+    ASSERT_TRUE(WriteFileBytes(target, Text("same")));
     Lock(target, FILE_SHARE_READ);  // readable, but it cannot be removed
     Outcome o = Install(0);
     EXPECT_EQ(o.error, 0);
@@ -601,9 +582,9 @@ TEST_F(LockedTarget, KeptWithoutQuestionWhenIdenticalOrAFont) {
     // a real Fonts folder is not the test's to change).
     uint8_t* entry = Package().Entry(0);
     entry[kEntryDestinationKind] = kDestinationFonts;
-    WriteFileBytes(target, Text("an old font"));
+    ASSERT_TRUE(WriteFileBytes(target, Text("an old font")));
     std::string temporary = In("same.$$A");
-    WriteFileBytes(temporary, Text("same"));
+    ASSERT_TRUE(WriteFileBytes(temporary, Text("same")));
     lstrcpyA(g_state.work_path, target.c_str());
     Lock(target);
     PlaceNow(entry, temporary.c_str());
@@ -670,8 +651,8 @@ TEST_F(ScheduledAtRestart, FileInUseWaitsForTheRestart) {
     Package().Add(Named("same.dll", 0, kDestinationShared), Text("same shared"));
     InstallPackage();
     g_state.is_nt = true;
-    WriteFileBytes(In("inuse.dll"), Text("old shared"));
-    WriteFileBytes(In("same.dll"), Text("same shared"));
+    ASSERT_TRUE(WriteFileBytes(In("inuse.dll"), Text("old shared")));
+    ASSERT_TRUE(WriteFileBytes(In("same.dll"), Text("same shared")));
     // The version library reports the files in use where they lie.
     g_in_use_folder = folder_;
     SetSharedFileFinder(ReportInUse);
@@ -701,8 +682,8 @@ TEST_F(ScheduledAtRestart, LockedSystemAndSharedFilesWaitForTheRestart) {
     uint8_t* entry = Package().Entry(0);
     for (uint8_t kind : {kDestinationWindows, kDestinationShared}) {
         entry[kEntryDestinationKind] = kind;
-        WriteFileBytes(target, Text("old"));
-        WriteFileBytes(temporary, Text("new"));
+        ASSERT_TRUE(WriteFileBytes(target, Text("old")));
+        ASSERT_TRUE(WriteFileBytes(temporary, Text("new")));
         lstrcpyA(g_state.work_path, target.c_str());
         g_state.restart_needed = false;
         Lock(target);
@@ -721,8 +702,8 @@ TEST_F(Extraction, TemporaryNamesNeverTakeAnExistingFile) {
     Package().Add(Named("app.exe"), Text("new"));
     InstallPackage();
     // Leftovers of an earlier run: one of them cannot even be opened.
-    WriteFileBytes(In("app.$$A"), Text("left A"));
-    WriteFileBytes(In("app.$$B"), Text("left B"));
+    ASSERT_TRUE(WriteFileBytes(In("app.$$A"), Text("left A")));
+    ASSERT_TRUE(WriteFileBytes(In("app.$$B"), Text("left B")));
     HANDLE held = CreateFileA(In("app.$$B").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     uint8_t* entry = Package().Entry(0);
     ResolveEntryPath(entry);
@@ -827,13 +808,13 @@ TEST_F(Deltas, EmptyCommandItem) {
     // Passes when the entry describes an empty file ...
     AddBaseAndDelta(DeltaItems(), Bytes());
     InstallPackage();
-    WriteFileBytes(In("new.bin"), Text("old"));
+    ASSERT_TRUE(WriteFileBytes(In("new.bin"), Text("old")));
     Outcome o = Install(1);
     EXPECT_EQ(o.error, 0);
     EXPECT_EQ(o.status, kStatusReplaced);
     EXPECT_EQ(ReadFileBytes(In("new.bin")), Bytes());
     // ... and fails the checksum when it does not.
-    WriteFileBytes(In("new.bin"), Text("old"));
+    ASSERT_TRUE(WriteFileBytes(In("new.bin"), Text("old")));
     WriteU32(Package().Entry(1) + kEntryChecksum, 1);
     o = Install(1);
     EXPECT_EQ(o.error, 21);
@@ -872,7 +853,7 @@ TEST_F(Deltas, FaultyDeltasLeaveNothingBehind) {
             AddBaseAndDelta(items, Slice(0, 10));
         InstallPackage();
         if (c.damage) c.damage(Package().Entry(0), Package().Entry(1));
-        WriteFileBytes(In("new.bin"), Text("old"));
+        ASSERT_TRUE(WriteFileBytes(In("new.bin"), Text("old")));
 
         Outcome o = Install(1);
         EXPECT_EQ(o.error, c.error);
@@ -893,7 +874,7 @@ TEST_F(Deltas, NoMemoryForTheCopyBuffer) {
     InstallPackage();
     // The base file as the delta step finds it.
     std::string base_path = In("new.$$A");
-    WriteFileBytes(base_path, base_);
+    ASSERT_TRUE(WriteFileBytes(base_path, base_));
     lstrcpyA(g_state.work_path, In("new.bin").c_str());
     FailAllocationsAfter(2, 2);  // the two items, then the copy buffer and its retry
     EXPECT_EQ(ApplyDelta(Package().Entry(1), base_path.c_str(), 0, 0), 0);
@@ -954,8 +935,8 @@ TEST_F(Extraction, DiskFull) {
     ULARGE_INTEGER free_bytes;
     ASSERT_TRUE(GetDiskFreeSpaceExA(target_folder.c_str(), &free_bytes, nullptr, nullptr));
     ASSERT_GT(free_bytes.QuadPart, 120u * 1024);
-    WriteFileBytes(target_folder + "\\filler", Bytes(size_t(free_bytes.QuadPart - 100 * 1024), 0));
-    WriteFileBytes(target_folder + "\\keep.bin", Text("the old file"));
+    ASSERT_TRUE(WriteFileBytes(target_folder + "\\filler", Bytes(size_t(free_bytes.QuadPart - 100 * 1024), 0)));
+    ASSERT_TRUE(WriteFileBytes(target_folder + "\\keep.bin", Text("the old file")));
 
     Package().Add(Named("keep.bin"), Noise(300 * 1024, 5));
     Package().Add(Named("base.bin"), Noise(70 * 1024, 6));

@@ -16,6 +16,7 @@
 #include "package/package_loader.h"
 #include "package/setup_config.h"
 #include "startup/process_state.h"
+#include "tests/win32/test_files.h"
 #include "tests/win32/package_file.h"
 #include "wizard/message_box.h"
 
@@ -31,16 +32,6 @@ std::string TempFolder(const char* name) {
     char temp[MAX_PATH];
     GetTempPathA(MAX_PATH, temp);
     return std::string(temp) + "kiln-driver-" + name + "-" + std::to_string(GetCurrentProcessId()) + "\\";
-}
-
-Bytes ReadAll(const std::string& path) {
-    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return {'?'};
-    Bytes out(GetFileSize(h, nullptr));
-    DWORD got;
-    if (!out.empty()) ReadFile(h, out.data(), DWORD(out.size()), &got, nullptr);
-    CloseHandle(h);
-    return out;
 }
 
 bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
@@ -128,7 +119,7 @@ TEST(InstallDriver, EmptyListEndsAtOnceAndTenEntriesStepTheBar) {
         EXPECT_EQ(RunDriver(), 10);
         EXPECT_EQ(g_state.install_error, 0);
         EXPECT_EQ(g_percents, (std::vector<int>{10, 20, 30, 40, 50, 60, 70, 80, 90, 100}));
-        for (int i = 0; i < 10; ++i) EXPECT_EQ(ReadAll(dest + "f" + std::to_string(i) + ".txt"), ten[size_t(i)].content);
+        for (int i = 0; i < 10; ++i) EXPECT_EQ(ReadFileBytes(dest + "f" + std::to_string(i) + ".txt"), ten[size_t(i)].content);
     }
     SetProgressObserver(nullptr);
     RemoveTree(dest.substr(0, dest.size() - 1));
@@ -196,7 +187,7 @@ TEST(InstallDriver, FailureInTheMiddleKeepsWhatCameBefore) {
     LoadedPackage p({{FileNamed("first.txt"), Bytes(40, 'a')}, bad, {FileNamed("third.txt"), Bytes(30, 'c')}}, dest);
     EXPECT_EQ(RunDriver(), 1);
     EXPECT_EQ(g_state.install_error, 21);
-    EXPECT_EQ(ReadAll(dest + "first.txt"), Bytes(40, 'a'));
+    EXPECT_EQ(ReadFileBytes(dest + "first.txt"), Bytes(40, 'a'));
     EXPECT_FALSE(Exists(dest + "second.txt"));
     EXPECT_FALSE(Exists(dest + "second.$$A")) << "its temporary file is gone";
     EXPECT_FALSE(Exists(dest + "third.txt"));
@@ -227,7 +218,7 @@ TEST(InstallDriver, InstallsTheBuiltExample) {
     EXPECT_EQ(RunDriver(), 3);
     EXPECT_EQ(g_state.install_error, 0);
     for (const char* name : {"readme.txt", "license.txt", "settings.ini"})
-        EXPECT_EQ(ReadAll(dest + name), ReadAll(source_dir + name)) << name;
+        EXPECT_EQ(ReadFileBytes(dest + name), ReadFileBytes(source_dir + name)) << name;
     FreeSetupConfig();
     RemoveTree(dest.substr(0, dest.size() - 1));
 }

@@ -12,20 +12,9 @@
 #include "engine/memory.h"
 #include "engine/message_argument.h"
 #include "startup/process_state.h"
+#include "tests/win32/test_files.h"
 
 namespace {
-
-std::string WindowsFolder() {
-    char folder[MAX_PATH];
-    GetWindowsDirectoryA(folder, MAX_PATH);
-    return folder;
-}
-
-std::string SystemFolder() {
-    char folder[MAX_PATH];
-    GetSystemDirectoryA(folder, MAX_PATH);
-    return folder;
-}
 
 // Expands into a fresh buffer, checking on the way that measuring agrees
 // and that expanding in place gives the same text.

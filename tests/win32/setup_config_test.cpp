@@ -6,6 +6,7 @@
 #include "package/previous_installation.h"
 #include "package/setup_config.h"
 #include "startup/process_state.h"
+#include "tests/win32/test_files.h"
 #include "tests/win32/package_file.h"
 
 namespace {
@@ -87,12 +88,6 @@ ProductType RegistryType(const char* fallback) {
     t.registry_key = "Software\\Kiln Tests";
     t.registry_value = "Folder";
     return t;
-}
-
-std::string WindowsFolder() {
-    char w[MAX_PATH];
-    GetWindowsDirectoryA(w, MAX_PATH);
-    return w;
 }
 
 TEST(PreviousInstallation, FromTheRegistry) {

@@ -5,6 +5,7 @@
 #include "decoder/archive_state.h"
 #include "decoder/stream_decoder.h"
 #include "engine/memory.h"
+#include "package/file_list.h"
 #include "package/file_ops.h"
 #include "package/package_format.h"
 #include "package/package_validate.h"
@@ -181,6 +182,28 @@ struct Loader {
     }
 };
 
+// Every delta entry names a base that exists: an entry of a loaded file
+// list that is not itself a delta.
+bool DeltaBasesExist() {
+    for (int k = 0; k < g_config.type_count; ++k) {
+        const Body& list = g_config.types[k].file_list;
+        if (!list.data) continue;
+        const uint8_t* e = list.data + kFileListHeaderSize;
+        for (uint32_t i = 0, n = ReadU32(list.data); i < n; ++i, e = NextEntry(e)) {
+            if (!(e[kEntryFlags] & kEntryIsDelta)) continue;
+            uint16_t type = ReadU16(e + kEntrySetupType);
+            if (type >= g_config.type_count || !g_config.types[type].file_list.data) return false;
+            const Body& bases = g_config.types[type].file_list;
+            uint32_t ordinal = ReadU32(e + kEntryBaseOrdinal);
+            if (ordinal >= ReadU32(bases.data)) return false;
+            const uint8_t* base = bases.data + kFileListHeaderSize;
+            while (ordinal--) base = NextEntry(base);
+            if (base[kEntryFlags] & kEntryIsDelta) return false;
+        }
+    }
+    return true;
+}
+
 }  // namespace
 
 bool LoadPackage(uint32_t stub_length) {
@@ -204,6 +227,7 @@ bool LoadPackage(uint32_t stub_length) {
         if (g_config.initial_type >= g_config.type_count) loader.damaged = true;
         SelectSetupType(initial);
     }
+    if (types_sound && !DeltaBasesExist()) loader.damaged = true;
     if (loader.complete && !loader.damaged && types_sound) return true;
 
     const char* text = types_sound ? LookUpText(kGroupMessages, kMessagePackageDamaged) : "";

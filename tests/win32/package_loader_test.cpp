@@ -170,6 +170,17 @@ TEST(PackageLoader, DamagedAndIncompletePackages) {
              return p;
          },
          false, true},
+        {"delta whose base does not exist",
+         [] {
+             auto p = GoodPackage();
+             ProductFile delta = TestFile("new.dll");
+             Bytes entry = FileListEntry(delta, ArchivedFile{}, 1);
+             entry[kEntryFlags] |= kEntryIsDelta;
+             WriteU32(&entry[kEntryBaseOrdinal], 5);  // type 1 lists one file
+             p[4].body = FileList({entry});
+             return p;
+         },
+         false, true},
         {"initial type that does not exist",
          [] {
              auto p = GoodPackage();

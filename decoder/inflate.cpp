@@ -224,6 +224,15 @@ int DecodeDataFast(Inflater& s, const HuffTable& lt, const HuffTable& dt) {
         uint32_t op = EntryOp(e);
         if (op == kOpLiteral) {
             window[pos++] = uint8_t(EntryValue(e));
+            // Literals come in runs: while the buffer still holds a longest
+            // code, take first-level literals without going round the loop.
+            while (count >= 15) {
+                e = L[buf & lmask];
+                if (EntryOp(e) != kOpLiteral) break;
+                buf >>= EntryBits(e);
+                count -= EntryBits(e);
+                window[pos++] = uint8_t(EntryValue(e));
+            }
             continue;
         }
         if (op == kOpEndOfBlock) {

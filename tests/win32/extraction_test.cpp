@@ -117,24 +117,21 @@ public:
     // An entry whose archive data is the given stream (default: the
     // content in stored blocks); sizes and checksum describe content.
     int Add(FileEntryContents e, const Bytes& content, int type = 0, const Bytes* stream = nullptr) {
-        Bytes data = stream ? *stream : StoredStreamOf(content);
-        e.archive_offset = uint32_t(archive_.size());
-        e.stored_size = uint32_t(data.size());
-        e.unpacked_size = uint32_t(content.size());
-        e.checksum = Checksum(content);
-        e.setup_type = uint16_t(type);
-        archive_.insert(archive_.end(), data.begin(), data.end());
-        return Put(e, type);
+        return Store(e, stream ? *stream : StoredStreamOf(content), content, type);
     }
     // A delta entry: its two items; content is the file it should build.
     int AddDelta(FileEntryContents e, uint32_t base_ordinal, const DeltaItems& items, const Bytes& content,
                  int type = 0) {
         e.flags |= kEntryIsDelta;
         e.base_ordinal = base_ordinal;
-        e.archive_offset = uint32_t(archive_.size());
         Bytes data = ArchiveItem(items.commands, items.compressed);
         Bytes literals = ArchiveItem(items.literals, items.compressed);
         data.insert(data.end(), literals.begin(), literals.end());
+        return Store(e, data, content, type);
+    }
+    // Appends the entry's archive data; sizes and checksum describe content.
+    int Store(FileEntryContents e, const Bytes& data, const Bytes& content, int type) {
+        e.archive_offset = uint32_t(archive_.size());
         e.stored_size = uint32_t(data.size());
         e.unpacked_size = uint32_t(content.size());
         e.checksum = Checksum(content);

@@ -366,15 +366,16 @@ Product LoadManifest(const std::string& path) {
     }
     p.background_title = setup->Text("background_title").value_or(*title);
     if (auto font = setup->Table("title_font", {"face", "height", "weight", "italic", "color", "shadow"})) {
-        Bytes d(68, 0);  // shadow COLORREF, text COLORREF, LOGFONTA
-        WriteU32(&d[0], uint32_t(font->Number("shadow", 0x000000, 0, 0xFFFFFF)));
-        WriteU32(&d[4], uint32_t(font->Number("color", 0xFFFFFF, 0, 0xFFFFFF)));
-        WriteU32(&d[8], uint32_t(int32_t(-font->Number("height", 36, 1, 500))));  // lfHeight: character height
-        WriteU32(&d[8 + 16], uint32_t(font->Number("weight", 700, 0, 1000)));     // lfWeight
-        d[8 + 20] = font->Flag("italic", true) ? 1 : 0;                           // lfItalic
+        Bytes d(kDescriptionSize, 0);  // shadow COLORREF, text COLORREF, LOGFONTA
+        WriteU32(&d[kDescriptionShadowColour], uint32_t(font->Number("shadow", 0x000000, 0, 0xFFFFFF)));
+        WriteU32(&d[kDescriptionTextColour], uint32_t(font->Number("color", 0xFFFFFF, 0, 0xFFFFFF)));
+        // lfHeight (negative: the character height), lfWeight, lfItalic.
+        WriteU32(&d[kDescriptionFont], uint32_t(int32_t(-font->Number("height", 36, 1, 500))));
+        WriteU32(&d[kDescriptionFont + 16], uint32_t(font->Number("weight", 700, 0, 1000)));
+        d[kDescriptionFont + 20] = font->Flag("italic", true) ? 1 : 0;
         std::string face = font->Text("face").value_or("Times New Roman");
-        if (face.size() > 31) font->Fail("face", "a font name holds at most 31 characters");
-        std::copy(face.begin(), face.end(), d.begin() + 8 + 28);  // lfFaceName
+        if (face.size() >= kFaceNameSize) font->Fail("face", "a font name holds at most 31 characters");
+        std::copy(face.begin(), face.end(), d.begin() + kDescriptionFaceName);
         p.background_description = d;
     }
 

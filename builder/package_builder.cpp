@@ -46,13 +46,10 @@ std::vector<Bytes> CutVolumes(const Bytes& archive, size_t from, uint32_t volume
 }
 
 void PatchStub(Bytes& stub) {
-    size_t found = stub.size();
-    for (size_t i = 0; i + kPatchBlockSize <= stub.size(); ++i) {
-        if (std::memcmp(&stub[i], kPatchMarker, sizeof kPatchMarker) != 0) continue;
-        if (found != stub.size()) throw BuildError("the stub holds more than one patch block");
-        found = i;
-    }
+    size_t found = FindPatchBlock(stub.data(), stub.size());
     if (found == stub.size()) throw BuildError("the stub has no patch block");
+    if (FindPatchBlock(stub.data(), stub.size(), found + 1) != stub.size())
+        throw BuildError("the stub holds more than one patch block");
     WriteU32(&stub[found + sizeof kPatchMarker], uint32_t(stub.size()));
 }
 

@@ -131,9 +131,7 @@ PackageView CheckPackage(const Bytes& setup_file, const std::string& setup_path)
             v.types.back().sound = sound;
             continue;
         }
-        bool per_type = r.tag == kTagFileList || r.tag == kTagIniEntries || r.tag == kTagRegistryEntries ||
-                        r.tag == kTagFilePatches;
-        if (!per_type) continue;
+        if (!IsPerTypeTag(r.tag)) continue;
         if (v.types.empty()) {
             v.problems.push_back(std::string("a ") + TagName(r.tag) + " record comes before any setup type");
             continue;

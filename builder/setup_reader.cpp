@@ -53,17 +53,12 @@ void ReadVolumes(SetupFileView& v, const std::string& setup_path) {
 
 SetupFileView ReadSetupFile(const Bytes& file, const std::string& setup_path) {
     SetupFileView v;
-    size_t marker = file.size();
-    for (size_t i = 0; i + kPatchBlockSize <= file.size(); ++i)
-        if (std::memcmp(&file[i], kPatchMarker, sizeof kPatchMarker) == 0) {
-            marker = i;
-            break;
-        }
+    size_t marker = FindPatchBlock(file.data(), file.size());
     if (marker == file.size()) {
         v.problems.push_back("no patch block: not a setup file");
         return v;
     }
-    v.stub_length = ReadU32(&file[marker + sizeof kPatchMarker]);
+    v.stub_length = PatchedStubLength(&file[marker]);
     if (v.stub_length == 0 || v.stub_length > file.size()) {
         v.problems.push_back("the stub length " + std::to_string(v.stub_length) + " does not lie in the file");
         return v;

@@ -3,6 +3,7 @@
 // Everything is little-endian; these helpers read it from unaligned bytes.
 #pragma once
 #include <cstdint>
+#include <cstddef>
 #include <cstring>
 
 inline uint16_t ReadU16(const uint8_t* p) { return uint16_t(p[0] | p[1] << 8); }
@@ -27,6 +28,11 @@ enum : uint16_t {
     kTagFilePatches = 0x1242,
     kTagArchive = 0x7F7F,
 };
+
+// Records that belong to the setup type read last.
+inline bool IsPerTypeTag(uint16_t tag) {
+    return tag == kTagFileList || tag == kTagIniEntries || tag == kTagRegistryEntries || tag == kTagFilePatches;
+}
 
 // Record header: u16 tag, u8 flags (bit 0: body compressed), u8 reserved, u32 stored size.
 constexpr uint32_t kRecordHeaderSize = 8;
@@ -133,6 +139,16 @@ enum : int {
 // The patch block the builder fills in: marker, then the stub length.
 constexpr uint8_t kPatchMarker[6] = {0x77, 0x77, 0x67, 0x54, 0x29, 0x48};  // "wwgT)H"
 constexpr uint32_t kPatchBlockSize = 10;
+
+// Where the next patch block at or after `from` lies in a file's bytes, or
+// `size` when there is none. The stub comes first, so a setup file's first
+// block is its own.
+inline size_t FindPatchBlock(const uint8_t* data, size_t size, size_t from = 0) {
+    for (size_t i = from; i + kPatchBlockSize <= size; ++i)
+        if (std::memcmp(data + i, kPatchMarker, sizeof kPatchMarker) == 0) return i;
+    return size;
+}
+inline uint32_t PatchedStubLength(const uint8_t* block) { return ReadU32(block + sizeof kPatchMarker); }
 
 // ---------------------------------------------------------------------------
 // Bodies the setup program draws or hands to the system. They are checked

@@ -141,8 +141,7 @@ struct Loader {
             break;
         }
         Body* slot = PerTypeSlot(h.tag, type_counter);
-        if (!slot && (h.tag == kTagFileList || h.tag == kTagIniEntries || h.tag == kTagRegistryEntries ||
-                      h.tag == kTagFilePatches)) {
+        if (!slot && IsPerTypeTag(h.tag)) {
             damaged = true;  // a per-type record before any setup type
             return;
         }

@@ -62,9 +62,8 @@ uint32_t StubLengthOf(const char* path) {
     DWORD got = 0;
     ReadFile(h, head, sizeof head, &got, nullptr);
     CloseHandle(h);
-    for (DWORD i = 0; i + kPatchBlockSize <= got; ++i)
-        if (std::memcmp(head + i, kPatchMarker, sizeof kPatchMarker) == 0) return ReadU32(head + i + 6);
-    return 0;
+    size_t block = FindPatchBlock(head, got);
+    return block < got ? PatchedStubLength(head + block) : 0;
 }
 
 void PrintOutcome() {

@@ -202,15 +202,8 @@ TEST(InstallDriver, InstallsTheBuiltExample) {
     for (char& c : source_dir)
         if (c == '/') c = '\\';
     std::string dest = TempFolder("example");
-    HANDLE h = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(h, INVALID_HANDLE_VALUE);
-    Bytes head(64 * 1024);
-    DWORD got;
-    ReadFile(h, head.data(), DWORD(head.size()), &got, nullptr);
-    CloseHandle(h);
-    uint32_t stub_length = 0;
-    for (size_t i = 0; i + kPatchBlockSize <= got && !stub_length; ++i)
-        if (std::memcmp(&head[i], kPatchMarker, 6) == 0) stub_length = ReadU32(&head[i + 6]);
+    uint32_t stub_length = StubLengthOfFile(path);
+    ASSERT_NE(stub_length, 0u);
     ResetProcessState();
     lstrcpynA(g_state.source_path, path, MAX_PATH);
     ASSERT_TRUE(LoadPackage(stub_length));

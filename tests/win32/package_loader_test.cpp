@@ -11,6 +11,7 @@
 #include "package/setup_config.h"
 #include "startup/process_state.h"
 #include "tests/win32/package_file.h"
+#include "tests/win32/test_files.h"
 #include "wizard/message_box.h"
 
 namespace {
@@ -232,15 +233,8 @@ TEST(PackageLoader, NoPackageOrNoFile) {
 TEST(PackageLoader, LoadsTheBuiltExample) {
     const char* path = std::getenv("KILN_EXAMPLE_SETUP");
     if (!path) GTEST_SKIP() << "KILN_EXAMPLE_SETUP not set";
-    HANDLE h = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(h, INVALID_HANDLE_VALUE);
-    Bytes bytes(GetFileSize(h, nullptr));
-    DWORD got;
-    ReadFile(h, bytes.data(), DWORD(bytes.size()), &got, nullptr);
-    CloseHandle(h);
-    uint32_t stub_length = 0;
-    for (size_t i = 0; i + kPatchBlockSize <= bytes.size() && !stub_length; ++i)
-        if (std::memcmp(&bytes[i], kPatchMarker, 6) == 0) stub_length = ReadU32(&bytes[i + 6]);
+    uint32_t stub_length = StubLengthOfFile(path);
+    ASSERT_NE(stub_length, 0u);
     Loaded l = Load(path, stub_length);
     ASSERT_TRUE(l.ok);
     EXPECT_EQ(g_config.type_count, 2);

@@ -47,13 +47,10 @@ TEST(Stub, IsSmallAndCarriesOnePatchBlock) {
     ASSERT_FALSE(stub.empty());
     EXPECT_LT(stub.size(), 48u * 1024u);
     int found = 0;
-    for (size_t i = 0; i + sizeof(PatchBlock) <= stub.size(); ++i) {
-        if (std::memcmp(&stub[i], kPatchMarker, sizeof kPatchMarker) == 0) {
-            ++found;
-            uint32_t length;
-            std::memcpy(&length, &stub[i + 6], 4);
-            EXPECT_EQ(length, 0u) << "an unpatched stub carries no package";
-        }
+    for (size_t i = FindPatchBlock(stub.data(), stub.size()); i < stub.size();
+         i = FindPatchBlock(stub.data(), stub.size(), i + 1)) {
+        ++found;
+        EXPECT_EQ(PatchedStubLength(&stub[i]), 0u) << "an unpatched stub carries no package";
     }
     EXPECT_EQ(found, 1);
 }

@@ -2,6 +2,8 @@
 #pragma once
 #include <windows.h>
 
+#include "package/package_format.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -38,4 +40,11 @@ inline bool WriteFileBytes(const std::string& path, const std::vector<uint8_t>& 
     if (!content.empty()) WriteFile(h, content.data(), DWORD(content.size()), &written, nullptr);
     CloseHandle(h);
     return written == content.size();
+}
+
+// The stub length a setup file carries in its own patch block; 0 without one.
+inline uint32_t StubLengthOfFile(const std::string& path) {
+    std::vector<uint8_t> bytes = ReadFileBytes(path);
+    size_t block = FindPatchBlock(bytes.data(), bytes.size());
+    return block < bytes.size() ? PatchedStubLength(&bytes[block]) : 0;
 }

@@ -70,7 +70,7 @@ check "missing volume: error 18" missing
 
 # A desktop shortcut lands on the desktop of the prefix that wine-run makes,
 # and nothing at all in the home folder, to which Wine links a new prefix's
-# desktop and where its menu builder writes.
+# desktop and where its menu builder writes entries for shortcuts.
 mkdir -p "$work/shortcut" "$work/home"
 cp "$here/examples/sample/payload/readme.txt" "$work/shortcut/"
 cat > "$work/shortcut/kiln.toml" <<'TOML'
@@ -80,6 +80,7 @@ title = "Shortcut Test"
 [[type.file]]
 source = "readme.txt"
 desktop_shortcut = { name = "Shortcut Test" }
+group_shortcut = { folder = "Shortcut Test", name = "Read me" }
 TOML
 shortcut_in_prefix() {
   local prefix="$work/own-prefix" landed

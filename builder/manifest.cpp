@@ -345,13 +345,18 @@ Product LoadManifest(const std::string& path) {
     std::optional<Section> setup = top.Table(
         "setup", {"title", "full_screen", "remove_other_types", "start_page", "initial_type", "compression", "uninstaller",
                   "background_picture", "side_picture", "background_title", "title_font", "texts", "volume_size",
-                  "auto_delta"});
+                  "auto_delta", "pacing"});
     if (!setup) c.Fail(nullptr, "setup", "the manifest needs a [setup] table with at least a title");
     Product p;
     std::optional<std::string> title = setup->Text("title");
     if (!title || title->empty()) setup->Fail("title", "the product needs a title");
     p.full_screen = setup->Flag("full_screen", true);
     p.remove_other_types = setup->Flag("remove_other_types", false);
+    if (std::optional<std::string> pacing = setup->Text("pacing")) {
+        if (*pacing != "timed" && *pacing != "described")
+            setup->Fail("pacing", "is \"timed\" (entries until a tick's time is used) or \"described\" (one entry per tick)");
+        p.timed_steps = *pacing == "timed";
+    }
     if (setup->Node("start_page")) p.start_page = uint16_t(setup->Number("start_page", 0, 0, 8));
     p.level = int(setup->Number("compression", 0, 1, 13));
     // A volume file holds its 4-byte length and at least one archive byte.

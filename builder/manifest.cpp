@@ -286,6 +286,14 @@ ProductType ReadType(const Section& s, const std::string& title, const Section* 
         if (auto b = ReadDeltaBase(f, {index, uint32_t(t.files.size())})) bases.push_back(*b);
         t.files.push_back(ReadFile(f));
     }
+    // The finish page introduces the document button and the program check
+    // box when the type has them and the manifest leaves the words out.
+    std::vector<std::string>& finish = t.texts[kGroupFinish];
+    if (finish.size() < 4) finish.resize(4);
+    for (const ProductFile& f : t.files) {
+        if (f.role == 1 && finish[2].empty()) finish[2] = kDocumentIntroduction;
+        if (f.role == 2 && finish[3].empty()) finish[3] = kProgramIntroduction;
+    }
     for (const Section& e : s.Tables("ini", {"file", "section", "key", "value", "keep_existing"})) {
         IniEntry i;
         for (auto [field, out] : {std::pair{"file", &i.file}, {"section", &i.section}, {"key", &i.key}}) {

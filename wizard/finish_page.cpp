@@ -16,6 +16,7 @@ namespace {
 enum : int { kDocumentButton = 1014, kRunCheckBox = 1015 };
 constexpr uint16_t kStatusRefused = 27;
 constexpr int kErrorRefused = 22;
+constexpr int kFinishLabel = 7;  // group 7: the Cancel button's label here, when given
 
 HWND Item(HWND page, int id) { return GetDlgItem(page, id); }
 
@@ -94,6 +95,8 @@ INT_PTR SetUp(HWND page) {
     if (g_state.install_error) g_state.restart_needed = false;
     CommonPageSetUp(page, kButtonCancel | kCancelWithoutAsking | (g_state.restart_needed ? unsigned(kButtonBack) : 0u));
     if (g_state.restart_needed) SetButtonLabel(kControlBack, 6);
+    // Leaving this page ends Setup: a package may name that button "Finish".
+    if (LookUpText(kGroupButtons, kFinishLabel)[0]) SetButtonLabel(kControlCancel, kFinishLabel);
     ShowWindow(Item(page, kDocumentButton), SW_HIDE);
     CheckDlgButton(page, kRunCheckBox, g_state.run_program ? BST_CHECKED : BST_UNCHECKED);
     ShowWindow(Item(page, kRunCheckBox), SW_HIDE);

@@ -89,6 +89,36 @@ title = "T"
     EXPECT_EQ(p.types[0].texts[10][3], "far");
 }
 
+// The finish page introduces its document button and run-program box only
+// for a type that has them; the author's own words win; pacing is timed
+// unless the manifest asks for one entry per tick.
+TEST(Manifest, FinishPageWordsFollowTheTypesFiles) {
+    ManifestFolder f;
+    Product p = LoadManifest(f.Write(R"(
+[setup]
+title = "T"
+pacing = "described"
+[[type]]
+[[type.file]]
+source = "payload/app.txt"
+role = "document"
+[[type]]
+[type.texts]
+"5.3" = "mine"
+[[type.file]]
+source = "payload/app.txt"
+role = "program"
+[[type]]
+)"));
+    EXPECT_FALSE(p.timed_steps);
+    EXPECT_FALSE(p.types[0].texts[5].at(2).empty());
+    EXPECT_TRUE(p.types[0].texts[5].at(3).empty());
+    EXPECT_TRUE(p.types[1].texts[5].at(2).empty());
+    EXPECT_EQ(p.types[1].texts[5].at(3), "mine");
+    EXPECT_TRUE(p.types[2].texts[5].at(2).empty() && p.types[2].texts[5].at(3).empty());
+    EXPECT_TRUE(LoadManifest(f.Write("[setup]\ntitle = \"T\"\n[[type]]\n")).timed_steps);
+}
+
 TEST(Manifest, MistakesNameFileLineAndKey) {
     struct Case {
         const char* name;
@@ -120,6 +150,7 @@ TEST(Manifest, MistakesNameFileLineAndKey) {
         {"patch with both offset and pattern",
          "[setup]\ntitle = \"x\"\n[[type]]\n[[type.patch]]\nfile = \"a\"\noffset = 3\npattern = \"x\"\n",
          "type[0].patch[0].offset"},
+        {"unknown pacing", "[setup]\ntitle = \"x\"\npacing = \"fast\"\n[[type]]\n", ":3: setup.pacing: is \"timed\""},
     };
     for (const Case& c : cases) ExpectRefused(c.name, c.text, c.expected);
 }

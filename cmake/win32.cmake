@@ -100,6 +100,8 @@ add_executable(win32_tests
   tests/win32/extraction_test.cpp
   tests/win32/fonts_test.cpp
   tests/win32/shell_link_test.cpp
+  builder/default_texts.cpp
+  tests/win32/wizard_test.cpp
 )
 target_link_libraries(win32_tests PRIVATE kiln_win32 gtest_mingw version)
 target_link_options(win32_tests PRIVATE -static)

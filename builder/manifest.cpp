@@ -7,10 +7,12 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <set>
 #include <sstream>
 
 #include "builder/default_texts.h"
+#include "builder/dialog_resources.h"
 #include "builder/delta_bases.h"
 #include "builder/dialog_templates.h"
 #include "package/package_format.h"
@@ -393,11 +395,29 @@ Product LoadManifest(const std::string& path) {
     }
 
     p.dialog_templates = DefaultDialogTemplates();
-    if (auto dialogs = top.Table("dialogs", {"0", "1", "2", "3", "4", "5", "6", "7", "8"}))
+    std::optional<Section> dialogs =
+        top.Table("dialogs", {"resources", "0", "1", "2", "3", "4", "5", "6", "7", "8"});
+    std::vector<std::string> template_keys(p.dialog_templates.size(), "");
+    if (dialogs && dialogs->Node("resources")) {
+        // A compiled resource file: its dialogs numbered 0 to 8 replace those templates.
+        std::map<uint16_t, Bytes> found;
+        try {
+            found = DialogResources(dialogs->FileBytes("resources"));
+        } catch (const std::runtime_error& e) {
+            dialogs->Fail("resources", e.what());
+        }
+        for (auto& [number, dialog] : found)
+            if (number < p.dialog_templates.size()) {
+                p.dialog_templates[number] = dialog;
+                template_keys[number] = "resources";
+            }
+    }
+    if (dialogs)
         for (auto&& [key, node] : dialogs->table()) {
+            if (key.str() == "resources") continue;
             size_t number = std::stoul(std::string(key.str()));
-            if (p.dialog_templates.size() <= number) p.dialog_templates.resize(number + 1);
             p.dialog_templates[number] = dialogs->FileBytes(std::string(key.str()));
+            template_keys[number] = std::string(key.str());
         }
 
     std::vector<Section> types = top.Tables("type", {"name", "uninstall_key", "folder", "folder_editable",
@@ -408,6 +428,11 @@ Product LoadManifest(const std::string& path) {
     std::vector<PendingBase> bases;
     for (const Section& t : types) p.types.push_back(ReadType(t, *title, &*setup, uint16_t(p.types.size()), bases));
     ResolveDeltaBases(c, p, bases);
+    for (size_t number = 0; dialogs && number < p.dialog_templates.size(); ++number) {
+        if (template_keys[number].empty()) continue;
+        if (auto problem = TemplateProblem(int(number), p.dialog_templates[number], int(p.types.size())))
+            dialogs->Fail(template_keys[number], *problem);
+    }
     p.initial_type = uint16_t(setup->Number("initial_type", 0, 0, int64_t(p.types.size()) - 1));
     return p;
 }

@@ -20,6 +20,7 @@ target_compile_options(kiln_encoder PRIVATE -Wall -Wextra)
 add_library(kiln_builder STATIC
   builder/default_texts.cpp
   builder/dialog_templates.cpp
+  builder/dialog_resources.cpp
   builder/manifest.cpp
   builder/package_builder.cpp
   builder/package_check.cpp

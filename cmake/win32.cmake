@@ -121,3 +121,9 @@ endforeach()
 target_compile_definitions(version_test_v1 PRIVATE VERSION_NUMBERS=1,2,3,4 VERSION_LANGUAGE=0x0409)
 target_compile_definitions(version_test_v2 PRIVATE VERSION_NUMBERS=2,0,0,1 VERSION_LANGUAGE=0x0409)
 target_compile_definitions(version_test_v2_german PRIVATE VERSION_NUMBERS=2,0,0,1 VERSION_LANGUAGE=0x0407)
+
+# The GUI driver's own fixture: a dialog whose exit code is what was typed.
+add_executable(gui_fixture_dialog WIN32 tests/gui/fixture_dialog.cpp tests/gui/fixture_dialog.rc)
+target_compile_options(gui_fixture_dialog PRIVATE ${win32_warnings})
+target_link_options(gui_fixture_dialog PRIVATE -static -s)
+set_target_properties(gui_fixture_dialog PROPERTIES SUFFIX ".exe")

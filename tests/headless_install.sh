@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # End to end: setup files that kiln builds (whole, in volumes, with deltas)
 # installed by kiln-headless under Wine; every installed file must equal its
-# source. A missing volume must end the installation with error 18.
+# source. A missing volume must end the installation with error 18; a desktop
+# shortcut lands inside the prefix, never in the home folder.
 # Usage: headless_install.sh KILN HEADLESS_EXE   (KILN_WINEPREFIX set up by the caller)
 set -uo pipefail
 kiln=$1 headless=$2
@@ -66,6 +67,32 @@ missing() {
     --dest "$(winpath "$work/dest-missing")" >"$work/out.txt" 2>&1 && grep -q "install error: 18" "$work/out.txt"
 }
 check "missing volume: error 18" missing
+
+# A desktop shortcut lands on the desktop of the prefix that wine-run makes,
+# and nothing at all in the home folder, to which Wine links a new prefix's
+# desktop and where its menu builder writes.
+mkdir -p "$work/shortcut" "$work/home"
+cp "$here/examples/sample/payload/readme.txt" "$work/shortcut/"
+cat > "$work/shortcut/kiln.toml" <<'TOML'
+[setup]
+title = "Shortcut Test"
+[[type]]
+[[type.file]]
+source = "readme.txt"
+desktop_shortcut = { name = "Shortcut Test" }
+TOML
+shortcut_in_prefix() {
+  local prefix="$work/own-prefix" landed
+  "$kiln" build "$work/shortcut/kiln.toml" -o "$work/shortcut/setup.exe" >/dev/null &&
+    HOME="$work/home" KILN_WINEPREFIX="$prefix" "$here/scripts/wine-run" "$headless" \
+      "$(winpath "$work/shortcut/setup.exe")" --dest 'C:\Shortcut Test' >"$work/out.txt" 2>&1 ||
+    { cat "$work/out.txt"; return 1; }
+  WINEPREFIX="$prefix" wineserver -k 2>/dev/null
+  landed=$(find "$work/home" -mindepth 1)
+  [ -z "$landed" ] || { echo "written into the home folder:"; echo "$landed"; return 1; }
+  ls "$prefix"/drive_c/users/*/Desktop/"Shortcut Test.lnk" >/dev/null
+}
+check "desktop shortcut inside the prefix, home untouched" shortcut_in_prefix
 
 echo "headless install: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]

@@ -68,10 +68,10 @@ const StringTable& Defaults() {
             /* 0 */ "Setup Finished",
             /* 1 */ "Setup has finished installing the software on your computer.",
             // 2 introduces the open-document button, 3 the run-program check
-            // box. Empty: the page is shown whether or not the setup type has
-            // a document or a program, and with both empty it closes the gaps
-            // itself (the check box moves up, the restart notice follows the
-            // first text). A manifest with such files may add its own words.
+            // box. Empty here: with neither the page closes the gaps itself
+            // (the check box moves up, the restart notice follows the first
+            // text). A setup type with such a file gets the words of
+            // kDocumentIntroduction and kProgramIntroduction below.
             /* 2 */ "",
             /* 3 */ "",
             // format, one string: frames the install error text in control 1000.
@@ -79,7 +79,7 @@ const StringTable& Defaults() {
             /* 5 */ "&Open Document",                         // button 1014
             /* 6 */ "&Start the program when Setup closes",  // check box 1015
             /* 7 */ "Windows must be restarted to finish the installation. Click Restart to restart it now, "
-                    "or Cancel to restart it later.",
+                    "or Finish to restart it later.",
         },
         // Group 6: setup title and messages. "message" marks texts that go
         // through the format-message step: when they contain %s it becomes the
@@ -146,6 +146,7 @@ const StringTable& Defaults() {
             /* 4 */ "OK",        // folder browser
             /* 5 */ "Cancel",    // folder browser and progress page
             /* 6 */ "&Restart",  // finish page: Back, when Windows must restart
+            /* 7 */ "&Finish",   // finish page: Cancel (Kiln's own; without it Cancel keeps index 2)
         },
         // Group 8: not read.
         {},
@@ -271,6 +272,9 @@ void CheckDirectives(const FormatRule& rule, const std::string& text, std::vecto
 }
 
 }  // namespace
+
+const char kDocumentIntroduction[] = "To read the notes that come with the software now, click Open Document.";
+const char kProgramIntroduction[] = "Setup can start the software for you when it closes.";
 
 const std::vector<std::string>& DefaultGroupTexts(int group) {
     static const std::vector<std::string> none;

@@ -15,6 +15,13 @@ using StringTable = std::array<std::vector<std::string>, kStringGroupCount>;
 // the setup program and have none; a group number outside 0 to 10 has none.
 const std::vector<std::string>& DefaultGroupTexts(int group);
 
+// The finish page's introductions (group 5, indexes 2 and 3) for a setup type
+// that has a document to open or a program to run, where the manifest gives
+// none: the defaults leave them empty so that a type without such files
+// shows no orphaned words.
+extern const char kDocumentIntroduction[];
+extern const char kProgramIntroduction[];
+
 // All eleven groups of default texts.
 StringTable DefaultStringTable();
 

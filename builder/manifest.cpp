@@ -7,10 +7,12 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <set>
 #include <sstream>
 
 #include "builder/default_texts.h"
+#include "builder/dialog_resources.h"
 #include "builder/delta_bases.h"
 #include "builder/dialog_templates.h"
 #include "package/package_format.h"
@@ -286,6 +288,14 @@ ProductType ReadType(const Section& s, const std::string& title, const Section* 
         if (auto b = ReadDeltaBase(f, {index, uint32_t(t.files.size())})) bases.push_back(*b);
         t.files.push_back(ReadFile(f));
     }
+    // The finish page introduces the document button and the program check
+    // box when the type has them and the manifest leaves the words out.
+    std::vector<std::string>& finish = t.texts[kGroupFinish];
+    if (finish.size() < 4) finish.resize(4);
+    for (const ProductFile& f : t.files) {
+        if (f.role == 1 && finish[2].empty()) finish[2] = kDocumentIntroduction;
+        if (f.role == 2 && finish[3].empty()) finish[3] = kProgramIntroduction;
+    }
     for (const Section& e : s.Tables("ini", {"file", "section", "key", "value", "keep_existing"})) {
         IniEntry i;
         for (auto [field, out] : {std::pair{"file", &i.file}, {"section", &i.section}, {"key", &i.key}}) {
@@ -345,13 +355,18 @@ Product LoadManifest(const std::string& path) {
     std::optional<Section> setup = top.Table(
         "setup", {"title", "full_screen", "remove_other_types", "start_page", "initial_type", "compression", "uninstaller",
                   "background_picture", "side_picture", "background_title", "title_font", "texts", "volume_size",
-                  "auto_delta"});
+                  "auto_delta", "pacing"});
     if (!setup) c.Fail(nullptr, "setup", "the manifest needs a [setup] table with at least a title");
     Product p;
     std::optional<std::string> title = setup->Text("title");
     if (!title || title->empty()) setup->Fail("title", "the product needs a title");
     p.full_screen = setup->Flag("full_screen", true);
     p.remove_other_types = setup->Flag("remove_other_types", false);
+    if (std::optional<std::string> pacing = setup->Text("pacing")) {
+        if (*pacing != "timed" && *pacing != "described")
+            setup->Fail("pacing", "is \"timed\" (entries until a tick's time is used) or \"described\" (one entry per tick)");
+        p.timed_steps = *pacing == "timed";
+    }
     if (setup->Node("start_page")) p.start_page = uint16_t(setup->Number("start_page", 0, 0, 8));
     p.level = int(setup->Number("compression", 0, 1, 13));
     // A volume file holds its 4-byte length and at least one archive byte.
@@ -380,11 +395,29 @@ Product LoadManifest(const std::string& path) {
     }
 
     p.dialog_templates = DefaultDialogTemplates();
-    if (auto dialogs = top.Table("dialogs", {"0", "1", "2", "3", "4", "5", "6", "7", "8"}))
+    std::optional<Section> dialogs =
+        top.Table("dialogs", {"resources", "0", "1", "2", "3", "4", "5", "6", "7", "8"});
+    std::vector<std::string> template_keys(p.dialog_templates.size(), "");
+    if (dialogs && dialogs->Node("resources")) {
+        // A compiled resource file: its dialogs numbered 0 to 8 replace those templates.
+        std::map<uint16_t, Bytes> found;
+        try {
+            found = DialogResources(dialogs->FileBytes("resources"));
+        } catch (const std::runtime_error& e) {
+            dialogs->Fail("resources", e.what());
+        }
+        for (auto& [number, dialog] : found)
+            if (number < p.dialog_templates.size()) {
+                p.dialog_templates[number] = dialog;
+                template_keys[number] = "resources";
+            }
+    }
+    if (dialogs)
         for (auto&& [key, node] : dialogs->table()) {
+            if (key.str() == "resources") continue;
             size_t number = std::stoul(std::string(key.str()));
-            if (p.dialog_templates.size() <= number) p.dialog_templates.resize(number + 1);
             p.dialog_templates[number] = dialogs->FileBytes(std::string(key.str()));
+            template_keys[number] = std::string(key.str());
         }
 
     std::vector<Section> types = top.Tables("type", {"name", "uninstall_key", "folder", "folder_editable",
@@ -395,6 +428,11 @@ Product LoadManifest(const std::string& path) {
     std::vector<PendingBase> bases;
     for (const Section& t : types) p.types.push_back(ReadType(t, *title, &*setup, uint16_t(p.types.size()), bases));
     ResolveDeltaBases(c, p, bases);
+    for (size_t number = 0; dialogs && number < p.dialog_templates.size(); ++number) {
+        if (template_keys[number].empty()) continue;
+        if (auto problem = TemplateProblem(int(number), p.dialog_templates[number], int(p.types.size())))
+            dialogs->Fail(template_keys[number], *problem);
+    }
     p.initial_type = uint16_t(setup->Number("initial_type", 0, 0, int64_t(p.types.size()) - 1));
     return p;
 }

@@ -77,6 +77,9 @@ struct ProductType {
 struct Product {
     bool full_screen = true;
     bool remove_other_types = false;
+    // The progress page installs entries until each tick's time budget is
+    // used, rather than one entry per tick.
+    bool timed_steps = true;
     std::optional<uint16_t> start_page;
     uint16_t initial_type = 0;
     std::optional<std::string> background_title;

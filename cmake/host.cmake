@@ -20,6 +20,7 @@ target_compile_options(kiln_encoder PRIVATE -Wall -Wextra)
 add_library(kiln_builder STATIC
   builder/default_texts.cpp
   builder/dialog_templates.cpp
+  builder/dialog_resources.cpp
   builder/manifest.cpp
   builder/package_builder.cpp
   builder/package_check.cpp
@@ -61,6 +62,8 @@ add_executable(host_tests
   tests/host/delta_encoder_test.cpp
   tests/host/delta_package_test.cpp
   tests/host/volume_test.cpp
+  tests/host/command_line_test.cpp
+  tests/host/disk_figures_test.cpp
 )
 target_link_libraries(host_tests PRIVATE kiln_builder PkgConfig::DEFLATE GTest::gtest_main)
 target_compile_definitions(host_tests PRIVATE KILN_SOURCE_DIR="${CMAKE_SOURCE_DIR}")

@@ -1,4 +1,5 @@
 # Windows tree: the setup program stub and the Win32-side tests, run under Wine.
+enable_language(RC)
 set(win32_warnings -Wall -Wextra)
 
 add_library(kiln_win32 STATIC
@@ -21,10 +22,30 @@ add_library(kiln_win32 STATIC
   engine/shell_link.cpp
   engine/progress.cpp
   engine/install_driver.cpp
+  engine/version_library.cpp
+  engine/post_install.cpp
+  engine/open_document.cpp
+  startup/page_loop.cpp
+  startup/program_start.cpp
+  startup/relaunch.cpp
+  wizard/page_runner.cpp
+  wizard/welcome_page.cpp
+  wizard/information_page.cpp
+  wizard/setup_type_page.cpp
+  wizard/destination_page.cpp
+  wizard/disk_check.cpp
+  wizard/folder_browser.cpp
+  wizard/ready_page.cpp
+  wizard/progress_page.cpp
+  wizard/finish_page.cpp
+  wizard/restart.cpp
+  graphics/placeholder.cpp
 )
 target_link_libraries(kiln_win32 PUBLIC kiln_core)
-# Shared-file search (VERSION), special folders (SHELL32), their item lists (ole32).
-target_link_libraries(kiln_win32 PUBLIC version shell32 ole32)
+# Special folders (SHELL32), their item lists and OLE (ole32), the folder
+# browser (comdlg32). The version library is loaded at run time from the
+# system folder (engine/version_library.h), never linked.
+target_link_libraries(kiln_win32 PUBLIC shell32 ole32 comdlg32 gdi32 advapi32)
 target_compile_options(kiln_win32 PRIVATE ${win32_warnings})
 
 # The stub's size is part of every setup file: no exceptions, no RTTI, no
@@ -37,10 +58,10 @@ foreach(lib kiln_core kiln_win32)
   target_compile_options(${lib} PRIVATE ${stub_flags})
 endforeach()
 
-add_executable(kiln-stub WIN32 startup/winmain.cpp package/patch_block.cpp)
+add_executable(kiln-stub WIN32 startup/stub_entry.cpp startup/winmain.cpp package/patch_block.cpp startup/stub.rc)
 target_compile_options(kiln-stub PRIVATE ${win32_warnings} ${stub_flags})
 target_link_libraries(kiln-stub PRIVATE kiln_win32)
-target_link_options(kiln-stub PRIVATE -static -s -Wl,--gc-sections)
+target_link_options(kiln-stub PRIVATE -static -s -Wl,--gc-sections -nostartfiles -Wl,--entry=_StubEntry@0)
 set_target_properties(kiln-stub PROPERTIES SUFFIX ".exe")
 
 # The headless runner: installs a setup file without the wizard, for tests
@@ -79,8 +100,10 @@ add_executable(win32_tests
   tests/win32/extraction_test.cpp
   tests/win32/fonts_test.cpp
   tests/win32/shell_link_test.cpp
+  builder/default_texts.cpp
+  tests/win32/wizard_test.cpp
 )
-target_link_libraries(win32_tests PRIVATE kiln_win32 gtest_mingw comdlg32)
+target_link_libraries(win32_tests PRIVATE kiln_win32 gtest_mingw version)
 target_link_options(win32_tests PRIVATE -static)
 target_compile_definitions(win32_tests PRIVATE KILN_STUB_PATH="$<TARGET_FILE:kiln-stub>"
   KILN_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
@@ -90,7 +113,6 @@ add_test(NAME win32_tests COMMAND win32_tests --gtest_brief=1
 
 # Libraries with version resources for the version and language tests: the
 # same resource script with another file version or language each.
-enable_language(RC)
 foreach(variant v1 v2 v2_german)
   add_library(version_test_${variant} SHARED tests/win32/version_test_library.cpp tests/win32/version_test.rc)
   set_target_properties(version_test_${variant} PROPERTIES PREFIX "")

@@ -14,6 +14,7 @@
 #include "engine/message_argument.h"
 #include "engine/path_text.h"
 #include "engine/progress.h"
+#include "engine/version_library.h"
 #include "package/file_list.h"
 #include "package/file_ops.h"
 #include "package/package_format.h"
@@ -112,7 +113,7 @@ int CompareVersions(const uint8_t* entry, const void* info, char* message) {
     const uint8_t* block = entry + kEntryFixedSize;
     void* value;
     UINT length;
-    if ((flags & kEntryVersionTest) && VerQueryValueA(info, "\\", &value, &length) &&
+    if ((flags & kEntryVersionTest) && VersionQueryValue(info, "\\", &value, &length) &&
         length >= sizeof(VS_FIXEDFILEINFO)) {
         const VS_FIXEDFILEINFO* fixed = static_cast<const VS_FIXEDFILEINFO*>(value);
         uint32_t ms = ReadU32(block), ls = ReadU32(block + 4);
@@ -122,7 +123,7 @@ int CompareVersions(const uint8_t* entry, const void* info, char* message) {
             if (!text[0] || !AskYes(message, text)) return 0;
         }
     }
-    if ((flags & kEntryLanguageTest) && VerQueryValueA(info, "\\VarFileInfo\\Translation", &value, &length) &&
+    if ((flags & kEntryLanguageTest) && VersionQueryValue(info, "\\VarFileInfo\\Translation", &value, &length) &&
         length >= 4) {
         uint16_t language = ReadU16(static_cast<const uint8_t*>(value));
         if (language != ReadU16(block + 16) && !AskYes(message, LookUpText(kGroupMessages, kOtherLanguageText)))
@@ -316,11 +317,10 @@ int VersionTest(const uint8_t* entry) {
     void* message;
     if (!AllocRetry(&message, kVersionQuestionSize)) return 1;
     int install = 1;
-    DWORD ignored;
-    DWORD size = GetFileVersionInfoSizeA(Destination(), &ignored);
+    DWORD size = VersionInfoSize(Destination());
     void* info;
     if (size && AllocRetry(&info, size)) {
-        if (GetFileVersionInfoA(Destination(), 0, size, info))
+        if (VersionInfo(Destination(), size, info))
             install = CompareVersions(entry, info, static_cast<char*>(message));
         FreeAndClear(&info);
     }

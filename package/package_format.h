@@ -44,6 +44,9 @@ constexpr uint32_t kPathSize = 260;
 // Setup flags (record 0x1234).
 constexpr uint32_t kSetupFullScreen = 0x01;
 constexpr uint32_t kSetupRemoveOtherTypes = 0x10;
+// Kiln's own: each progress tick installs entries until its time budget is
+// used, instead of one entry per tick.
+constexpr uint32_t kSetupTimedSteps = 0x100;
 
 // Setup type record (record 0x123E): field offsets.
 enum : uint32_t {

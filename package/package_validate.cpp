@@ -111,7 +111,13 @@ struct TemplateReader {
     void AlignItem(uint32_t start) { Skip((4 - (at - start) % 4) % 4); }
 };
 
-bool DialogTemplateIsSound(const uint8_t* data, uint32_t start, uint32_t end) {
+// Item identifiers sit after the item's style words and rectangle.
+constexpr uint32_t kItemId = 16, kItemExId = 20;
+
+// Walks one template; with `ids`, records the identifier of each item (up
+// to capacity) and the number of items in *count.
+bool DialogTemplateIsSound(const uint8_t* data, uint32_t start, uint32_t end, uint16_t* ids = nullptr,
+                           uint32_t capacity = 0, uint32_t* count = nullptr) {
     TemplateReader r = {data, start, end, true};
     bool ex = r.Has(4) && ReadU16(data + start) == 1 && ReadU16(data + start + 2) == 0xFFFF;
     if (!r.Has(ex ? kDialogExHeaderSize : kDialogHeaderSize)) return false;
@@ -125,8 +131,11 @@ bool DialogTemplateIsSound(const uint8_t* data, uint32_t start, uint32_t end) {
         r.Skip(ex ? kFontExSize : kFontSize);
         r.SkipWideText();  // typeface
     }
+    if (count) *count = items;
     for (uint32_t k = 0; k < items && r.ok; ++k) {
         r.AlignItem(start);
+        if (ids && k < capacity && r.Has(ex ? kItemExHeaderSize : kItemHeaderSize))
+            ids[k] = ReadU16(data + r.at + (ex ? kItemExId : kItemId));
         r.Skip(ex ? kItemExHeaderSize : kItemHeaderSize);
         r.SkipNameOrOrdinal();  // class
         r.SkipNameOrOrdinal();  // title
@@ -145,6 +154,12 @@ bool BitCountIsDrawable(uint16_t bits) {
 }
 
 }  // namespace
+
+uint32_t ReadDialogControlIds(const uint8_t* data, uint32_t size, uint16_t* ids, uint32_t capacity) {
+    uint32_t count = 0;
+    if (!data || !DialogTemplateIsSound(data, 0, size, ids, capacity, &count)) return kUnsoundTemplate;
+    return count;
+}
 
 bool ValidateSetupTypeRecord(const uint8_t* data, uint32_t size) {
     if (!data || size < kTypeFixedSize) return false;

@@ -36,6 +36,12 @@ bool ValidatePatchTable(const uint8_t* data, uint32_t size);
 // every item with its class, title and creation data, all inside the body.
 bool ValidateDialogTemplateTable(const uint8_t* data, uint32_t size, int required_count);
 
+// The identifiers of a single template's controls, in template order, into
+// ids (at most capacity of them); returns the number of controls, or
+// kUnsoundTemplate when the template does not hold together.
+constexpr uint32_t kUnsoundTemplate = 0xFFFFFFFF;
+uint32_t ReadDialogControlIds(const uint8_t* data, uint32_t size, uint16_t* ids, uint32_t capacity);
+
 // Picture (side or background): file header, a 40-byte BITMAPINFOHEADER,
 // the colour table and every row of bits inside the body. Only what the
 // drawing can show is accepted: positive width and height (a top-down or

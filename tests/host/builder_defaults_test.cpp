@@ -53,6 +53,7 @@ constexpr ReadText kReadTexts[] = {
     {6, 29, "newer file question"}, {6, 30, "language question"}, {6, 31, "package loader: damaged"},
     {7, 0, "Back"}, {7, 1, "Next"}, {7, 2, "Cancel"}, {7, 3, "ready page: Next"}, {7, 4, "folder browser: OK"},
     {7, 5, "folder browser and progress page: Cancel"}, {7, 6, "finish page: restart button"},
+    {7, 7, "finish page: Cancel, labelled as the way out"},
     {9, 0, "setup type page: title"}, {9, 1, "setup type page: 1000"}, {9, 2, "setup type page: 1001"},
     {9, 3, "setup type page: 1002"}, {9, 4, "setup type page: 1003"},
 };

@@ -2,9 +2,11 @@
 // with the file, the line and the key.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 
+#include "builder/dialog_templates.h"
 #include "builder/manifest.h"
 #include "package/package_format.h"
 
@@ -89,6 +91,84 @@ title = "T"
     EXPECT_EQ(p.types[0].texts[10][3], "far");
 }
 
+// The finish page introduces its document button and run-program box only
+// for a type that has them; the author's own words win; pacing is timed
+// unless the manifest asks for one entry per tick.
+TEST(Manifest, FinishPageWordsFollowTheTypesFiles) {
+    ManifestFolder f;
+    Product p = LoadManifest(f.Write(R"(
+[setup]
+title = "T"
+pacing = "described"
+[[type]]
+[[type.file]]
+source = "payload/app.txt"
+role = "document"
+[[type]]
+[type.texts]
+"5.3" = "mine"
+[[type.file]]
+source = "payload/app.txt"
+role = "program"
+[[type]]
+)"));
+    EXPECT_FALSE(p.timed_steps);
+    EXPECT_FALSE(p.types[0].texts[5].at(2).empty());
+    EXPECT_TRUE(p.types[0].texts[5].at(3).empty());
+    EXPECT_TRUE(p.types[1].texts[5].at(2).empty());
+    EXPECT_EQ(p.types[1].texts[5].at(3), "mine");
+    EXPECT_TRUE(p.types[2].texts[5].at(2).empty() && p.types[2].texts[5].at(3).empty());
+    EXPECT_TRUE(LoadManifest(f.Write("[setup]\ntitle = \"T\"\n[[type]]\n")).timed_steps);
+}
+
+// Authors draw pages with the usual resource tools: dialogs from a .res
+// file replace the templates of their numbers, and a template without a
+// control the program relies on is refused, naming both.
+TEST(Manifest, DialogsFromACompiledResourceFile) {
+    ManifestFolder f;
+    std::ofstream(f.dir / "pages.rc") << R"(
+2 DIALOGEX 0, 0, 213, 148
+STYLE 0x40000000 | 0x10000000 | 0x400 | 0x40
+FONT 8, "MS Shell Dlg"
+BEGIN
+  LTEXT "", 1000, 0, 0, 213, 20
+  EDITTEXT 1004, 0, 24, 150, 13
+  PUSHBUTTON "Choose...", 1005, 156, 23, 57, 14
+END
+8 DIALOG 0, 0, 213, 148
+STYLE 0x40000000 | 0x10000000 | 0x400 | 0x40
+FONT 8, "MS Shell Dlg"
+BEGIN
+  AUTORADIOBUTTON "", 1021, 0, 0, 200, 10
+END
+)";
+    // Refused with a message holding `expected`; the .res files stay in this folder.
+    auto refused = [&](const std::string& text, const std::string& expected) {
+        try {
+            LoadManifest(f.Write(text));
+            ADD_FAILURE() << expected << ": accepted";
+        } catch (const ManifestError& e) {
+            EXPECT_NE(std::string(e.what()).find(expected), std::string::npos) << e.what();
+        }
+    };
+    std::string compile = "i686-w64-mingw32-windres -O res -i " + (f.dir / "pages.rc").string() + " -o " +
+                          (f.dir / "pages.res").string();
+    ASSERT_EQ(std::system(compile.c_str()), 0);
+    Product one = LoadManifest(f.Write("[setup]\ntitle = \"T\"\n[dialogs]\nresources = \"pages.res\"\n[[type]]\n"));
+    EXPECT_NE(one.dialog_templates[2], DefaultDialogTemplates()[2]);
+    EXPECT_EQ(one.dialog_templates[3], DefaultDialogTemplates()[3]);  // not in the file: the default stays
+    refused("[setup]\ntitle = \"T\"\n[dialogs]\nresources = \"pages.res\"\n[[type]]\n[[type]]\n",
+                  ":4: dialogs.resources: template 8 lacks control 1022");
+    std::ofstream(f.dir / "pages.rc", std::ios::app) << "5 DIALOG 0, 0, 10, 10\nBEGIN\nEND\n"
+                                                      << "0 DIALOG 0, 0, 10, 10\nBEGIN\n  DEFPUSHBUTTON \"\", 1, 0, 0, 5, 5\nEND\n";
+    ASSERT_EQ(std::system(compile.c_str()), 0);
+    refused("[setup]\ntitle = \"T\"\n[dialogs]\nresources = \"pages.res\"\n[[type]]\n",
+                  "template 0 lacks control 2 (the Cancel button)");
+    std::ofstream(f.dir / "junk.res") << "not a resource file";
+    refused("[setup]\ntitle = \"T\"\n[dialogs]\nresources = \"junk.res\"\n[[type]]\n",
+                  ":4: dialogs.resources: ");
+}
+
 TEST(Manifest, MistakesNameFileLineAndKey) {
     struct Case {
         const char* name;
@@ -120,6 +200,7 @@ TEST(Manifest, MistakesNameFileLineAndKey) {
         {"patch with both offset and pattern",
          "[setup]\ntitle = \"x\"\n[[type]]\n[[type.patch]]\nfile = \"a\"\noffset = 3\npattern = \"x\"\n",
          "type[0].patch[0].offset"},
+        {"unknown pacing", "[setup]\ntitle = \"x\"\npacing = \"fast\"\n[[type]]\n", ":3: setup.pacing: is \"timed\""},
     };
     for (const Case& c : cases) ExpectRefused(c.name, c.text, c.expected);
 }

@@ -127,3 +127,8 @@ add_executable(gui_fixture_dialog WIN32 tests/gui/fixture_dialog.cpp tests/gui/f
 target_compile_options(gui_fixture_dialog PRIVATE ${win32_warnings})
 target_link_options(gui_fixture_dialog PRIVATE -static -s)
 set_target_properties(gui_fixture_dialog PROPERTIES SUFFIX ".exe")
+# The driver's eyes for windows inside windows, which X does not see.
+add_executable(gui_window_probe tests/gui/window_probe.cpp)
+target_compile_options(gui_window_probe PRIVATE ${win32_warnings})
+target_link_options(gui_window_probe PRIVATE -static -s)
+set_target_properties(gui_window_probe PROPERTIES SUFFIX ".exe")

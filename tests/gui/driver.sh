@@ -1,10 +1,11 @@
 # The GUI test driver, sourced by GUI test scripts: runs a Windows program
 # under Wine on an X display of its own, as a person uses it. Windows are
-# found by caption, keys and clicks sent with xdotool, screens saved as PNG
-# with ImageMagick. Wine draws frames and captions itself in a virtual
-# desktop of 1024x768, the size of the display. Every wait is bounded; one
-# that runs out names what it waited for, lists the visible windows, saves
-# a failure screenshot and fails.
+# found by caption (through gui_window_probe.exe, which sees the dialogs
+# inside other windows that X does not), keys and clicks sent with xdotool,
+# screens saved as PNG with ImageMagick. Wine draws frames and captions
+# itself in a virtual desktop of 1024x768, the size of the display. Every
+# wait is bounded; one that runs out names what it waited for, lists the
+# visible windows, saves a failure screenshot and fails.
 #
 #   source tests/gui/driver.sh
 #   gui_start                       # display + fresh prefix (10-20 s); an EXIT trap stops both
@@ -14,10 +15,12 @@
 #   gui_wait_exit 30; echo "exit code $GUI_EXIT"
 #   gui_reset                       # ends the prefix's programs, for the next case
 #
-# Screenshots go to $GUI_SHOTS (default build/gui-shots/<script name>).
+# Windows are named by their handle as gui_window prints it. Screenshots go
+# to $GUI_SHOTS (default build/gui-shots/<script name>).
 
 GUI_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 GUI_SHOTS=${GUI_SHOTS:-$GUI_ROOT/build/gui-shots/$(basename "$0" .sh)}
+GUI_PROBE=${GUI_PROBE:-$GUI_ROOT/build/win32/gui_window_probe.exe}
 GUI_SIZE=1024x768
 GUI_WORK='' GUI_XVFB_PID='' GUI_PID='' GUI_EXIT=''
 
@@ -36,11 +39,13 @@ gui_wait_pid() {
 # run in a virtual desktop; gui_stop runs on exit.
 gui_start() {
   local start=$SECONDS display='' i
+  [ -f "$GUI_PROBE" ] || { echo "gui: $GUI_PROBE is missing (ninja -C build/win32 gui_window_probe)" >&2; return 1; }
   GUI_WORK=$(mktemp -d /tmp/kiln-gui.XXXXXX) || return 1
   trap gui_stop EXIT
   trap 'exit 130' INT TERM
   mkdir -p "$GUI_SHOTS"
   # Xvfb picks a free display number itself and writes it once it accepts clients.
+  : >"$GUI_WORK/display"
   Xvfb -displayfd 3 -screen 0 "${GUI_SIZE}x24" -nolisten tcp 3>"$GUI_WORK/display" \
     >"$GUI_WORK/xvfb.log" 2>&1 &
   GUI_XVFB_PID=$!
@@ -114,15 +119,29 @@ gui_wait_exit() {
   return "$GUI_EXIT"
 }
 
-# gui_window CAPTION: prints the id of a visible window whose caption
-# matches the regular expression CAPTION, or fails at once.
+# gui_probe: the visible windows, a line "HANDLE LEFT TOP WIDTH HEIGHT
+# CAPTION" each: top-level ones with a text, and captioned ones inside them.
+gui_probe() { timeout 20 "$GUI_ROOT/scripts/wine-run" "$GUI_PROBE" 2>/dev/null; }
+
+# gui_windows: lists the visible windows, a line "HANDLE CAPTION" each.
+gui_windows() {
+  local id x y w h caption
+  gui_probe | while read -r id x y w h caption; do echo "$id $caption"; done
+}
+
+# gui_window CAPTION: prints the handle of a visible window whose caption
+# matches CAPTION, an extended regular expression ('^Setup$' for exactly
+# "Setup"), or fails at once.
 gui_window() {
-  timeout 5 xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n 1 | grep .
+  local id x y w h caption
+  while read -r id x y w h caption; do
+    [[ $caption =~ $1 ]] && { echo "$id"; return 0; }
+  done < <(gui_probe)
+  return 1
 }
 
 # gui_wait_window CAPTION [SECONDS]: waits for a visible window whose caption
-# matches CAPTION (a regular expression: '^Setup$' for exactly "Setup") and
-# prints its id.
+# matches CAPTION and prints its handle.
 gui_wait_window() {
   local deadline=$((SECONDS + ${2:-20}))
   until gui_window "$1"; do
@@ -141,10 +160,14 @@ gui_wait_gone() {
   done
 }
 
-# gui_rect WIN: prints the window's left, top, width and height on the screen.
+# gui_rect WIN: prints the visible window's left, top, width and height on
+# the screen.
 gui_rect() {
-  timeout 5 xwininfo -id "$1" | awk '/Absolute upper-left X/ {x = $NF} /Absolute upper-left Y/ {y = $NF}
-    /^ *Width/ {w = $NF} /^ *Height/ {h = $NF} END {if (w == "") exit 1; print x, y, w, h}'
+  local id x y w h caption
+  while read -r id x y w h caption; do
+    [ "$id" = "$1" ] && { echo "$x $y $w $h"; return 0; }
+  done < <(gui_probe)
+  return 1
 }
 
 # gui_key KEYS...: presses keys (xdotool names: Return, Tab, alt+n, ...) in
@@ -184,16 +207,6 @@ gui_activate() {
 gui_shot() {
   timeout 20 import -window root "$GUI_SHOTS/$1.png" ||
     { echo "gui: no screenshot $1" >&2; return 1; }
-}
-
-# gui_windows: lists the visible captioned windows but the desktop, a line
-# "ID CAPTION" each.
-gui_windows() {
-  local id name
-  for id in $(timeout 5 xdotool search --onlyvisible --name . 2>/dev/null); do
-    name=$(timeout 5 xdotool getwindowname "$id" 2>/dev/null) || continue
-    [[ $name == *" - Wine desktop" ]] || echo "$id $name"
-  done
 }
 
 # gui_fail MESSAGE: reports a failed step with what the screen shows.

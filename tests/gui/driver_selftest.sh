@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The GUI driver on its own fixture, a dialog that ends with the number in
-# its edit field as exit code (Cancel: 200): a window found by caption and
-# activated, keys, typing and a click reaching it, exit codes coming back
-# through Wine, and bounded waits that run out and say so.
+# its edit field as exit code (Cancel: 200): windows found by caption, also
+# one inside another, a window activated, keys, typing and a click reaching
+# it, exit codes coming back through Wine, and bounded waits that run out
+# and say so.
 # Usage: driver_selftest.sh FIXTURE_EXE
 set -uo pipefail
 fixture=$1
@@ -19,11 +20,15 @@ check() {  # name, command...: each case starts with no program running
 pixel() { convert "$1" -format "%[pixel:p{$2,$3}]" info:; }
 
 # Enter takes the number the command line put into the field; the caption,
-# drawn inactive by Wine at first, changes once the window is activated.
+# drawn inactive by Wine at first, changes once the window is activated. The
+# captioned window inside the dialog is found, at its place in the dialog.
 initial_text() {
-  local win rect before
+  local win rect part before
   gui_run "$fixture" 42
   win=$(gui_wait_window "$caption") && read -r -a rect < <(gui_rect "$win") && gui_shot fixture-shown || return 1
+  part=$(gui_wait_window '^Kiln Fixture Part$' 5) && read -r -a part < <(gui_rect "$part") || return 1
+  ((part[0] > rect[0] && part[1] > rect[1] + 20 && part[0] + part[2] < rect[0] + rect[2] &&
+    part[1] + part[3] < rect[1] + rect[3])) || { echo "part ${part[*]} not inside the dialog ${rect[*]}"; return 1; }
   before=$(pixel "$GUI_SHOTS/fixture-shown.png" $((rect[0] + rect[2] / 2)) $((rect[1] + 10)))
   gui_activate "$win" && gui_shot fixture || return 1
   [ "$(pixel "$GUI_SHOTS/fixture.png" $((rect[0] + rect[2] / 2)) $((rect[1] + 10)))" != "$before" ] ||
@@ -32,7 +37,7 @@ initial_text() {
   gui_wait_exit 20
   [ "$GUI_EXIT" = 42 ]
 }
-check "arguments, activation, Enter" initial_text
+check "arguments, a window inside a window, activation, Enter" initial_text
 
 # Typed text replaces the field; -1 comes back as 255.
 typed() {

@@ -1,6 +1,8 @@
 // A small dialog for the GUI driver's own test: caption "Kiln Fixture", an
-// edit field that starts with the command line, OK and Cancel. OK ends the
-// program with the number in the field as its exit code, Cancel with 200.
+// edit field that starts with the command line, OK and Cancel, and a
+// captioned window "Kiln Fixture Part" inside, as the wizard's dialogs are
+// inside its background window. OK ends the program with the number in the
+// field as its exit code, Cancel with 200.
 #include <windows.h>
 
 #include <cstdlib>
@@ -15,6 +17,11 @@ const char* g_initial_text = "";
 INT_PTR CALLBACK FixtureProc(HWND dialog, UINT message, WPARAM wparam, LPARAM) {
     if (message == WM_INITDIALOG) {
         SetDlgItemTextA(dialog, kNumberId, g_initial_text);
+        RECT part = {7, 26, 193, 44};  // dialog units, between the field and the buttons
+        MapDialogRect(dialog, &part);
+        CreateWindowExA(0, "STATIC", "Kiln Fixture Part", WS_CHILD | WS_VISIBLE | WS_CAPTION | SS_ETCHEDFRAME,
+                        part.left, part.top, part.right - part.left, part.bottom - part.top, dialog, nullptr,
+                        nullptr, nullptr);
         return TRUE;
     }
     if (message != WM_COMMAND) return FALSE;

@@ -131,7 +131,7 @@ gui_windows() {
 
 # gui_window CAPTION: prints the handle of a visible window whose caption
 # matches CAPTION, an extended regular expression ('^Setup$' for exactly
-# "Setup"), or fails at once.
+# "Setup"), the first in the list, or fails at once.
 gui_window() {
   local id x y w h caption
   while read -r id x y w h caption; do

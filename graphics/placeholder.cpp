@@ -18,6 +18,10 @@ LRESULT CALLBACK BackgroundWindowProc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
         return 0;
     }
     if (m == WM_DESTROY) PostQuitMessage(0);
+    if (m == WM_SETFOCUS && g_state.main_dialog) {
+        SetFocus(g_state.main_dialog);
+        return 0;
+    }
     return DefWindowProcA(w, m, wp, lp);
 }
 void CreateDialogBrush() { g_brush = CreateSolidBrush(GetSysColor(COLOR_BTNFACE)); }

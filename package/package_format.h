@@ -112,6 +112,11 @@ constexpr uint8_t kEntryIsDelta = 0x10;
 enum : uint8_t { kDestinationFolder = 0, kDestinationWindows = 1, kDestinationShared = 2, kDestinationFonts = 3 };
 // Placements (kEntryPlacement).
 enum : uint8_t { kPlacementKept = 0, kPlacementRemoved = 1, kPlacementBesideSetup = 2, kPlacementFolder = 3 };
+// Entries whose file is extracted from the archive: every placement but a
+// file beside the setup file and a folder to create, values above 3 too.
+inline bool PlacementIsExtracted(uint8_t placement) {
+    return placement != kPlacementBesideSetup && placement != kPlacementFolder;
+}
 constexpr int kEntryStringCount = 6;  // file name, group folder, group shortcut and arguments, desktop shortcut and arguments
 
 // Where an entry's strings begin: after the fixed part and the optional blocks.

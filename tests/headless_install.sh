@@ -126,5 +126,37 @@ check "archive-item-unused-flag: verify and inspect" accepted "$work/hand/archiv
 check "archive-item-unused-flag: install" install_and_compare "$work/hand/archive-item-unused-flag.exe" 1 \
   "$work/product/v2/xinput.dll"
 
+# Fonts land in the Fonts folder and are registered under the NT fonts key
+# by the name of their last Macintosh full-name record; a font whose last
+# such record is empty is installed but not registered.
+mkdir -p "$work/fonts"
+check "font files" "$hand_made" --font "$work/fonts/kilnnamed.ttf" "Kiln Earlier Name" "Kiln Named Font"
+check "font files" "$hand_made" --font "$work/fonts/kilnempty.ttf" "Kiln Earlier Empty" ""
+cat > "$work/fonts/kiln.toml" <<'TOML'
+[setup]
+title = "Fonts Test"
+[[type]]
+[[type.file]]
+source = "kilnnamed.ttf"
+destination = "fonts"
+[[type.file]]
+source = "kilnempty.ttf"
+destination = "fonts"
+TOML
+check "fonts: build" "$kiln" build "$work/fonts/kiln.toml" -o "$work/fonts/setup.exe" >/dev/null
+fonts_key='HKLM\Software\Microsoft\Windows NT\CurrentVersion\Fonts'
+fonts_folder="${KILN_WINEPREFIX:-/tmp/kiln-wine}/drive_c/windows/Fonts"
+rm -f "$fonts_folder/kilnnamed.ttf" "$fonts_folder/kilnempty.ttf"  # from an earlier run in the same prefix
+for value in "Kiln Named Font" "Kiln Earlier Name" "Kiln Earlier Empty"; do
+  "$here/scripts/wine-run" reg delete "$fonts_key" /v "$value (TrueType)" /f >/dev/null 2>&1
+done
+check "fonts: install" "$here/scripts/wine-run" "$headless" "$(winpath "$work/fonts/setup.exe")" \
+  --dest "$(winpath "$work/dest-fonts")" >/dev/null
+check "fonts: in the Fonts folder" cmp -s "$work/fonts/kilnempty.ttf" "$fonts_folder/kilnempty.ttf"
+"$here/scripts/wine-run" reg query "$fonts_key" >"$work/fonts.txt" 2>&1
+check "fonts: registered by the last full name" grep -Eq 'Kiln Named Font \(TrueType\) +REG_SZ +kilnnamed.ttf' "$work/fonts.txt"
+check "fonts: not registered when the last full name is empty" bash -c '! grep -q "kilnempty\|Kiln Earlier" "$0"' \
+  "$work/fonts.txt"
+
 echo "headless install: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]

@@ -1,12 +1,16 @@
-// Writes hand-made setup files for the installs under Wine:
+// Writes hand-made setup files, and font files to install, for the installs
+// under Wine:
 //   hand_made_setups BUILT_SETUP OUT_FOLDER NAME...
-//     makes OUT_FOLDER/NAME.exe from BUILT_SETUP for each name given.
+//     makes OUT_FOLDER/NAME.exe from BUILT_SETUP for each name given;
+//   hand_made_setups --font OUT_FILE FULL_NAME...
+//     writes a font file whose Macintosh full-name records hold these names, in order.
 #include <cstdio>
 #include <cstring>
 #include <exception>
 #include <fstream>
 
 #include "builder/setup_reader.h"
+#include "tests/common/font_writer.h"
 #include "tests/host/hand_made_setups.h"
 
 namespace {
@@ -23,8 +27,13 @@ bool WriteFile(const std::string& path, const Bytes& bytes) {
 
 int main(int argc, char** argv) {
     if (argc < 4) {
-        std::fprintf(stderr, "usage: hand_made_setups BUILT_SETUP OUT_FOLDER NAME...\n");
+        std::fprintf(stderr, "usage: hand_made_setups BUILT_SETUP OUT_FOLDER NAME... | --font OUT_FILE FULL_NAME...\n");
         return 2;
+    }
+    if (!std::strcmp(argv[1], "--font")) {
+        FontContents font;
+        for (int i = 3; i < argc; ++i) font.names.push_back({1, 4, argv[i]});
+        return WriteFile(argv[2], TrueTypeFile(font)) ? 0 : 1;
     }
     Bytes setup = ReadWholeFile(argv[1]);
     for (int i = 3; i < argc; ++i) {

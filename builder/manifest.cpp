@@ -209,6 +209,8 @@ ProductFile ReadFile(const Section& s) {
     if (f.target.empty()) s.Fail("target", "must not be empty");
     for (char& ch : f.target)
         if (ch == '/') ch = '\\';
+    if (f.placement != kPlacementFolder && f.target.back() == '\\')
+        s.Fail("target", "ends in a backslash, so it names no file");
     f.destination_kind = s.Choice("destination", kDestinations, 0);
     f.shared_count = s.Flag("shared_count", false) ? 1 : 0;
     if (f.shared_count && f.destination_kind == 0)

@@ -11,6 +11,15 @@ void PutU32(Bytes& b, uint32_t v) {
 void PutU64(Bytes& b, uint64_t v) { PutU32(b, uint32_t(v)), PutU32(b, uint32_t(v >> 32)); }
 void PutText(Bytes& b, const std::string& s) { b.insert(b.end(), s.begin(), s.end()), b.push_back(0); }
 
+// The setup program creates the folders of a path up to its last
+// backslash and takes what follows for a file name, so a folder entry's
+// target ends in a backslash.
+std::string EntryTarget(const ProductFile& file) {
+    if (file.placement == kPlacementFolder && (file.target.empty() || file.target.back() != '\\'))
+        return file.target + '\\';
+    return file.target;
+}
+
 }  // namespace
 
 Bytes SetupTypeRecord(const ProductType& type) {
@@ -76,7 +85,8 @@ Bytes FileListEntry(const ProductFile& file, const ArchivedFile& a, uint16_t typ
         PutU64(e, a.last_access);
         PutU64(e, a.last_write);
     }
-    for (const std::string* s : {&file.target, &file.group_folder, &file.group_shortcut, &file.group_arguments,
+    const std::string target = EntryTarget(file);
+    for (const std::string* s : {&target, &file.group_folder, &file.group_shortcut, &file.group_arguments,
                                  &file.desktop_shortcut, &file.desktop_arguments})
         PutText(e, *s);
     WriteU16(&e[kEntrySize], uint16_t(e.size()));

@@ -64,10 +64,16 @@ add_executable(host_tests
   tests/host/volume_test.cpp
   tests/host/command_line_test.cpp
   tests/host/disk_figures_test.cpp
+  tests/host/hand_made_setups.cpp
+  tests/host/hand_made_setup_test.cpp
 )
 target_link_libraries(host_tests PRIVATE kiln_builder PkgConfig::DEFLATE GTest::gtest_main)
 target_compile_definitions(host_tests PRIVATE KILN_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
 gtest_discover_tests(host_tests DISCOVERY_TIMEOUT 60)
+
+# Hand-made setup files for the installs under Wine (tests/headless_install.sh).
+add_executable(hand_made_setups tests/host/hand_made_setups_main.cpp tests/host/hand_made_setups.cpp)
+target_link_libraries(hand_made_setups PRIVATE kiln_builder)
 
 add_test(NAME cli_round_trip
   COMMAND ${CMAKE_SOURCE_DIR}/tests/cli_round_trip.sh $<TARGET_FILE:kiln>)

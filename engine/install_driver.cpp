@@ -80,7 +80,7 @@ int InstallStep() {
 
     uint8_t placement = entry[kEntryPlacement];
     if (placement == kPlacementFolder) CreateFolderChain(g_state.work_path);
-    if (placement <= kPlacementRemoved) {
+    if (PlacementIsExtracted(placement)) {
         int install = NeedsInstall(entry, in_use);
         g_state.install_error = 0;
         if (install && !ExtractAndPlace(entry, in_use, start, end)) return Finish();

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "package/entry_tables.h"
+#include "package/file_list.h"
 #include "package/package_format.h"
 
 // Positions are u32 offsets into a body of at most 4 GiB - 1 bytes; every
@@ -255,4 +256,27 @@ bool ValidateRecordBody(uint16_t tag, const uint8_t* data, uint32_t size) {
     case kTagBackgroundPicture: return ValidatePicture(data, size);
     default: return true;
     }
+}
+
+const uint8_t* FindDeltaBase(const uint8_t* const* lists, int type_count, const uint8_t* delta) {
+    uint16_t type = ReadU16(delta + kEntrySetupType);
+    if (type >= type_count || !lists[type]) return nullptr;
+    uint32_t ordinal = ReadU32(delta + kEntryBaseOrdinal);
+    if (ordinal >= ReadU32(lists[type])) return nullptr;
+    const uint8_t* base = lists[type] + kFileListHeaderSize;
+    while (ordinal--) base = NextEntry(base);
+    return base;
+}
+
+bool DeltaBasesAreSound(const uint8_t* const* lists, int type_count) {
+    for (int k = 0; k < type_count; ++k) {
+        if (!lists[k]) continue;
+        const uint8_t* e = lists[k] + kFileListHeaderSize;
+        for (uint32_t i = 0, n = ReadU32(lists[k]); i < n; ++i, e = NextEntry(e)) {
+            if (!(e[kEntryFlags] & kEntryIsDelta)) continue;
+            const uint8_t* base = FindDeltaBase(lists, type_count, e);
+            if (!base || (base[kEntryFlags] & kEntryIsDelta)) return false;
+        }
+    }
+    return true;
 }

@@ -61,6 +61,7 @@ add_executable(host_tests
   tests/host/delta_encoder_test.cpp
   tests/host/delta_package_test.cpp
   tests/host/volume_test.cpp
+  tests/host/graphics_geometry_test.cpp
 )
 target_link_libraries(host_tests PRIVATE kiln_builder PkgConfig::DEFLATE GTest::gtest_main)
 target_compile_definitions(host_tests PRIVATE KILN_SOURCE_DIR="${CMAKE_SOURCE_DIR}")

@@ -21,8 +21,14 @@ add_library(kiln_win32 STATIC
   engine/shell_link.cpp
   engine/progress.cpp
   engine/install_driver.cpp
+  graphics/background_window.cpp
+  graphics/dialog_graphics.cpp
+  graphics/picture.cpp
+  graphics/progress_bar.cpp
 )
 target_link_libraries(kiln_win32 PUBLIC kiln_core)
+# Drawing (GDI32) for the background window, dialogs and progress bar.
+target_link_libraries(kiln_win32 PUBLIC gdi32)
 # Shared-file search (VERSION), special folders (SHELL32), their item lists (ole32).
 target_link_libraries(kiln_win32 PUBLIC version shell32 ole32)
 target_compile_options(kiln_win32 PRIVATE ${win32_warnings})
@@ -79,6 +85,7 @@ add_executable(win32_tests
   tests/win32/extraction_test.cpp
   tests/win32/fonts_test.cpp
   tests/win32/shell_link_test.cpp
+  tests/win32/graphics_test.cpp
 )
 target_link_libraries(win32_tests PRIVATE kiln_win32 gtest_mingw comdlg32)
 target_link_options(win32_tests PRIVATE -static)

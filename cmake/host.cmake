@@ -19,6 +19,7 @@ target_compile_options(kiln_encoder PRIVATE -Wall -Wextra)
 # The package builder: manifest, records, archive, and reading setup files back.
 add_library(kiln_builder STATIC
   builder/default_texts.cpp
+  builder/default_pictures.cpp
   builder/dialog_templates.cpp
   builder/manifest.cpp
   builder/package_builder.cpp

@@ -52,49 +52,44 @@ double Brightness(double x, double y) {
     return std::clamp(v, 0.0, 1.0);
 }
 
-void Put16(std::vector<uint8_t>& out, uint32_t v) {
-    out.push_back(uint8_t(v));
-    out.push_back(uint8_t(v >> 8));
-}
-
-void Put32(std::vector<uint8_t>& out, uint32_t v) {
-    Put16(out, v & 0xFFFF);
-    Put16(out, v >> 16);
-}
-
 }  // namespace
 
 std::vector<uint8_t> DefaultSidePicture() {
     constexpr uint32_t colours = kLastEntry + 1;  // entries 246 to 255 are left out
     constexpr uint32_t row = (kSidePictureWidth + 3) / 4 * 4;
     constexpr uint32_t bits_at = kBitmapFileHeaderSize + kBitmapInfoHeaderSize + 4 * colours;
-    std::vector<uint8_t> out;
-    // BITMAPFILEHEADER: "BM", file size, reserved, offset of the bits.
-    Put16(out, 0x4D42);
-    Put32(out, bits_at + row * kSidePictureHeight);
-    Put32(out, 0);
-    Put32(out, bits_at);
-    // BITMAPINFOHEADER: 8 bits, uncompressed, bottom-up.
-    Put32(out, kBitmapInfoHeaderSize);
-    Put32(out, kSidePictureWidth);
-    Put32(out, kSidePictureHeight);
-    Put16(out, 1);
-    Put16(out, 8);
-    for (uint32_t v : {0u, row * kSidePictureHeight, 2835u, 2835u, colours, 0u}) Put32(out, v);  // 72 dpi
-    for (uint32_t i = 0; i < colours; ++i) {
-        Rgb c = i < kFirstEntry ? Rgb{0, 0, 0} : RampColour(double(i - kFirstEntry) / (kLevels - 1));
-        for (double channel : {c.b, c.g, c.r}) out.push_back(uint8_t(std::lround(channel)));
-        out.push_back(0);
+    std::vector<uint8_t> out(bits_at + row * kSidePictureHeight, 0);
+    // BITMAPFILEHEADER: "BM", the file's size, the offset of the bits.
+    WriteU16(&out[0], 0x4D42);
+    WriteU32(&out[2], uint32_t(out.size()));
+    WriteU32(&out[10], bits_at);
+    // BITMAPINFOHEADER: 8 bits, uncompressed, bottom-up, 72 dpi.
+    uint8_t* info = &out[kBitmapFileHeaderSize];
+    WriteU32(info + kBitmapHeaderSize, kBitmapInfoHeaderSize);
+    WriteU32(info + kBitmapWidth, kSidePictureWidth);
+    WriteU32(info + kBitmapHeight, kSidePictureHeight);
+    WriteU16(info + kBitmapPlanes, 1);
+    WriteU16(info + kBitmapBitCount, 8);
+    WriteU32(info + 20, row * kSidePictureHeight);  // biSizeImage
+    WriteU32(info + 24, 2835);                      // biXPelsPerMeter
+    WriteU32(info + 28, 2835);                      // biYPelsPerMeter
+    WriteU32(info + kBitmapColoursUsed, colours);
+    uint8_t* table = info + kBitmapInfoHeaderSize;
+    for (uint32_t i = kFirstEntry; i < colours; ++i) {  // entries below kFirstEntry stay black
+        Rgb c = RampColour(double(i - kFirstEntry) / (kLevels - 1));
+        table[4 * i] = uint8_t(std::lround(c.b));
+        table[4 * i + 1] = uint8_t(std::lround(c.g));
+        table[4 * i + 2] = uint8_t(std::lround(c.r));
     }
     // Each pixel averages 4 x 4 samples, so that edges are smooth.
-    for (int y = kSidePictureHeight - 1; y >= 0; --y) {
+    for (int y = 0; y < kSidePictureHeight; ++y) {
+        uint8_t* pixel = &out[bits_at + row * uint32_t(kSidePictureHeight - 1 - y)];  // bottom-up
         for (int x = 0; x < kSidePictureWidth; ++x) {
             double sum = 0;
             for (int sy = 0; sy < 4; ++sy)
                 for (int sx = 0; sx < 4; ++sx) sum += Brightness(x + (sx + 0.5) / 4, y + (sy + 0.5) / 4);
-            out.push_back(uint8_t(kFirstEntry + std::lround(sum / 16 * (kLevels - 1))));
+            pixel[x] = uint8_t(kFirstEntry + std::lround(sum / 16 * (kLevels - 1)));
         }
-        out.resize(out.size() + row - kSidePictureWidth, 0);
     }
     return out;
 }

@@ -105,8 +105,8 @@ void ExpectPixels(const Canvas& canvas, const PixelColour& expected, const std::
 // unless asked.
 struct TestDialog {
     HWND hwnd;
-    explicit TestDialog(int width, int height, DWORD style = WS_POPUP) {
-        hwnd = CreateWindowExA(0, "STATIC", "", style, 0, 0, width, height, nullptr, nullptr,
+    TestDialog(int width, int height, const char* window_class = "STATIC", DWORD style = WS_POPUP) {
+        hwnd = CreateWindowExA(0, window_class, "", style, 0, 0, width, height, nullptr, nullptr,
                                GetModuleHandleA(nullptr), nullptr);
     }
     ~TestDialog() {
@@ -117,6 +117,29 @@ struct TestDialog {
                                reinterpret_cast<HMENU>(INT_PTR(id)), GetModuleHandleA(nullptr), nullptr);
     }
 };
+
+// Paints the window afresh over the marker colour, then copies what it
+// shows into the canvas.
+void PaintAndCapture(HWND window, Canvas& canvas) {
+    HDC dc = GetDC(window);
+    HBRUSH marker = CreateSolidBrush(kMarker);
+    RECT all = {0, 0, canvas.width, canvas.height};
+    FillRect(dc, &all, marker);
+    DeleteObject(marker);
+    InvalidateRect(window, nullptr, FALSE);
+    UpdateWindow(window);
+    BitBlt(canvas.dc, 0, 0, canvas.width, canvas.height, dc, 0, 0, SRCCOPY);
+    ReleaseDC(window, dc);
+}
+
+void RegisterTestClass(const char* name, WNDPROC procedure) {
+    WNDCLASSA c = {};
+    c.lpfnWndProc = procedure;
+    c.hInstance = GetModuleHandleA(nullptr);
+    c.hbrBackground = static_cast<HBRUSH>(GetStockObject(NULL_BRUSH));  // erasing draws nothing
+    c.lpszClassName = name;
+    RegisterClassA(&c);
+}
 
 bool InRect(int x, int y, int left, int top, int right, int bottom) {
     return x >= left && x < right && y >= top && y < bottom;
@@ -132,12 +155,7 @@ protected:
     HWND window = nullptr;
 
     void SetUp() override {
-        WNDCLASSA c = {};
-        c.lpfnWndProc = BackgroundWindowProc;
-        c.hInstance = GetModuleHandleA(nullptr);
-        c.hbrBackground = static_cast<HBRUSH>(GetStockObject(NULL_BRUSH));
-        c.lpszClassName = "KilnBackgroundTest";
-        RegisterClassA(&c);
+        RegisterTestClass("KilnBackgroundTest", BackgroundWindowProc);
         g_config.setup_flags = kSetupFullScreen;
     }
     void TearDown() override {
@@ -148,19 +166,11 @@ protected:
         g_config.background_picture = g_config.background_title = g_config.background_description = {nullptr, 0};
         g_state.page_result = 0;
     }
-    // Creates and paints the window; false without a display.
+    // Creates the window; false without a display.
     bool Show() {
         window = CreateWindowExA(0, "KilnBackgroundTest", "", WS_POPUP | WS_VISIBLE, 0, 0, kWidth, kHeight, nullptr,
                                  nullptr, GetModuleHandleA(nullptr), nullptr);
-        if (!window) return false;
-        UpdateWindow(window);
-        return true;
-    }
-    // What the window shows, copied from its own device context.
-    void Capture(Canvas& canvas) {
-        HDC dc = GetDC(window);
-        BitBlt(canvas.dc, 0, 0, canvas.width, canvas.height, dc, 0, 0, SRCCOPY);
-        ReleaseDC(window, dc);
+        return window != nullptr;
     }
 };
 
@@ -178,7 +188,7 @@ TEST_F(BackgroundWindowTest, GradientBandsMixEightRowsThroughTheDitherPatternAnd
     ReleaseDC(nullptr, screen);
     if (depth < 24) GTEST_SKIP() << "display of " << depth << " bits: colours are not exact";
     Canvas canvas(kWidth, kHeight);
-    Capture(canvas);
+    PaintAndCapture(window, canvas);
 
     // Right of the title, every pixel is the band's colour that the pattern
     // names. The pattern's first stored row is its bottom one: pattern row
@@ -236,23 +246,15 @@ TEST_F(BackgroundWindowTest, PictureIsTiledFromTheTopLeftCornerAtItsNaturalSize)
     g_config.background_description = BodyOf(description);
     if (!Show()) GTEST_SKIP() << "no display: windows cannot be created here";
     Canvas canvas(kWidth, kHeight);
-    Capture(canvas);
+    PaintAndCapture(window, canvas);
     ExpectPixels(canvas, [&](int x, int y) { return colour(x % 5, y % 3); }, "tiles");
 }
 
 TEST_F(BackgroundWindowTest, FramedWindowPaintsNothingAndClosingItCancelsThePage) {
     g_config.setup_flags = 0;
     if (!Show()) GTEST_SKIP() << "no display: windows cannot be created here";
-    HDC dc = GetDC(window);
-    HBRUSH marker = CreateSolidBrush(kMarker);
-    RECT all = {0, 0, kWidth, kHeight};
-    FillRect(dc, &all, marker);
-    DeleteObject(marker);
-    ReleaseDC(window, dc);
-    InvalidateRect(window, nullptr, FALSE);
-    UpdateWindow(window);
     Canvas canvas(kWidth, kHeight);
-    Capture(canvas);
+    PaintAndCapture(window, canvas);
     EXPECT_EQ(canvas.At(0, 0), kMarker);
     EXPECT_EQ(canvas.At(kWidth / 2, kHeight / 2), kMarker);
 
@@ -302,6 +304,46 @@ TEST(SidePicture, CentredInItsControlClippedToItAndFramedOnItsEdge) {
     EXPECT_EQ(GetClipBox(canvas.dc, &clip), SIMPLEREGION);
     EXPECT_EQ(clip.right - clip.left, 200);
     EXPECT_EQ(canvas.At(35, 25), kMarker);
+}
+
+// The main dialog's paint, in a window whose WM_PAINT is that paint.
+LRESULT CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+    if (message == WM_PAINT) {
+        PaintMainDialog(window);
+        return 0;
+    }
+    return DefWindowProcA(window, message, wparam, lparam);
+}
+
+TEST(MainDialogPaint, FilledPanelFrameAndTheSidePictureWhenThePackageHasOne) {
+    RegisterTestClass("KilnMainDialogTest", MainDialogProc);
+    TestDialog dialog(200, 100, "KilnMainDialogTest", WS_POPUP | WS_VISIBLE);
+    if (!dialog.hwnd) GTEST_SKIP() << "no display: windows cannot be created here";
+    dialog.Add(1011, 10, 10, 30, 20);
+    dialog.Add(1012, 50, 10, 100, 40);
+    const COLORREF face = GetSysColor(COLOR_BTNFACE), shadow = GetSysColor(COLOR_BTNSHADOW),
+                   highlight = GetSysColor(COLOR_BTNHIGHLIGHT);
+    PixelColour colour = [](int x, int y) { return RGB(8 * x, 8 * y, 99); };
+    Bytes picture = Picture24(30, 20, colour);
+    for (bool with_picture : {true, false}) {
+        g_config.side_picture = with_picture ? BodyOf(picture) : Body{nullptr, 0};
+        Canvas canvas(200, 100);
+        PaintAndCapture(dialog.hwnd, canvas);
+        ExpectPixels(canvas, [&](int x, int y) {
+            if (InRect(x, y, 50, 10, 150, 50)) {
+                if (x == 149 || y == 49) return highlight;
+                if (x == 50 || y == 10) return shadow;
+                return face;
+            }
+            if (with_picture && InRect(x, y, 10, 10, 40, 30)) {
+                if (x == 39 || y == 29) return highlight;
+                if (x == 10 || y == 10) return shadow;
+                return colour(x - 10, y - 10);
+            }
+            return kMarker;
+        }, with_picture ? "with a side picture" : "without");
+    }
+    g_config.side_picture = {nullptr, 0};
 }
 
 // ------------------------------------------------------------- progress bar

@@ -21,8 +21,8 @@ uint8_t GradientBlue(int y, int height) {
     if (height <= 0) return 0;
     if (y < 0) y = 0;
     if (y > height) y = height;
-    // y*y*255 passes 2^31 from row 2,902 on; in 64 bits nothing wraps for
-    // any int height. (Unsigned: the stub then needs one division helper.)
+    // y*y*255 passes 2^31 from row 2,902 on. Unsigned, so that the stub
+    // needs only the one 64-bit division helper it has anyway.
     uint64_t fall = uint64_t(y) * uint64_t(y) * 255 / (uint64_t(height) * uint64_t(height));
     return uint8_t(255 - fall);
 }

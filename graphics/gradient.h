@@ -7,7 +7,9 @@
 // Blue of row y (0 = top) in a gradient `height` rows high: 255 at the top,
 // falling with the square of the row to 0 at row `height`. Rows outside
 // 0..height are clamped to it; a height of 0 or less gives 0. Computed in 64
-// bits, so any height gives 255 - y*y*255 / (height*height), truncated.
+// bits: 255 - y*y*255 / (height*height), truncated, for every height a
+// window can have (GDI coordinates stay below 2^27; y*y*255 fits 64 bits
+// up to 2^28).
 uint8_t GradientBlue(int y, int height);
 
 constexpr int kBandRows = 8;

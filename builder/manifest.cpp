@@ -11,6 +11,7 @@
 #include <set>
 #include <sstream>
 
+#include "builder/default_pictures.h"
 #include "builder/default_texts.h"
 #include "builder/dialog_resources.h"
 #include "builder/delta_bases.h"
@@ -339,6 +340,14 @@ ProductType ReadType(const Section& s, const std::string& title, const Section* 
     return t;
 }
 
+// A BMP file named by `key`, refused unless the setup program can draw it.
+Bytes Picture(const Section& s, const std::string& key) {
+    Bytes bytes = s.FileBytes(key);
+    if (!ValidatePicture(bytes.data(), uint32_t(bytes.size())))
+        s.Fail(key, "must be an uncompressed, bottom-up BMP file with a 40-byte BITMAPINFOHEADER");
+    return bytes;
+}
+
 }  // namespace
 
 Product LoadManifest(const std::string& path) {
@@ -375,26 +384,25 @@ Product LoadManifest(const std::string& path) {
     p.volume_size = uint32_t(setup->Number("volume_size", 0, 5, 0x7FFFFFFF));
     p.auto_delta = setup->Flag("auto_delta", false);
     if (setup->Node("uninstaller")) p.uninstaller = setup->FileBytes("uninstaller");
-    for (auto [key, slot] : {std::pair{"background_picture", &p.background_picture}, {"side_picture", &p.side_picture}}) {
-        if (!setup->Node(key)) continue;
-        *slot = setup->FileBytes(key);
-        if (!ValidatePicture((*slot)->data(), uint32_t((*slot)->size())))
-            setup->Fail(key, "must be an uncompressed, bottom-up BMP file with a 40-byte BITMAPINFOHEADER");
+    if (setup->Node("background_picture")) p.background_picture = Picture(*setup, "background_picture");
+    // The side picture: a BMP file, false for none, or (true, left out) the default.
+    if (!setup->Node("side_picture") || setup->Node("side_picture")->is_boolean()) {
+        if (setup->Flag("side_picture", true)) p.side_picture = DefaultSidePicture();
+    } else {
+        p.side_picture = Picture(*setup, "side_picture");
     }
     p.background_title = setup->Text("background_title").value_or(*title);
+    TitleLook look;
     if (auto font = setup->Table("title_font", {"face", "height", "weight", "italic", "color", "shadow"})) {
-        Bytes d(kDescriptionSize, 0);  // shadow COLORREF, text COLORREF, LOGFONTA
-        WriteU32(&d[kDescriptionShadowColour], uint32_t(font->Number("shadow", 0x000000, 0, 0xFFFFFF)));
-        WriteU32(&d[kDescriptionTextColour], uint32_t(font->Number("color", 0xFFFFFF, 0, 0xFFFFFF)));
-        // lfHeight (negative: the character height), lfWeight, lfItalic.
-        WriteU32(&d[kDescriptionFont], uint32_t(int32_t(-font->Number("height", 36, 1, 500))));
-        WriteU32(&d[kDescriptionFont + 16], uint32_t(font->Number("weight", 700, 0, 1000)));
-        d[kDescriptionFont + 20] = font->Flag("italic", true) ? 1 : 0;
-        std::string face = font->Text("face").value_or("Times New Roman");
-        if (face.size() >= kFaceNameSize) font->Fail("face", "a font name holds at most 31 characters");
-        std::copy(face.begin(), face.end(), d.begin() + kDescriptionFaceName);
-        p.background_description = d;
+        look.face = font->Text("face").value_or(look.face);
+        if (look.face.size() >= kFaceNameSize) font->Fail("face", "a font name holds at most 31 characters");
+        look.height = int(font->Number("height", look.height, 1, 500));
+        look.weight = int(font->Number("weight", look.weight, 0, 1000));
+        look.italic = font->Flag("italic", look.italic);
+        look.colour = uint32_t(font->Number("color", look.colour, 0, 0xFFFFFF));
+        look.shadow = uint32_t(font->Number("shadow", look.shadow, 0, 0xFFFFFF));
     }
+    p.background_description = BackgroundDescription(look);
 
     p.dialog_templates = DefaultDialogTemplates();
     std::optional<Section> dialogs =

@@ -19,6 +19,7 @@ target_compile_options(kiln_encoder PRIVATE -Wall -Wextra)
 # The package builder: manifest, records, archive, and reading setup files back.
 add_library(kiln_builder STATIC
   builder/default_texts.cpp
+  builder/default_pictures.cpp
   builder/dialog_templates.cpp
   builder/dialog_resources.cpp
   builder/manifest.cpp
@@ -66,6 +67,7 @@ add_executable(host_tests
   tests/host/disk_figures_test.cpp
   tests/host/hand_made_setups.cpp
   tests/host/hand_made_setup_test.cpp
+  tests/host/graphics_geometry_test.cpp
 )
 target_link_libraries(host_tests PRIVATE kiln_builder PkgConfig::DEFLATE GTest::gtest_main)
 target_compile_definitions(host_tests PRIVATE KILN_SOURCE_DIR="${CMAKE_SOURCE_DIR}")

@@ -39,12 +39,15 @@ add_library(kiln_win32 STATIC
   wizard/progress_page.cpp
   wizard/finish_page.cpp
   wizard/restart.cpp
-  graphics/placeholder.cpp
+  graphics/background_window.cpp
+  graphics/dialog_graphics.cpp
+  graphics/picture.cpp
+  graphics/progress_bar.cpp
 )
 target_link_libraries(kiln_win32 PUBLIC kiln_core)
 # Special folders (SHELL32), their item lists and OLE (ole32), the folder
-# browser (comdlg32). The version library is loaded at run time from the
-# system folder (engine/version_library.h), never linked.
+# browser (comdlg32), drawing (GDI32). The version library is loaded at run
+# time from the system folder (engine/version_library.h), never linked.
 target_link_libraries(kiln_win32 PUBLIC shell32 ole32 comdlg32 gdi32 advapi32)
 target_compile_options(kiln_win32 PRIVATE ${win32_warnings})
 
@@ -102,6 +105,7 @@ add_executable(win32_tests
   tests/win32/shell_link_test.cpp
   builder/default_texts.cpp
   tests/win32/wizard_test.cpp
+  tests/win32/graphics_test.cpp
 )
 target_link_libraries(win32_tests PRIVATE kiln_win32 gtest_mingw version)
 target_link_options(win32_tests PRIVATE -static)

@@ -7,6 +7,7 @@
 #include <fstream>
 
 #include "builder/dialog_templates.h"
+#include "builder/default_pictures.h"
 #include "builder/manifest.h"
 #include "package/package_format.h"
 
@@ -68,6 +69,32 @@ source = "payload/app.txt"
     EXPECT_TRUE(t.files[0].file_times);
     EXPECT_GE(p.dialog_templates.size(), size_t(kTemplateCount));
     EXPECT_TRUE(p.full_screen);
+}
+
+TEST(Manifest, SidePictureAndTitleLookHaveDefaultsThatCanBeChangedOrTurnedOff) {
+    ManifestFolder f;
+    Bytes own = DefaultSidePicture();
+    own[own.size() - 1] ^= 1;
+    std::ofstream(f.dir / "side.bmp", std::ios::binary).write(reinterpret_cast<const char*>(own.data()), own.size());
+    auto load = [&](const std::string& setup_lines) {
+        return LoadManifest(f.Write("[setup]\ntitle = \"T\"\n" + setup_lines + "[[type]]\n"));
+    };
+    Product p = load("");
+    EXPECT_EQ(p.side_picture, DefaultSidePicture());
+    EXPECT_EQ(p.background_description, BackgroundDescription(TitleLook{}));
+    EXPECT_EQ(p.background_title, "T");
+    EXPECT_EQ(load("side_picture = true\n").side_picture, DefaultSidePicture());
+    EXPECT_FALSE(load("side_picture = false\n").side_picture);
+    EXPECT_EQ(load("side_picture = \"side.bmp\"\n").side_picture, own);
+
+    // Colours as 0xRRGGBB; what is left out keeps its default.
+    p = load("[setup.title_font]\nface = \"Tahoma\"\ncolor = 0xFF8000\nitalic = false\n");
+    TitleLook look;
+    look.face = "Tahoma";
+    look.colour = 0xFF8000;
+    look.italic = false;
+    EXPECT_EQ(p.background_description, BackgroundDescription(look));
+    EXPECT_EQ(ReadU32(&(*p.background_description)[kDescriptionTextColour]), 0x0080FFu);
 }
 
 TEST(Manifest, TextsOverrideDefaults) {
@@ -200,6 +227,8 @@ TEST(Manifest, MistakesNameFileLineAndKey) {
          ":4: type[0].texts: "},
         {"picture that is no bitmap", "[setup]\ntitle = \"x\"\nside_picture = \"payload/app.txt\"\n[[type]]\n",
          ":3: setup.side_picture: must be an uncompressed"},
+        {"side picture neither a file nor a flag", "[setup]\ntitle = \"x\"\nside_picture = 3\n[[type]]\n",
+         ":3: setup.side_picture: expected a text"},
         {"patch with both offset and pattern",
          "[setup]\ntitle = \"x\"\n[[type]]\n[[type.patch]]\nfile = \"a\"\noffset = 3\npattern = \"x\"\n",
          "type[0].patch[0].offset"},

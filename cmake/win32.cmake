@@ -21,6 +21,14 @@ add_library(kiln_win32 STATIC
   engine/shell_link.cpp
   engine/progress.cpp
   engine/install_driver.cpp
+  engine/shell_folders.cpp
+  engine/install_log.cpp
+  engine/program_group.cpp
+  engine/uninstall_entry.cpp
+  engine/system_entries.cpp
+  engine/programs.cpp
+  engine/open_document.cpp
+  engine/post_install.cpp
 )
 target_link_libraries(kiln_win32 PUBLIC kiln_core)
 # Shared-file search (VERSION), special folders (SHELL32), their item lists (ole32).

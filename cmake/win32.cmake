@@ -87,6 +87,8 @@ add_executable(win32_tests
   tests/win32/extraction_test.cpp
   tests/win32/fonts_test.cpp
   tests/win32/shell_link_test.cpp
+  tests/win32/post_install_test.cpp
+  tests/win32/programs_test.cpp
 )
 target_link_libraries(win32_tests PRIVATE kiln_win32 gtest_mingw comdlg32)
 target_link_options(win32_tests PRIVATE -static)
@@ -107,3 +109,23 @@ endforeach()
 target_compile_definitions(version_test_v1 PRIVATE VERSION_NUMBERS=1,2,3,4 VERSION_LANGUAGE=0x0409)
 target_compile_definitions(version_test_v2 PRIVATE VERSION_NUMBERS=2,0,0,1 VERSION_LANGUAGE=0x0409)
 target_compile_definitions(version_test_v2_german PRIVATE VERSION_NUMBERS=2,0,0,1 VERSION_LANGUAGE=0x0407)
+
+# Programs and libraries the post-install tests install or start: a program
+# that records how it was started, and a self-registering library with a
+# library of its own beside it.
+add_executable(kiln_test_recorder WIN32 tests/win32/recorder.cpp)
+set_target_properties(kiln_test_recorder PROPERTIES SUFFIX ".exe")
+add_library(self_register_dependency SHARED tests/win32/self_register_dependency.cpp)
+add_library(self_register_library SHARED tests/win32/self_register_library.cpp)
+target_link_libraries(self_register_library PRIVATE self_register_dependency)
+foreach(target kiln_test_recorder self_register_dependency self_register_library)
+  target_compile_options(${target} PRIVATE ${win32_warnings} ${stub_flags})
+  target_link_options(${target} PRIVATE -static -s)
+  add_dependencies(win32_tests ${target})
+endforeach()
+set_target_properties(self_register_dependency self_register_library PROPERTIES PREFIX "")
+target_link_options(self_register_library PRIVATE -Wl,--kill-at)  # exported as DllRegisterServer, undecorated
+target_compile_definitions(win32_tests PRIVATE
+  KILN_RECORDER_PATH="$<TARGET_FILE:kiln_test_recorder>"
+  KILN_SELF_REGISTER_PATH="$<TARGET_FILE:self_register_library>"
+  KILN_SELF_REGISTER_DEPENDENCY_PATH="$<TARGET_FILE:self_register_dependency>")

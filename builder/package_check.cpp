@@ -26,6 +26,7 @@ const char* TagName(uint16_t tag) {
     case kTagIniEntries: return "INI entries";
     case kTagRegistryEntries: return "registry entries";
     case kTagFilePatches: return "file patches";
+    case kTagUninstallValues: return "uninstall entry values";
     case kTagArchive: return "file archive";
     default: return "unknown";
     }
@@ -240,6 +241,10 @@ PackageView CheckPackage(const Bytes& setup_file, const std::string& setup_path)
         }
         TypeView& t = v.types.back();
         t.sound = t.sound && sound;
+        if (r.tag == kTagUninstallValues) {
+            t.uninstall_values = &r;
+            continue;
+        }
         const ReadRecord*& slot = r.tag == kTagFileList         ? t.file_list
                                   : r.tag == kTagIniEntries      ? t.ini
                                   : r.tag == kTagRegistryEntries ? t.registry

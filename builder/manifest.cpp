@@ -11,6 +11,7 @@
 #include <set>
 #include <sstream>
 
+#include "builder/default_pictures.h"
 #include "builder/default_texts.h"
 #include "builder/dialog_resources.h"
 #include "builder/delta_bases.h"
@@ -209,6 +210,8 @@ ProductFile ReadFile(const Section& s) {
     if (f.target.empty()) s.Fail("target", "must not be empty");
     for (char& ch : f.target)
         if (ch == '/') ch = '\\';
+    if (f.placement != kPlacementFolder && f.target.back() == '\\')
+        s.Fail("target", "ends in a backslash, so it names no file");
     f.destination_kind = s.Choice("destination", kDestinations, 0);
     f.shared_count = s.Flag("shared_count", false) ? 1 : 0;
     if (f.shared_count && f.destination_kind == 0)
@@ -268,6 +271,19 @@ ProductType ReadType(const Section& s, const std::string& title, const Section* 
         t.ini_file = i->Text("file"), t.ini_section = i->Text("section"), t.ini_key = i->Text("key");
         if (!t.ini_file || !t.ini_section || !t.ini_key) i->Fail("file", "needs file, section and key");
         t.remember_in_ini = true;
+    }
+    if (auto u = s.Table("uninstall_entry", {"display_version", "publisher", "display_icon", "install_location",
+                                             "estimated_size", "no_modify", "no_repair", "quiet_uninstall"})) {
+        UninstallValues v;
+        v.display_version = u->Text("display_version").value_or("");
+        v.publisher = u->Text("publisher").value_or("");
+        v.display_icon = u->Text("display_icon").value_or("");
+        v.install_location = u->Flag("install_location", false);
+        v.estimated_size = u->Flag("estimated_size", false);
+        v.no_modify = u->Flag("no_modify", false);
+        v.no_repair = u->Flag("no_repair", false);
+        v.quiet_uninstall = u->Flag("quiet_uninstall", false);
+        t.uninstall_values = v;
     }
     for (int g = 0; g < kGroups; ++g) t.texts[size_t(g)] = DefaultGroupTexts(g);
     if (t.texts[kGroupMessages].empty()) t.texts[kGroupMessages].resize(1);
@@ -337,6 +353,14 @@ ProductType ReadType(const Section& s, const std::string& title, const Section* 
     return t;
 }
 
+// A BMP file named by `key`, refused unless the setup program can draw it.
+Bytes Picture(const Section& s, const std::string& key) {
+    Bytes bytes = s.FileBytes(key);
+    if (!ValidatePicture(bytes.data(), uint32_t(bytes.size())))
+        s.Fail(key, "must be an uncompressed, bottom-up BMP file with a 40-byte BITMAPINFOHEADER");
+    return bytes;
+}
+
 }  // namespace
 
 Product LoadManifest(const std::string& path) {
@@ -373,26 +397,25 @@ Product LoadManifest(const std::string& path) {
     p.volume_size = uint32_t(setup->Number("volume_size", 0, 5, 0x7FFFFFFF));
     p.auto_delta = setup->Flag("auto_delta", false);
     if (setup->Node("uninstaller")) p.uninstaller = setup->FileBytes("uninstaller");
-    for (auto [key, slot] : {std::pair{"background_picture", &p.background_picture}, {"side_picture", &p.side_picture}}) {
-        if (!setup->Node(key)) continue;
-        *slot = setup->FileBytes(key);
-        if (!ValidatePicture((*slot)->data(), uint32_t((*slot)->size())))
-            setup->Fail(key, "must be an uncompressed, bottom-up BMP file with a 40-byte BITMAPINFOHEADER");
+    if (setup->Node("background_picture")) p.background_picture = Picture(*setup, "background_picture");
+    // The side picture: a BMP file, false for none, or (true, left out) the default.
+    if (!setup->Node("side_picture") || setup->Node("side_picture")->is_boolean()) {
+        if (setup->Flag("side_picture", true)) p.side_picture = DefaultSidePicture();
+    } else {
+        p.side_picture = Picture(*setup, "side_picture");
     }
     p.background_title = setup->Text("background_title").value_or(*title);
+    TitleLook look;
     if (auto font = setup->Table("title_font", {"face", "height", "weight", "italic", "color", "shadow"})) {
-        Bytes d(kDescriptionSize, 0);  // shadow COLORREF, text COLORREF, LOGFONTA
-        WriteU32(&d[kDescriptionShadowColour], uint32_t(font->Number("shadow", 0x000000, 0, 0xFFFFFF)));
-        WriteU32(&d[kDescriptionTextColour], uint32_t(font->Number("color", 0xFFFFFF, 0, 0xFFFFFF)));
-        // lfHeight (negative: the character height), lfWeight, lfItalic.
-        WriteU32(&d[kDescriptionFont], uint32_t(int32_t(-font->Number("height", 36, 1, 500))));
-        WriteU32(&d[kDescriptionFont + 16], uint32_t(font->Number("weight", 700, 0, 1000)));
-        d[kDescriptionFont + 20] = font->Flag("italic", true) ? 1 : 0;
-        std::string face = font->Text("face").value_or("Times New Roman");
-        if (face.size() >= kFaceNameSize) font->Fail("face", "a font name holds at most 31 characters");
-        std::copy(face.begin(), face.end(), d.begin() + kDescriptionFaceName);
-        p.background_description = d;
+        look.face = font->Text("face").value_or(look.face);
+        if (look.face.size() >= kFaceNameSize) font->Fail("face", "a font name holds at most 31 characters");
+        look.height = int(font->Number("height", look.height, 1, 500));
+        look.weight = int(font->Number("weight", look.weight, 0, 1000));
+        look.italic = font->Flag("italic", look.italic);
+        look.colour = uint32_t(font->Number("color", look.colour, 0, 0xFFFFFF));
+        look.shadow = uint32_t(font->Number("shadow", look.shadow, 0, 0xFFFFFF));
     }
+    p.background_description = BackgroundDescription(look);
 
     p.dialog_templates = DefaultDialogTemplates();
     std::optional<Section> dialogs =
@@ -422,7 +445,7 @@ Product LoadManifest(const std::string& path) {
 
     std::vector<Section> types = top.Tables("type", {"name", "uninstall_key", "folder", "folder_editable",
                                                      "remember_registry", "remember_ini", "texts", "file", "ini",
-                                                     "registry", "patch"});
+                                                     "registry", "patch", "uninstall_entry"});
     if (types.empty() || types.size() > size_t(kMaxSetupTypes))
         c.Fail(top.Node("type"), "type", "a product has one to six [[type]] tables");
     std::vector<PendingBase> bases;

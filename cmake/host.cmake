@@ -19,6 +19,7 @@ target_compile_options(kiln_encoder PRIVATE -Wall -Wextra)
 # The package builder: manifest, records, archive, and reading setup files back.
 add_library(kiln_builder STATIC
   builder/default_texts.cpp
+  builder/default_pictures.cpp
   builder/dialog_templates.cpp
   builder/dialog_resources.cpp
   builder/manifest.cpp
@@ -64,10 +65,19 @@ add_executable(host_tests
   tests/host/volume_test.cpp
   tests/host/command_line_test.cpp
   tests/host/disk_figures_test.cpp
+  tests/host/hand_made_setups.cpp
+  tests/host/hand_made_setup_test.cpp
+  tests/host/graphics_geometry_test.cpp
+  tests/host/install_log_format_test.cpp
+  tests/host/pattern_search_test.cpp
 )
 target_link_libraries(host_tests PRIVATE kiln_builder PkgConfig::DEFLATE GTest::gtest_main)
 target_compile_definitions(host_tests PRIVATE KILN_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
 gtest_discover_tests(host_tests DISCOVERY_TIMEOUT 60)
+
+# Hand-made setup files for the installs under Wine (tests/headless_install.sh).
+add_executable(hand_made_setups tests/host/hand_made_setups_main.cpp tests/host/hand_made_setups.cpp)
+target_link_libraries(hand_made_setups PRIVATE kiln_builder)
 
 add_test(NAME cli_round_trip
   COMMAND ${CMAKE_SOURCE_DIR}/tests/cli_round_trip.sh $<TARGET_FILE:kiln>)
@@ -79,7 +89,7 @@ target_compile_definitions(decode_bench PRIVATE KILN_SOURCE_DIR="${CMAKE_SOURCE_
 # libFuzzer targets need clang; they rebuild the portable sources with sanitizers.
 if(CMAKE_CXX_COMPILER_ID MATCHES "Clang")
   set(fuzz_flags -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined)
-  foreach(target inflate_fuzz round_trip_fuzz package_fuzz delta_fuzz font_name_fuzz)
+  foreach(target inflate_fuzz round_trip_fuzz package_fuzz delta_fuzz font_name_fuzz install_log_fuzz)
     add_executable(${target} fuzz/${target}.cpp decoder/decoder_memory.cpp decoder/huffman_table.cpp decoder/inflate.cpp)
     target_include_directories(${target} PRIVATE ${CMAKE_SOURCE_DIR})
     target_compile_options(${target} PRIVATE ${fuzz_flags})
@@ -90,4 +100,5 @@ if(CMAKE_CXX_COMPILER_ID MATCHES "Clang")
   target_sources(package_fuzz PRIVATE package/package_validate.cpp package/safe_format.cpp package/string_groups.cpp)
   target_sources(delta_fuzz PRIVATE engine/delta_format.cpp)
   target_sources(font_name_fuzz PRIVATE engine/font_name.cpp)
+  target_sources(install_log_fuzz PRIVATE engine/install_log_format.cpp)
 endif()

@@ -39,12 +39,21 @@ add_library(kiln_win32 STATIC
   wizard/progress_page.cpp
   wizard/finish_page.cpp
   wizard/restart.cpp
-  graphics/placeholder.cpp
+  graphics/background_window.cpp
+  graphics/dialog_graphics.cpp
+  graphics/picture.cpp
+  graphics/progress_bar.cpp
+  engine/shell_folders.cpp
+  engine/install_log.cpp
+  engine/program_group.cpp
+  engine/uninstall_entry.cpp
+  engine/system_entries.cpp
+  engine/programs.cpp
 )
 target_link_libraries(kiln_win32 PUBLIC kiln_core)
 # Special folders (SHELL32), their item lists and OLE (ole32), the folder
-# browser (comdlg32). The version library is loaded at run time from the
-# system folder (engine/version_library.h), never linked.
+# browser (comdlg32), drawing (GDI32). The version library is loaded at run
+# time from the system folder (engine/version_library.h), never linked.
 target_link_libraries(kiln_win32 PUBLIC shell32 ole32 comdlg32 gdi32 advapi32)
 target_compile_options(kiln_win32 PRIVATE ${win32_warnings})
 
@@ -102,6 +111,9 @@ add_executable(win32_tests
   tests/win32/shell_link_test.cpp
   builder/default_texts.cpp
   tests/win32/wizard_test.cpp
+  tests/win32/graphics_test.cpp
+  tests/win32/post_install_test.cpp
+  tests/win32/programs_test.cpp
 )
 target_link_libraries(win32_tests PRIVATE kiln_win32 gtest_mingw version)
 target_link_options(win32_tests PRIVATE -static)
@@ -132,3 +144,23 @@ add_executable(gui_window_probe tests/gui/window_probe.cpp)
 target_compile_options(gui_window_probe PRIVATE ${win32_warnings})
 target_link_options(gui_window_probe PRIVATE -static -s)
 set_target_properties(gui_window_probe PROPERTIES SUFFIX ".exe")
+
+# Programs and libraries the post-install tests install or start: a program
+# that records how it was started, and a self-registering library with a
+# library of its own beside it.
+add_executable(kiln_test_recorder WIN32 tests/win32/recorder.cpp)
+set_target_properties(kiln_test_recorder PROPERTIES SUFFIX ".exe")
+add_library(self_register_dependency SHARED tests/win32/self_register_dependency.cpp)
+add_library(self_register_library SHARED tests/win32/self_register_library.cpp)
+target_link_libraries(self_register_library PRIVATE self_register_dependency)
+foreach(target kiln_test_recorder self_register_dependency self_register_library)
+  target_compile_options(${target} PRIVATE ${win32_warnings} ${stub_flags})
+  target_link_options(${target} PRIVATE -static -s)
+  add_dependencies(win32_tests ${target})
+endforeach()
+set_target_properties(self_register_dependency self_register_library PROPERTIES PREFIX "")
+target_link_options(self_register_library PRIVATE -Wl,--kill-at)  # exported as DllRegisterServer, undecorated
+target_compile_definitions(win32_tests PRIVATE
+  KILN_RECORDER_PATH="$<TARGET_FILE:kiln_test_recorder>"
+  KILN_SELF_REGISTER_PATH="$<TARGET_FILE:self_register_library>"
+  KILN_SELF_REGISTER_DEPENDENCY_PATH="$<TARGET_FILE:self_register_dependency>")

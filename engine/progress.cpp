@@ -9,10 +9,12 @@ namespace {
 int g_percent = 0;
 char g_status[kPathSize] = "";
 ProgressObserver g_observer = nullptr;
+ProgressPainter g_painter = nullptr;
 }  // namespace
 
 void SetProgress(int percent) {
-    g_percent = percent > 100 ? 100 : percent;
+    g_percent = unsigned(percent) > 100 ? 100 : percent;
+    if (g_painter) g_painter();
     if (g_observer) g_observer(g_percent, g_status);
 }
 
@@ -27,3 +29,5 @@ void ShowStatus(const char* path) {
 const char* CurrentStatus() { return g_status; }
 
 void SetProgressObserver(ProgressObserver observer) { g_observer = observer; }
+
+void SetProgressPainter(ProgressPainter painter) { g_painter = painter; }

@@ -84,7 +84,7 @@ uint64_t RequiredBytes() {
 }
 
 int RunDiskCheck() {
-    uint64_t cluster = uint64_t(ClusterKilobytes(g_state.destination_folder)) * 1024;
+    uint32_t cluster = ClusterKilobytes(g_state.destination_folder) * 1024;
     uint64_t free_kilobytes = FreeKilobytes(g_state.destination_folder);
     uint64_t largest = 0, needed = 0;
     g_read_only_files_found = false;

@@ -8,18 +8,22 @@
 // Free space that cannot be determined.
 constexpr uint64_t kUnknownFreeSpace = ~uint64_t(0);
 
-// x rounded up to a multiple of unit (a power of two or any other size).
-inline uint64_t RoundUp(uint64_t x, uint64_t unit) { return unit ? (x + unit - 1) / unit * unit : x; }
+// A file size rounded up to a multiple of unit (a cluster: any size), in 64
+// bits since the result can pass 4 GB; 32-bit division only, so the setup
+// program needs no 64-bit division helpers.
+inline uint64_t RoundUp(uint32_t x, uint32_t unit) {
+    return unit ? uint64_t(x / unit + (x % unit != 0)) * unit : x;
+}
 
 // Megabytes shown for a byte count and for kilobytes, rounded up, capped to
 // what a 32-bit figure can show.
 inline uint32_t MegabytesOfBytes(uint64_t bytes) {
-    uint64_t mb = bytes / 1048576 + (bytes % 1048576 != 0);
+    uint64_t mb = (bytes >> 20) + ((bytes & 0xFFFFF) != 0);
     return mb > 0xFFFFFFFFu ? 0xFFFFFFFFu : uint32_t(mb);
 }
 inline uint32_t MegabytesOfKilobytes(uint64_t kilobytes) {
     if (kilobytes == kUnknownFreeSpace) return 0;
-    uint64_t mb = kilobytes / 1024 + (kilobytes % 1024 != 0);
+    uint64_t mb = (kilobytes >> 10) + ((kilobytes & 0x3FF) != 0);
     return mb > 0xFFFFFFFFu ? 0xFFFFFFFFu : uint32_t(mb);
 }
 

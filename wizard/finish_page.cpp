@@ -62,7 +62,7 @@ void ShowSuccessLayout(HWND page) {
             ShowWindow(Item(page, kDocumentButton), SW_SHOW);
             document_shown = true;
         } else {
-            OpenDocument();
+            OpenInstalledDocument();
         }
     }
     const char* run_label = LookUpText(kGroupFinish, 6);
@@ -125,7 +125,7 @@ INT_PTR CALLBACK FinishPageProc(HWND page, UINT message, WPARAM wparam, LPARAM) 
             RestartWindows();
             return MarkHandled(page);
         case kDocumentButton:
-            OpenDocument();
+            OpenInstalledDocument();
             return MarkHandled(page);
         case kRunCheckBox:
             g_state.run_program = IsDlgButtonChecked(page, kRunCheckBox) == BST_CHECKED;

@@ -16,7 +16,8 @@ TEST(DiskFigures, MegabytesRoundUpAndSaturate) {
 TEST(DiskFigures, RoomCountsTheLargestFileOnceMore) {
     EXPECT_EQ(RoundUp(1, 4096), 4096u);
     EXPECT_EQ(RoundUp(8192, 4096), 8192u);
-    EXPECT_EQ(RoundUp(0xFFFFFFFFull, 32768), 0x100000000ull);
+    EXPECT_EQ(RoundUp(0xFFFFFFFFu, 32768), 0x100000000ull);
+    EXPECT_EQ(RoundUp(5000, 3000), 6000u);  // clusters need not be powers of two
     EXPECT_TRUE(HasRoom(1024, 1024, 3));    // 2 KB needed, 3 KB free
     EXPECT_FALSE(HasRoom(1024, 1024, 2));   // not strictly below
     EXPECT_FALSE(HasRoom(6ull << 30, 0, 5ull << 20));  // 6 GB file, 5 GB free

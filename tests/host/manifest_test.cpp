@@ -7,6 +7,7 @@
 #include <fstream>
 
 #include "builder/dialog_templates.h"
+#include "builder/default_pictures.h"
 #include "builder/manifest.h"
 #include "package/package_format.h"
 
@@ -68,6 +69,32 @@ source = "payload/app.txt"
     EXPECT_TRUE(t.files[0].file_times);
     EXPECT_GE(p.dialog_templates.size(), size_t(kTemplateCount));
     EXPECT_TRUE(p.full_screen);
+}
+
+TEST(Manifest, SidePictureAndTitleLookHaveDefaultsThatCanBeChangedOrTurnedOff) {
+    ManifestFolder f;
+    Bytes own = DefaultSidePicture();
+    own[own.size() - 1] ^= 1;
+    std::ofstream(f.dir / "side.bmp", std::ios::binary).write(reinterpret_cast<const char*>(own.data()), own.size());
+    auto load = [&](const std::string& setup_lines) {
+        return LoadManifest(f.Write("[setup]\ntitle = \"T\"\n" + setup_lines + "[[type]]\n"));
+    };
+    Product p = load("");
+    EXPECT_EQ(p.side_picture, DefaultSidePicture());
+    EXPECT_EQ(p.background_description, BackgroundDescription(TitleLook{}));
+    EXPECT_EQ(p.background_title, "T");
+    EXPECT_EQ(load("side_picture = true\n").side_picture, DefaultSidePicture());
+    EXPECT_FALSE(load("side_picture = false\n").side_picture);
+    EXPECT_EQ(load("side_picture = \"side.bmp\"\n").side_picture, own);
+
+    // Colours as 0xRRGGBB; what is left out keeps its default.
+    p = load("[setup.title_font]\nface = \"Tahoma\"\ncolor = 0xFF8000\nitalic = false\n");
+    TitleLook look;
+    look.face = "Tahoma";
+    look.colour = 0xFF8000;
+    look.italic = false;
+    EXPECT_EQ(p.background_description, BackgroundDescription(look));
+    EXPECT_EQ(ReadU32(&(*p.background_description)[kDescriptionTextColour]), 0x0080FFu);
 }
 
 TEST(Manifest, TextsOverrideDefaults) {
@@ -169,6 +196,29 @@ END
                   ":4: dialogs.resources: ");
 }
 
+// Values beyond the described uninstall entry come only from the manifest,
+// so that a package without them is what the setup program expects.
+TEST(Manifest, UninstallEntryValuesOnlyWhenGiven) {
+    ManifestFolder f;
+    Product p = LoadManifest(f.Write(R"(
+[setup]
+title = "T"
+[[type]]
+uninstall_entry = { display_version = "2.1", publisher = "Kiln", estimated_size = true, quiet_uninstall = true }
+[[type]]
+)"));
+    ASSERT_TRUE(p.types[0].uninstall_values.has_value());
+    const UninstallValues& v = *p.types[0].uninstall_values;
+    EXPECT_EQ(v.display_version, "2.1");
+    EXPECT_EQ(v.publisher, "Kiln");
+    EXPECT_EQ(v.display_icon, "");
+    EXPECT_TRUE(v.estimated_size && v.quiet_uninstall);
+    EXPECT_FALSE(v.install_location || v.no_modify || v.no_repair);
+    EXPECT_FALSE(p.types[1].uninstall_values.has_value());
+    ExpectRefused("unknown value", "[setup]\ntitle = \"T\"\n[[type]]\nuninstall_entry = { help_link = \"x\" }\n",
+                  ":4: type[0].uninstall_entry.help_link: unknown key");
+}
+
 TEST(Manifest, MistakesNameFileLineAndKey) {
     struct Case {
         const char* name;
@@ -188,6 +238,9 @@ TEST(Manifest, MistakesNameFileLineAndKey) {
         {"bad destination",
          "[setup]\ntitle = \"x\"\n[[type]]\n[[type.file]]\nsource = \"payload/app.txt\"\ndestination = \"moon\"\n",
          ":6: type[0].file[0].destination: expected one of install, windows, shared, fonts"},
+        {"file target that names a folder",
+         "[setup]\ntitle = \"x\"\n[[type]]\n[[type.file]]\nsource = \"payload/app.txt\"\ntarget = \"logs/\"\n",
+         ":6: type[0].file[0].target: ends in a backslash"},
         {"bad text key", "[setup]\ntitle = \"x\"\n[[type]]\n[type.texts]\n\"12.1\" = \"x\"\n", "type[0].texts.12.1"},
         {"level out of range", "[setup]\ntitle = \"x\"\ncompression = 20\n[[type]]\n", ":3: setup.compression: must lie between 1 and 13"},
         {"initial type out of range", "[setup]\ntitle = \"x\"\ninitial_type = 1\n[[type]]\n", "setup.initial_type"},
@@ -197,6 +250,8 @@ TEST(Manifest, MistakesNameFileLineAndKey) {
          ":4: type[0].texts: "},
         {"picture that is no bitmap", "[setup]\ntitle = \"x\"\nside_picture = \"payload/app.txt\"\n[[type]]\n",
          ":3: setup.side_picture: must be an uncompressed"},
+        {"side picture neither a file nor a flag", "[setup]\ntitle = \"x\"\nside_picture = 3\n[[type]]\n",
+         ":3: setup.side_picture: expected a text"},
         {"patch with both offset and pattern",
          "[setup]\ntitle = \"x\"\n[[type]]\n[[type.patch]]\nfile = \"a\"\noffset = 3\npattern = \"x\"\n",
          "type[0].patch[0].offset"},

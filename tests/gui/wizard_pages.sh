@@ -204,5 +204,32 @@ same_imports=$GUI_ROOT/build/win32/same_imports.exe
 planted_library=$GUI_ROOT/build/win32/planted_library.dll
 check "planted libraries" planted
 
+# Started from a removable disk: the bare stub is copied to the temporary
+# folder as _inst<n>.exe and started with the disk's setup file after /S and
+# /DEL; the program on the disk ends at once with 0, the copy runs the
+# wizard, with the package read from the disk, and is marked for deletion
+# at the next restart.
+removable() {
+  local disk=$GUI_WORK/floppy copy pending
+  mkdir -p "$disk" && cp "$(setup_exe one)" "$disk/setup.exe" || return 1
+  ln -sfn "$disk" "$KILN_WINEPREFIX/dosdevices/r:" &&
+    gui_wine reg add 'HKLM\Software\Wine\Drives' /v 'r:' /d floppy /f >/dev/null 2>&1 || return 1
+  gui_reset  # Wine reads a drive's type when it starts
+  gui_run 'R:\setup.exe'
+  gui_wait_exit 30 && [ "$GUI_EXIT" = 0 ] || { echo "the program on the disk ended with $GUI_EXIT"; return 1; }
+  wizard_page 'Welcome' >/dev/null || return 1
+  copy=$(find "$KILN_WINEPREFIX/drive_c/users" -name '_inst*.exe' | head -n 1)
+  [ -n "$copy" ] || { echo "no _inst copy in the temporary folder"; return 1; }
+  # The copy is the stub alone: shorter than the setup file by its package.
+  [ "$(stat -c %s "$copy")" -lt "$(stat -c %s "$disk/setup.exe")" ] || return 1
+  pending=$(gui_wine reg query 'HKLM\System\CurrentControlSet\Control\Session Manager' /v PendingFileRenameOperations 2>/dev/null)
+  echo "$pending" | grep -qi '_inst' || { echo "the copy is not marked for deletion: $pending"; return 1; }
+  gui_key Escape && answer y && answer Return
+  rm -f "$KILN_WINEPREFIX/dosdevices/r:"
+  gui_wine reg delete 'HKLM\Software\Wine\Drives' /v 'r:' /f >/dev/null 2>&1
+  return 0
+}
+check "relaunch from a removable disk" removable
+
 echo "wizard pages: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]

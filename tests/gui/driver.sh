@@ -1,11 +1,11 @@
 # The GUI test driver, sourced by GUI test scripts: runs a Windows program
 # under Wine on an X display of its own, as a person uses it. Windows are
-# found by caption (through gui_window_probe.exe, which sees the dialogs
-# inside other windows that X does not), keys and clicks sent with xdotool,
-# screens saved as PNG with ImageMagick. Wine draws frames and captions
-# itself in a virtual desktop of 1024x768, the size of the display. Every
-# wait is bounded; one that runs out names what it waited for, lists the
-# visible windows, saves a failure screenshot and fails.
+# found by caption (those inside other windows through gui_window_probe.exe,
+# as X does not see them), keys and clicks sent with xdotool, screens saved
+# as PNG with ImageMagick. Wine draws frames and captions itself in a virtual
+# desktop of 1024x768, the size of the display. Every wait is bounded; one
+# that runs out names what it waited for, lists the visible windows, saves
+# a failure screenshot and fails.
 #
 #   source tests/gui/driver.sh
 #   gui_start                       # display + fresh prefix (10-20 s); an EXIT trap stops both
@@ -15,8 +15,7 @@
 #   gui_wait_exit 30; echo "exit code $GUI_EXIT"
 #   gui_reset                       # ends the prefix's programs, for the next case
 #
-# Windows are named by their handle as gui_window prints it. Screenshots go
-# to $GUI_SHOTS (default build/gui-shots/<script name>).
+# Screenshots go to $GUI_SHOTS (default build/gui-shots/<script name>).
 
 GUI_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 GUI_SHOTS=${GUI_SHOTS:-$GUI_ROOT/build/gui-shots/$(basename "$0" .sh)}
@@ -119,29 +118,15 @@ gui_wait_exit() {
   return "$GUI_EXIT"
 }
 
-# gui_probe: the visible windows, a line "HANDLE LEFT TOP WIDTH HEIGHT
-# CAPTION" each: top-level ones with a text, and captioned ones inside them.
-gui_probe() { timeout 20 "$GUI_ROOT/scripts/wine-run" "$GUI_PROBE" 2>/dev/null; }
-
-# gui_windows: lists the visible windows, a line "HANDLE CAPTION" each.
-gui_windows() {
-  local id x y w h caption
-  gui_probe | while read -r id x y w h caption; do echo "$id $caption"; done
-}
-
-# gui_window CAPTION: prints the handle of a visible window whose caption
-# matches CAPTION, an extended regular expression ('^Setup$' for exactly
-# "Setup"), the first in the list, or fails at once.
+# gui_window CAPTION: prints the id of a visible window whose caption
+# matches the regular expression CAPTION, or fails at once.
 gui_window() {
-  local id x y w h caption
-  while read -r id x y w h caption; do
-    [[ $caption =~ $1 ]] && { echo "$id"; return 0; }
-  done < <(gui_probe)
-  return 1
+  timeout 5 xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n 1 | grep .
 }
 
 # gui_wait_window CAPTION [SECONDS]: waits for a visible window whose caption
-# matches CAPTION and prints its handle.
+# matches CAPTION (a regular expression: '^Setup$' for exactly "Setup") and
+# prints its id.
 gui_wait_window() {
   local deadline=$((SECONDS + ${2:-20}))
   until gui_window "$1"; do
@@ -160,14 +145,31 @@ gui_wait_gone() {
   done
 }
 
-# gui_rect WIN: prints the visible window's left, top, width and height on
-# the screen.
+# gui_probe: the windows a person sees, a line "HANDLE LEFT TOP WIDTH HEIGHT
+# CAPTION" each: the top-level ones with a text and the captioned ones
+# inside them, such as the wizard's dialogs inside its background window,
+# which have no X window of their own and so escape gui_window.
+gui_probe() { timeout 20 "$GUI_ROOT/scripts/wine-run" "$GUI_PROBE" 2>/dev/null; }
+
+# gui_wait_inner CAPTION [SECONDS]: waits for a visible window, inside
+# another or not, whose caption matches CAPTION (an extended regular
+# expression, the first in gui_probe's list) and prints its place on the
+# screen: LEFT TOP WIDTH HEIGHT.
+gui_wait_inner() {
+  local deadline=$((SECONDS + ${2:-20})) id x y w h caption
+  while :; do
+    while read -r id x y w h caption; do
+      [[ $caption =~ $1 ]] && { echo "$x $y $w $h"; return 0; }
+    done < <(gui_probe)
+    ((SECONDS < deadline)) || { gui_fail "no window '$1' within ${2:-20} s"; return 1; }
+    sleep 0.1
+  done
+}
+
+# gui_rect WIN: prints the window's left, top, width and height on the screen.
 gui_rect() {
-  local id x y w h caption
-  while read -r id x y w h caption; do
-    [ "$id" = "$1" ] && { echo "$x $y $w $h"; return 0; }
-  done < <(gui_probe)
-  return 1
+  timeout 5 xwininfo -id "$1" | awk '/Absolute upper-left X/ {x = $NF} /Absolute upper-left Y/ {y = $NF}
+    /^ *Width/ {w = $NF} /^ *Height/ {h = $NF} END {if (w == "") exit 1; print x, y, w, h}'
 }
 
 # gui_key KEYS...: presses keys (xdotool names: Return, Tab, alt+n, ...) in
@@ -209,12 +211,24 @@ gui_shot() {
     { echo "gui: no screenshot $1" >&2; return 1; }
 }
 
+# gui_windows: lists the visible captioned windows but the desktop, a line
+# "ID CAPTION" each.
+gui_windows() {
+  local id name
+  for id in $(timeout 5 xdotool search --onlyvisible --name . 2>/dev/null); do
+    name=$(timeout 5 xdotool getwindowname "$id" 2>/dev/null) || continue
+    [[ $name == *" - Wine desktop" ]] || echo "$id $name"
+  done
+}
+
 # gui_fail MESSAGE: reports a failed step with what the screen shows.
 gui_fail() {
-  local shot
+  local shot seen
   shot=failure-$(date +%H%M%S)-$RANDOM
   echo "gui: $1; visible windows:" >&2
-  gui_windows | sed 's/^/  /' >&2
+  # The probe sees windows inside windows too; without Wine, X's list.
+  seen=$(gui_probe) || seen=$(gui_windows)
+  echo "$seen" | sed 's/^/  /' >&2
   if [ -s "$GUI_WORK/run.log" ]; then
     echo "gui: the program's output ends:" >&2
     tail -n 5 "$GUI_WORK/run.log" | sed 's/^/  /' >&2

@@ -26,7 +26,7 @@ initial_text() {
   local win rect part before
   gui_run "$fixture" 42
   win=$(gui_wait_window "$caption") && read -r -a rect < <(gui_rect "$win") && gui_shot fixture-shown || return 1
-  part=$(gui_wait_window '^Kiln Fixture Part$' 5) && read -r -a part < <(gui_rect "$part") || return 1
+  read -r -a part < <(gui_wait_inner '^Kiln Fixture Part$' 5) || return 1
   ((part[0] > rect[0] && part[1] > rect[1] + 20 && part[0] + part[2] < rect[0] + rect[2] &&
     part[1] + part[3] < rect[1] + rect[3])) || { echo "part ${part[*]} not inside the dialog ${rect[*]}"; return 1; }
   before=$(pixel "$GUI_SHOTS/fixture-shown.png" $((rect[0] + rect[2] / 2)) $((rect[1] + 10)))

@@ -118,10 +118,12 @@ gui_wait_exit() {
   return "$GUI_EXIT"
 }
 
-# gui_window CAPTION: prints the id of a visible window whose caption
-# matches the regular expression CAPTION, or fails at once.
+# gui_window CAPTION: prints the id of the topmost visible window whose
+# caption matches the regular expression CAPTION, or fails at once. X lists
+# windows bottom first; the topmost is the one a person sees, such as a
+# message box over a full-screen window of the same caption.
 gui_window() {
-  timeout 5 xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n 1 | grep .
+  timeout 5 xdotool search --onlyvisible --name "$1" 2>/dev/null | tail -n 1 | grep .
 }
 
 # gui_wait_window CAPTION [SECONDS]: waits for a visible window whose caption

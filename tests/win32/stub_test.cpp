@@ -63,11 +63,33 @@ TEST(Stub, UnpatchedStubEndsWithoutPackage) {
 
 namespace {
 
-// The example's setup file, built by kiln: the real stub loads its package.
-TEST(Stub, LoadsTheBuiltExample) {
+// The example's setup file, built by kiln: the real stub loads its package
+// and shows its wizard (the background window of class VelkorClass); the
+// window's close command ends it with 0.
+TEST(Stub, LoadsTheBuiltExampleAndShowsItsWizard) {
     const char* path = std::getenv("KILN_EXAMPLE_SETUP");
     if (!path) GTEST_SKIP() << "KILN_EXAMPLE_SETUP not set";
-    EXPECT_EQ(RunAndWait(path), 0u);
+    STARTUPINFOA si = {};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi;
+    char command[MAX_PATH];
+    lstrcpynA(command, path, MAX_PATH);
+    ASSERT_TRUE(CreateProcessA(path, command, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
+    HWND background = nullptr;
+    for (int i = 0; i < 300 && !background; ++i) {
+        if (WaitForSingleObject(pi.hProcess, 100) == WAIT_OBJECT_0) break;
+        background = FindWindowA("VelkorClass", nullptr);
+    }
+    EXPECT_NE(background, nullptr) << "no wizard within 30 s";
+    if (background) PostMessageA(background, WM_SYSCOMMAND, SC_CLOSE, 0);
+    bool ended = WaitForSingleObject(pi.hProcess, 30000) == WAIT_OBJECT_0;
+    if (!ended) TerminateProcess(pi.hProcess, 1);  // never left running behind the tests
+    DWORD code = 0xFFFFFFFE;
+    GetExitCodeProcess(pi.hProcess, &code);
+    EXPECT_TRUE(ended);
+    EXPECT_EQ(code, 0u);
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
 }
 
 }  // namespace

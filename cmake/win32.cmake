@@ -21,6 +21,7 @@ add_library(kiln_win32 STATIC
   engine/shell_link.cpp
   engine/progress.cpp
   engine/install_driver.cpp
+  engine/removal.cpp
 )
 target_link_libraries(kiln_win32 PUBLIC kiln_core)
 # Shared-file search (VERSION), special folders (SHELL32), their item lists (ole32).
@@ -50,6 +51,14 @@ target_compile_options(kiln-headless PRIVATE ${win32_warnings} ${stub_flags})
 target_link_libraries(kiln-headless PRIVATE kiln_win32)
 target_link_options(kiln-headless PRIVATE -static -s -Wl,--gc-sections)
 set_target_properties(kiln-headless PROPERTIES SUFFIX ".exe")
+
+# The uninstaller that kiln build puts into packages: kept under 32 KiB by
+# the same means as the stub.
+add_executable(kiln-uninstall WIN32 startup/uninstall_main.cpp)
+target_compile_options(kiln-uninstall PRIVATE ${win32_warnings} ${stub_flags})
+target_link_libraries(kiln-uninstall PRIVATE kiln_win32)
+target_link_options(kiln-uninstall PRIVATE -static -s -Wl,--gc-sections)
+set_target_properties(kiln-uninstall PROPERTIES SUFFIX ".exe")
 
 # GoogleTest for mingw, from the sources Debian's googletest package installs.
 set(gtest_src /usr/src/googletest/googletest)

@@ -12,6 +12,7 @@
 #include "engine/message_argument.h"
 #include "engine/path_text.h"
 #include "engine/progress.h"
+#include "engine/shared_files.h"
 #include "engine/shell_link.h"
 #include "package/file_list.h"
 #include "package/setup_config.h"
@@ -20,8 +21,6 @@
 InstallDriverState g_driver = {-1, nullptr, ""};
 
 namespace {
-
-const char kSharedDllsKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
 
 // The desktop shortcut of an entry: the desktop folder + name + ".lnk".
 void CreateDesktopShortcut(const char* name, const char* target, const char* arguments) {

@@ -31,6 +31,7 @@ add_library(kiln_builder STATIC
   builder/delta_bases.cpp
   builder/delta_encoder.cpp
   builder/setup_files.cpp
+  builder/uninstaller_program.cpp
 )
 target_link_libraries(kiln_builder PUBLIC kiln_encoder PkgConfig::TOMLPP PRIVATE PkgConfig::DIVSUFSORT)
 target_compile_options(kiln_builder PRIVATE -Wall -Wextra)
@@ -61,6 +62,7 @@ add_executable(host_tests
   tests/host/delta_encoder_test.cpp
   tests/host/delta_package_test.cpp
   tests/host/volume_test.cpp
+  tests/host/uninstaller_test.cpp
 )
 target_link_libraries(host_tests PRIVATE kiln_builder PkgConfig::DEFLATE GTest::gtest_main)
 target_compile_definitions(host_tests PRIVATE KILN_SOURCE_DIR="${CMAKE_SOURCE_DIR}")

@@ -88,11 +88,20 @@ add_executable(win32_tests
   tests/win32/extraction_test.cpp
   tests/win32/fonts_test.cpp
   tests/win32/shell_link_test.cpp
+  tests/win32/removal_test.cpp
 )
 target_link_libraries(win32_tests PRIVATE kiln_win32 gtest_mingw comdlg32)
 target_link_options(win32_tests PRIVATE -static)
 target_compile_definitions(win32_tests PRIVATE KILN_STUB_PATH="$<TARGET_FILE:kiln-stub>"
   KILN_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
+# The uninstaller's tests: the program as built, and a library that notes
+# its registration calls.
+add_library(self_register_library SHARED tests/win32/self_register_library.cpp)
+set_target_properties(self_register_library PROPERTIES PREFIX "")
+target_link_options(self_register_library PRIVATE -static -Wl,--kill-at)
+target_compile_definitions(win32_tests PRIVATE KILN_UNINSTALLER_PATH="$<TARGET_FILE:kiln-uninstall>"
+  KILN_SELF_REGISTER_LIBRARY="$<TARGET_FILE:self_register_library>")
+add_dependencies(win32_tests kiln-uninstall self_register_library)
 add_dependencies(win32_tests kiln-stub)
 add_test(NAME win32_tests COMMAND win32_tests --gtest_brief=1
   WORKING_DIRECTORY ${CMAKE_BINARY_DIR})

@@ -89,6 +89,9 @@ add_executable(win32_tests
   tests/win32/fonts_test.cpp
   tests/win32/shell_link_test.cpp
   tests/win32/removal_test.cpp
+  tests/win32/uninstaller_program_test.cpp
+  builder/default_texts.cpp
+  builder/uninstaller_program.cpp
 )
 target_link_libraries(win32_tests PRIVATE kiln_win32 gtest_mingw comdlg32)
 target_link_options(win32_tests PRIVATE -static)

@@ -99,12 +99,12 @@ target_compile_definitions(win32_tests PRIVATE KILN_STUB_PATH="$<TARGET_FILE:kil
   KILN_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
 # The uninstaller's tests: the program as built, and a library that notes
 # its registration calls.
-add_library(self_register_library SHARED tests/win32/self_register_library.cpp)
-set_target_properties(self_register_library PROPERTIES PREFIX "")
-target_link_options(self_register_library PRIVATE -static -Wl,--kill-at)
+add_library(unregister_library SHARED tests/win32/unregister_library.cpp)
+set_target_properties(unregister_library PROPERTIES PREFIX "")
+target_link_options(unregister_library PRIVATE -static -Wl,--kill-at)
 target_compile_definitions(win32_tests PRIVATE KILN_UNINSTALLER_PATH="$<TARGET_FILE:kiln-uninstall>"
-  KILN_SELF_REGISTER_LIBRARY="$<TARGET_FILE:self_register_library>")
-add_dependencies(win32_tests kiln-uninstall self_register_library)
+  KILN_UNREGISTER_LIBRARY="$<TARGET_FILE:unregister_library>")
+add_dependencies(win32_tests kiln-uninstall unregister_library)
 add_dependencies(win32_tests kiln-stub)
 add_test(NAME win32_tests COMMAND win32_tests --gtest_brief=1
   WORKING_DIRECTORY ${CMAKE_BINARY_DIR})

@@ -240,7 +240,7 @@ TEST_F(Removal, FontsLoseTheirRegistrationAndLibrariesUnregisterBeforeTheyGo) {
     ASSERT_EQ(RegistryText(HKEY_LOCAL_MACHINE, FontsKey(), value), tag_ + ".ttf");
 
     std::string library = In("selfreg.dll");
-    ASSERT_TRUE(CopyFileA((WindowsPathOf(KILN_SELF_REGISTER_LIBRARY)).c_str(), library.c_str(), FALSE));
+    ASSERT_TRUE(CopyFileA((WindowsPathOf(KILN_UNREGISTER_LIBRARY)).c_str(), library.c_str(), FALSE));
     made_.push_back(library);
 
     TestLog log;

@@ -1,4 +1,5 @@
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 
@@ -66,6 +67,17 @@ void PrintType(size_t k, const TypeView& t, bool sound) {
                     Word(kKinds, 4, e[kEntryDestinationKind]), Word(kPlacements, 4, e[kEntryPlacement]),
                     ReadU32(e + kEntryUnpackedSize), ReadU32(e + kEntryStoredSize), ReadU32(e + kEntryChecksum),
                     details.c_str());
+    }
+    if (t.uninstall_values) {
+        const uint8_t* v = t.uninstall_values->body.data();
+        uint32_t flags = ReadU32(v + kUninstallValuesFlags);
+        const char* version = reinterpret_cast<const char*>(v + kUninstallValuesFixedSize);
+        const char* publisher = version + std::strlen(version) + 1;
+        const char* icon = publisher + std::strlen(publisher) + 1;
+        std::printf("  uninstall entry: version \"%s\", publisher \"%s\", icon \"%s\"%s%s%s%s%s\n", version, publisher,
+                    icon, flags & kUninstallInstallLocation ? ", install location" : "",
+                    flags & kUninstallEstimatedSize ? ", estimated size" : "", flags & kUninstallNoModify ? ", no modify" : "",
+                    flags & kUninstallNoRepair ? ", no repair" : "", flags & kUninstallQuietString ? ", quiet uninstall" : "");
     }
     for (const ReadRecord* table : {t.ini, t.registry, t.patches})
         if (table && table->body.size() >= 2)

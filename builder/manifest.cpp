@@ -291,6 +291,19 @@ ProductType ReadType(const Section& s, const std::string& title, const Section* 
         if (!t.ini_file || !t.ini_section || !t.ini_key) i->Fail("file", "needs file, section and key");
         t.remember_in_ini = true;
     }
+    if (auto u = s.Table("uninstall_entry", {"display_version", "publisher", "display_icon", "install_location",
+                                             "estimated_size", "no_modify", "no_repair", "quiet_uninstall"})) {
+        UninstallValues v;
+        v.display_version = u->Text("display_version").value_or("");
+        v.publisher = u->Text("publisher").value_or("");
+        v.display_icon = u->Text("display_icon").value_or("");
+        v.install_location = u->Flag("install_location", false);
+        v.estimated_size = u->Flag("estimated_size", false);
+        v.no_modify = u->Flag("no_modify", false);
+        v.no_repair = u->Flag("no_repair", false);
+        v.quiet_uninstall = u->Flag("quiet_uninstall", false);
+        t.uninstall_values = v;
+    }
     for (int g = 0; g < kGroups; ++g) t.texts[size_t(g)] = DefaultGroupTexts(g);
     if (t.texts[kGroupMessages].empty()) t.texts[kGroupMessages].resize(1);
     t.texts[kGroupMessages][0] = title;
@@ -420,7 +433,7 @@ Product LoadManifest(const std::string& path) {
 
     std::vector<Section> types = top.Tables("type", {"name", "uninstall_key", "folder", "folder_editable",
                                                      "remember_registry", "remember_ini", "texts", "file", "ini",
-                                                     "registry", "patch"});
+                                                     "registry", "patch", "uninstall_entry"});
     if (types.empty() || types.size() > size_t(kMaxSetupTypes))
         c.Fail(top.Node("type"), "type", "a product has one to six [[type]] tables");
     std::vector<PendingBase> bases;

@@ -119,6 +119,7 @@ SetupFiles BuildSetupFiles(const Product& product, const Bytes& stub, const Buil
         if (!t.ini.empty()) AppendRecord(out, kTagIniEntries, IniTable(t.ini), level);
         if (!t.registry.empty()) AppendRecord(out, kTagRegistryEntries, RegistryTable(t.registry), level);
         if (!t.patches.empty()) AppendRecord(out, kTagFilePatches, PatchTable(t.patches), level);
+        if (t.uninstall_values) AppendRecord(out, kTagUninstallValues, UninstallValuesBody(*t.uninstall_values), level);
     }
     // The records do not depend on where the archive is cut: archive
     // offsets run on across the volumes.

@@ -23,6 +23,7 @@ const char* TagName(uint16_t tag) {
     case kTagIniEntries: return "INI entries";
     case kTagRegistryEntries: return "registry entries";
     case kTagFilePatches: return "file patches";
+    case kTagUninstallValues: return "uninstall entry values";
     case kTagArchive: return "file archive";
     default: return "unknown (skipped)";
     }
@@ -138,6 +139,10 @@ PackageView CheckPackage(const Bytes& setup_file, const std::string& setup_path)
         }
         TypeView& t = v.types.back();
         t.sound = t.sound && sound;
+        if (r.tag == kTagUninstallValues) {
+            t.uninstall_values = &r;
+            continue;
+        }
         (r.tag == kTagFileList ? t.file_list : r.tag == kTagIniEntries ? t.ini : r.tag == kTagRegistryEntries ? t.registry : t.patches) = &r;
     }
     if (v.types.empty()) v.problems.push_back("the package has no setup type");

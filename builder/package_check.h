@@ -12,6 +12,7 @@ struct TypeView {
     const ReadRecord* ini = nullptr;
     const ReadRecord* registry = nullptr;
     const ReadRecord* patches = nullptr;
+    const ReadRecord* uninstall_values = nullptr;
     bool sound = false;  // the record and every table of the type passed their checks
 };
 

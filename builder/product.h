@@ -58,6 +58,14 @@ struct PatchEntry {
     Bytes pattern;
 };
 
+// Values of the uninstall entry beyond its display name and uninstall
+// command, written only when the manifest gives them (their own record).
+struct UninstallValues {
+    std::string display_version, publisher, display_icon;  // empty: not written
+    bool install_location = false, estimated_size = false, no_modify = false, no_repair = false;
+    bool quiet_uninstall = false;  // "QuietUninstallString": the uninstaller with /QUIET
+};
+
 constexpr int kGroups = 11;
 using StringTable = std::array<std::vector<std::string>, kGroups>;
 
@@ -74,6 +82,7 @@ struct ProductType {
     std::vector<IniEntry> ini;
     std::vector<RegistryEntry> registry;
     std::vector<PatchEntry> patches;
+    std::optional<UninstallValues> uninstall_values;
 };
 
 struct Product {

@@ -123,3 +123,12 @@ Bytes PatchTable(const std::vector<PatchEntry>& entries) {
     }
     return b;
 }
+
+Bytes UninstallValuesBody(const UninstallValues& v) {
+    Bytes b;
+    PutU32(b, (v.install_location ? kUninstallInstallLocation : 0) | (v.estimated_size ? kUninstallEstimatedSize : 0) |
+                  (v.no_modify ? kUninstallNoModify : 0) | (v.no_repair ? kUninstallNoRepair : 0) |
+                  (v.quiet_uninstall ? kUninstallQuietString : 0));
+    PutText(b, v.display_version), PutText(b, v.publisher), PutText(b, v.display_icon);
+    return b;
+}

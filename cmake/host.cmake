@@ -63,6 +63,8 @@ add_executable(host_tests
   tests/host/delta_package_test.cpp
   tests/host/volume_test.cpp
   tests/host/uninstaller_test.cpp
+  tests/host/install_log_format_test.cpp
+  tests/host/pattern_search_test.cpp
 )
 target_link_libraries(host_tests PRIVATE kiln_builder PkgConfig::DEFLATE GTest::gtest_main)
 target_compile_definitions(host_tests PRIVATE KILN_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
@@ -78,7 +80,7 @@ target_compile_definitions(decode_bench PRIVATE KILN_SOURCE_DIR="${CMAKE_SOURCE_
 # libFuzzer targets need clang; they rebuild the portable sources with sanitizers.
 if(CMAKE_CXX_COMPILER_ID MATCHES "Clang")
   set(fuzz_flags -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined)
-  foreach(target inflate_fuzz round_trip_fuzz package_fuzz delta_fuzz font_name_fuzz uninstall_log_fuzz)
+  foreach(target inflate_fuzz round_trip_fuzz package_fuzz delta_fuzz font_name_fuzz uninstall_log_fuzz install_log_fuzz)
     add_executable(${target} fuzz/${target}.cpp decoder/decoder_memory.cpp decoder/huffman_table.cpp decoder/inflate.cpp)
     target_include_directories(${target} PRIVATE ${CMAKE_SOURCE_DIR})
     target_compile_options(${target} PRIVATE ${fuzz_flags})
@@ -91,4 +93,5 @@ if(CMAKE_CXX_COMPILER_ID MATCHES "Clang")
   target_sources(font_name_fuzz PRIVATE engine/font_name.cpp)
   target_sources(uninstall_log_fuzz PRIVATE engine/install_log_format.cpp engine/uninstaller_data.cpp
     engine/removal_targets.cpp)
+  target_sources(install_log_fuzz PRIVATE engine/install_log_format.cpp)
 endif()

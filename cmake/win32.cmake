@@ -22,6 +22,14 @@ add_library(kiln_win32 STATIC
   engine/progress.cpp
   engine/install_driver.cpp
   engine/removal.cpp
+  engine/shell_folders.cpp
+  engine/install_log.cpp
+  engine/program_group.cpp
+  engine/uninstall_entry.cpp
+  engine/system_entries.cpp
+  engine/programs.cpp
+  engine/open_document.cpp
+  engine/post_install.cpp
 )
 target_link_libraries(kiln_win32 PUBLIC kiln_core)
 # Shared-file search (VERSION), special folders (SHELL32), their item lists (ole32).
@@ -92,6 +100,8 @@ add_executable(win32_tests
   tests/win32/uninstaller_program_test.cpp
   builder/default_texts.cpp
   builder/uninstaller_program.cpp
+  tests/win32/post_install_test.cpp
+  tests/win32/programs_test.cpp
 )
 target_link_libraries(win32_tests PRIVATE kiln_win32 gtest_mingw comdlg32)
 target_link_options(win32_tests PRIVATE -static)
@@ -120,3 +130,23 @@ endforeach()
 target_compile_definitions(version_test_v1 PRIVATE VERSION_NUMBERS=1,2,3,4 VERSION_LANGUAGE=0x0409)
 target_compile_definitions(version_test_v2 PRIVATE VERSION_NUMBERS=2,0,0,1 VERSION_LANGUAGE=0x0409)
 target_compile_definitions(version_test_v2_german PRIVATE VERSION_NUMBERS=2,0,0,1 VERSION_LANGUAGE=0x0407)
+
+# Programs and libraries the post-install tests install or start: a program
+# that records how it was started, and a self-registering library with a
+# library of its own beside it.
+add_executable(kiln_test_recorder WIN32 tests/win32/recorder.cpp)
+set_target_properties(kiln_test_recorder PROPERTIES SUFFIX ".exe")
+add_library(self_register_dependency SHARED tests/win32/self_register_dependency.cpp)
+add_library(self_register_library SHARED tests/win32/self_register_library.cpp)
+target_link_libraries(self_register_library PRIVATE self_register_dependency)
+foreach(target kiln_test_recorder self_register_dependency self_register_library)
+  target_compile_options(${target} PRIVATE ${win32_warnings} ${stub_flags})
+  target_link_options(${target} PRIVATE -static -s)
+  add_dependencies(win32_tests ${target})
+endforeach()
+set_target_properties(self_register_dependency self_register_library PROPERTIES PREFIX "")
+target_link_options(self_register_library PRIVATE -Wl,--kill-at)  # exported as DllRegisterServer, undecorated
+target_compile_definitions(win32_tests PRIVATE
+  KILN_RECORDER_PATH="$<TARGET_FILE:kiln_test_recorder>"
+  KILN_SELF_REGISTER_PATH="$<TARGET_FILE:self_register_library>"
+  KILN_SELF_REGISTER_DEPENDENCY_PATH="$<TARGET_FILE:self_register_dependency>")

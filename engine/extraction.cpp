@@ -164,8 +164,15 @@ const uint8_t* FindBaseEntry(const uint8_t* entry) {
 int ExtractUninstaller(const uint8_t* entry, HANDLE temporary) {
     const Body& body = g_config.uninstaller;
     if (body.data && body.size) {
-        int written = WriteAll(temporary, body.data, body.size);  // 2 failed, 3 short
-        int error = written ? written : ArchivePosition(ReadU32(entry + kEntryArchiveOffset));
+        // Codes 2 and 3 would name this failure by texts the folder browser
+        // uses as its labels: a failed write is 19 (naming the file), a
+        // short one 20 (the drive is full), as for any other written file.
+        int written = WriteAll(temporary, body.data, body.size);
+        if (written) {
+            CloseFile(temporary);
+            return written == 3 ? Fail(kErrorDiskFull, nullptr) : Fail(kErrorDeltaWrite, Destination());
+        }
+        int error = ArchivePosition(ReadU32(entry + kEntryArchiveOffset));
         if (error) {
             CloseFile(temporary);
             return Fail(error, nullptr);

@@ -1,5 +1,7 @@
 #include "engine/install_log_format.h"
 
+#include <cstring>
+
 namespace {
 
 uint16_t U16(const uint8_t* p) { return uint16_t(p[0] | p[1] << 8); }
@@ -107,4 +109,77 @@ LogShortcutRecord NextLogShortcutRecord(const uint8_t** cursor) {
     r.folder = ReadText(cursor);
     r.name = ReadText(cursor);
     return r;
+}
+
+void PutLogHeader(uint8_t* out, uint16_t tag, uint32_t body_size) {
+    const uint8_t header[kLogHeaderSize] = {uint8_t(tag), uint8_t(tag >> 8), 0, 0, uint8_t(body_size),
+                                            uint8_t(body_size >> 8), uint8_t(body_size >> 16), uint8_t(body_size >> 24)};
+    std::memcpy(out, header, kLogHeaderSize);
+}
+
+namespace {
+
+char AsciiUpper(char c) { return c >= 'a' && c <= 'z' ? char(c - 'a' + 'A') : c; }
+
+bool StartsWithIgnoringCase(const char* text, const char* prefix) {
+    for (; *prefix; ++text, ++prefix)
+        if (AsciiUpper(*text) != AsciiUpper(*prefix)) return false;  // also stops at the text's end
+    return true;
+}
+
+// Encodes into a bounded buffer; a string (u16 length, bytes) may be given
+// in two pieces.
+struct RecordOut {
+    uint8_t* out;
+    size_t capacity, size;
+    bool Put(const void* bytes, size_t n) {
+        if (capacity - size < n) return false;
+        if (n) std::memcpy(out + size, bytes, n);
+        size += n;
+        return true;
+    }
+    bool String(const char* head, size_t head_size, const char* tail, size_t tail_size) {
+        size_t n = (head_size + tail_size) & 0xFFFF;  // what the length field can say
+        if (head_size > n) head_size = n;
+        tail_size = n - head_size;
+        const uint8_t length[2] = {uint8_t(n), uint8_t(n >> 8)};
+        return Put(length, 2) && Put(head, head_size) && Put(tail, tail_size);
+    }
+};
+
+}  // namespace
+
+LogPathParts SplitLogPath(const char* destination, const char* path) {
+    const char* last = std::strrchr(path, '\\');
+    LogPathParts parts = {false, path, 0, last ? last + 1 : path};
+    size_t prefix = std::strlen(destination);
+    if (prefix && destination[prefix - 1] == '\\' && StartsWithIgnoringCase(path, destination)) {
+        // The destination's own trailing backslash starts the ".\sub" part.
+        parts.relative = true;
+        parts.folder = path + prefix - 1;
+        parts.folder_size = size_t(last - parts.folder);
+    } else if (last) {
+        parts.folder_size = size_t(last - path);
+    }
+    return parts;
+}
+
+size_t PutLogFileRecord(uint8_t* out, size_t capacity, const char* destination, const char* path, uint8_t flags) {
+    LogPathParts p = SplitLogPath(destination, path);
+    RecordOut r = {out, capacity, 0};
+    bool ok = r.String(p.relative ? "." : "", p.relative ? 1 : 0, p.folder, p.folder_size) &&
+              r.String(p.name, std::strlen(p.name), "", 0) && r.Put(&flags, 1);
+    return ok ? r.size : 0;
+}
+
+size_t PutLogShortcutRecord(uint8_t* out, size_t capacity, const char* folder, size_t folder_size, const char* name) {
+    RecordOut r = {out, capacity, 0};
+    return r.String(folder, folder_size, "", 0) && r.String(name, std::strlen(name), "", 0) ? r.size : 0;
+}
+
+size_t PutLogUninstallKey(uint8_t* out, size_t capacity, const char* key_path) {
+    const uint8_t root[4] = {uint8_t(kLogUninstallRoot), uint8_t(kLogUninstallRoot >> 8),
+                             uint8_t(kLogUninstallRoot >> 16), uint8_t(kLogUninstallRoot >> 24)};
+    RecordOut r = {out, capacity, 0};
+    return r.Put(root, 4) && r.String(key_path, std::strlen(key_path), "", 0) ? r.size : 0;
 }

@@ -75,3 +75,35 @@ bool ReadInstallLog(const uint8_t* data, size_t size, InstallLog* log);
 // record at *cursor and moves the cursor past it.
 LogFileRecord NextLogFileRecord(const uint8_t** cursor);
 LogShortcutRecord NextLogShortcutRecord(const uint8_t** cursor);
+
+// --- Writing ----------------------------------------------------------------
+// The setup program encodes each piece with these and writes it to the end
+// of the uninstaller file; ReadInstallLog accepts what they produce.
+
+// The bytes of a section header.
+void PutLogHeader(uint8_t* out, uint16_t tag, uint32_t body_size);
+
+// Where a file record places a full path. With the install folder
+// `destination` (ending in a backslash) as prefix, compared without regard
+// to ASCII case, the folder is relative: "." when the rest holds no
+// backslash, else ".\" and the rest up to its last backslash. Otherwise it
+// is the path up to its last backslash. The name follows the last backslash
+// (the whole path when it has none).
+struct LogPathParts {
+    bool relative;       // the folder is "." followed by folder[0, folder_size)
+    const char* folder;  // inside path
+    size_t folder_size;
+    const char* name;  // inside path, terminated
+};
+LogPathParts SplitLogPath(const char* destination, const char* path);
+
+// Largest record the writers below produce for texts of at most 519 bytes.
+constexpr size_t kMaxLogRecordSize = 2 * (2 + 520) + 1;
+
+// Each encodes one record into out[0, capacity) and returns its size, or 0
+// when it does not fit. A text longer than 65,535 bytes is cut to its length's
+// low 16 bits, so that a record always reads back as written.
+size_t PutLogFileRecord(uint8_t* out, size_t capacity, const char* destination, const char* path, uint8_t flags);
+size_t PutLogShortcutRecord(uint8_t* out, size_t capacity, const char* folder, size_t folder_size, const char* name);
+// The uninstall key section's body: the root and the key path.
+size_t PutLogUninstallKey(uint8_t* out, size_t capacity, const char* key_path);

@@ -26,12 +26,14 @@ enum : uint16_t {
     kTagIniEntries = 0x1240,
     kTagRegistryEntries = 0x1241,
     kTagFilePatches = 0x1242,
+    kTagUninstallValues = 0x1243,
     kTagArchive = 0x7F7F,
 };
 
 // Records that belong to the setup type read last.
 inline bool IsPerTypeTag(uint16_t tag) {
-    return tag == kTagFileList || tag == kTagIniEntries || tag == kTagRegistryEntries || tag == kTagFilePatches;
+    return tag == kTagFileList || tag == kTagIniEntries || tag == kTagRegistryEntries || tag == kTagFilePatches ||
+           tag == kTagUninstallValues;
 }
 
 // Record header: u16 tag, u8 flags (bit 0: body compressed), u8 reserved, u32 stored size.
@@ -122,6 +124,22 @@ inline uint32_t EntryStringsOffset(uint8_t flags) {
     if (flags & kEntryHasFileTimes) at += kEntryFileTimesSize;
     return at;
 }
+
+// Uninstall entry values (record 0x1243, per setup type, optional): what the
+// uninstall entry shows besides its display name and uninstall command. A
+// u32 of flags, then three texts, each empty when its value is not written:
+// display version, publisher, display icon (install variables expanded).
+// A setup program that does not know the record skips it by its tag.
+enum : uint32_t {
+    kUninstallValuesFlags = 0,
+    kUninstallValuesFixedSize = 4,
+};
+constexpr int kUninstallValuesTextCount = 3;
+constexpr uint32_t kUninstallInstallLocation = 0x01;  // the destination folder
+constexpr uint32_t kUninstallEstimatedSize = 0x02;    // KiB of the installed files
+constexpr uint32_t kUninstallNoModify = 0x04;
+constexpr uint32_t kUninstallNoRepair = 0x08;
+constexpr uint32_t kUninstallQuietString = 0x10;  // "uninstaller" /QUIET
 
 // Dialog template numbers.
 enum : int {

@@ -61,6 +61,7 @@ Body* PerTypeSlot(uint16_t tag, int type) {
     case kTagIniEntries: return &t.ini_entries;
     case kTagRegistryEntries: return &t.registry_entries;
     case kTagFilePatches: return &t.file_patches;
+    case kTagUninstallValues: return &t.uninstall_values;
     default: return nullptr;
     }
 }

@@ -226,6 +226,11 @@ bool ValidateBackgroundTitle(const uint8_t* data, uint32_t size) {
     return data && std::memchr(data, 0, size);
 }
 
+bool ValidateUninstallValues(const uint8_t* data, uint32_t size) {
+    uint32_t at = kUninstallValuesFixedSize;
+    return data && size >= at && SkipTexts(data, size, &at, kUninstallValuesTextCount);
+}
+
 bool ValidateRecordBody(uint16_t tag, const uint8_t* data, uint32_t size) {
     switch (tag) {
     case kTagSetupType: return ValidateSetupTypeRecord(data, size);
@@ -233,6 +238,7 @@ bool ValidateRecordBody(uint16_t tag, const uint8_t* data, uint32_t size) {
     case kTagIniEntries: return ValidateIniTable(data, size);
     case kTagRegistryEntries: return ValidateRegistryTable(data, size);
     case kTagFilePatches: return ValidatePatchTable(data, size);
+    case kTagUninstallValues: return ValidateUninstallValues(data, size);
     case kTagDialogTemplates: return ValidateDialogTemplateTable(data, size, kTemplateCount);
     case kTagBackgroundTitle: return ValidateBackgroundTitle(data, size);
     case kTagBackgroundDescription: return ValidateBackgroundDescription(data, size);

@@ -51,6 +51,9 @@ bool ValidateBackgroundDescription(const uint8_t* data, uint32_t size);
 // Background title: one text, terminated inside the body.
 bool ValidateBackgroundTitle(const uint8_t* data, uint32_t size);
 
+// Uninstall entry values: the flags and three texts terminated inside the body.
+bool ValidateUninstallValues(const uint8_t* data, uint32_t size);
+
 // The check for a record of this tag; true for records that are not read by
 // offsets or terminators (the uninstaller) and for tags the loader skips.
 bool ValidateRecordBody(uint16_t tag, const uint8_t* data, uint32_t size);

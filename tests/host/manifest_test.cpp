@@ -89,6 +89,29 @@ title = "T"
     EXPECT_EQ(p.types[0].texts[8][3], "far");
 }
 
+// Values beyond the described uninstall entry come only from the manifest,
+// so that a package without them is what the setup program expects.
+TEST(Manifest, UninstallEntryValuesOnlyWhenGiven) {
+    ManifestFolder f;
+    Product p = LoadManifest(f.Write(R"(
+[setup]
+title = "T"
+[[type]]
+uninstall_entry = { display_version = "2.1", publisher = "Kiln", estimated_size = true, quiet_uninstall = true }
+[[type]]
+)"));
+    ASSERT_TRUE(p.types[0].uninstall_values.has_value());
+    const UninstallValues& v = *p.types[0].uninstall_values;
+    EXPECT_EQ(v.display_version, "2.1");
+    EXPECT_EQ(v.publisher, "Kiln");
+    EXPECT_EQ(v.display_icon, "");
+    EXPECT_TRUE(v.estimated_size && v.quiet_uninstall);
+    EXPECT_FALSE(v.install_location || v.no_modify || v.no_repair);
+    EXPECT_FALSE(p.types[1].uninstall_values.has_value());
+    ExpectRefused("unknown value", "[setup]\ntitle = \"T\"\n[[type]]\nuninstall_entry = { help_link = \"x\" }\n",
+                  ":4: type[0].uninstall_entry.help_link: unknown key");
+}
+
 TEST(Manifest, MistakesNameFileLineAndKey) {
     struct Case {
         const char* name;

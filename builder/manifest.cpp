@@ -193,9 +193,11 @@ void ResolveDeltaBases(const Context& c, Product& p, const std::vector<PendingBa
     }
 }
 
-ProductFile ReadFile(const Section& s) {
+// removed_by_default: the setup type has Kiln's uninstaller, which is to
+// take its files away again unless the manifest says "keep".
+ProductFile ReadFile(const Section& s, bool removed_by_default) {
     ProductFile f;
-    f.placement = s.Choice("placement", kPlacements, 0);
+    f.placement = s.Choice("placement", kPlacements, removed_by_default ? 1 : 0);
     bool needs_source = f.placement <= 1;
     if (needs_source) {
         std::optional<std::string> source = s.SourceFile("source");
@@ -323,7 +325,7 @@ ProductType ReadType(const Section& s, const std::string& title, const Section* 
                                               "action", "version_test", "language_test", "file_times", "uninstaller",
                                               "group_shortcut", "desktop_shortcut", "delta_base"})) {
         if (auto b = ReadDeltaBase(f, {index, uint32_t(t.files.size())})) bases.push_back(*b);
-        t.files.push_back(ReadFile(f));
+        t.files.push_back(ReadFile(f, kiln_uninstaller));
         if (kiln_uninstaller) CheckForUninstaller(f, t.files.back());
     }
     for (const Section& e : s.Tables("ini", {"file", "section", "key", "value", "keep_existing"})) {

@@ -115,6 +115,11 @@ target_link_options(unregister_library PRIVATE -static -Wl,--kill-at)
 target_compile_definitions(win32_tests PRIVATE KILN_UNINSTALLER_PATH="$<TARGET_FILE:kiln-uninstall>"
   KILN_UNREGISTER_LIBRARY="$<TARGET_FILE:unregister_library>")
 add_dependencies(win32_tests kiln-uninstall unregister_library)
+# Answers message boxes for the end-to-end scripts.
+add_executable(kiln_test_answer tests/win32/answer_tool.cpp)
+set_target_properties(kiln_test_answer PROPERTIES SUFFIX ".exe")
+target_link_options(kiln_test_answer PRIVATE -static)
+target_include_directories(kiln_test_answer PRIVATE ${CMAKE_SOURCE_DIR})
 add_dependencies(win32_tests kiln-stub)
 add_test(NAME win32_tests COMMAND win32_tests --gtest_brief=1
   WORKING_DIRECTORY ${CMAKE_BINARY_DIR})

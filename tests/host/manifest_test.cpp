@@ -257,6 +257,9 @@ TEST(Manifest, KilnsUninstallerGoesFirstIntoEachTypeThatAsks) {
             EXPECT_NE(data.find("Tiny"), std::string::npos) << c.name;
             EXPECT_NE(data.find("Remove %s?"), std::string::npos) << c.name;
         }
+        // What the uninstaller is to take away again, unless the manifest says "keep".
+        for (size_t k = 0; k < 2; ++k)
+            EXPECT_EQ(p.types[k].files.back().placement, (k == 0 ? c.first : c.second) ? 1 : 0) << c.name;
     }
     ManifestFolder f;
     EXPECT_FALSE(LoadManifest(f.Write(types("uninstaller = \"payload/app.txt\"\n", ""))).uninstaller->empty());
@@ -287,6 +290,7 @@ TEST(Manifest, WhatKilnsUninstallerCannotServeIsNamedWithFileLineAndKey) {
     // A shared file in the Windows folder is counted, so the uninstaller may take it.
     ManifestFolder f;
     EXPECT_NO_THROW(LoadManifest(f.Write(manifest("destination = \"windows\"\nplacement = \"remove\"\nshared_count = true\n"))));
+    EXPECT_EQ(LoadManifest(f.Write(manifest("placement = \"keep\"\n"))).types[0].files[1].placement, 0);
 }
 
 }  // namespace

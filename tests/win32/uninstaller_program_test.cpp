@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -13,11 +14,15 @@
 #include "builder/uninstaller_program.h"
 #include "engine/uninstaller_data.h"
 #include "tests/common/install_log_writer.h"
+#include "tests/win32/message_box_answer.h"
 #include "tests/win32/test_files.h"
 
 namespace {
 
 using Bytes = std::vector<uint8_t>;
+
+constexpr char kPendingKey[] = "System\\CurrentControlSet\\Control\\Session Manager";
+constexpr char kPendingValue[] = "PendingFileRenameOperations";
 
 bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
@@ -72,22 +77,6 @@ Ended Start(const std::string& command_line, void (*answer)(const std::string&) 
     return run;
 }
 
-// Presses a button of the message box with this caption once it shows.
-bool Press(const std::string& caption, int button) {
-    for (int i = 0; i < 400; ++i) {
-        HWND box = FindWindowA("#32770", caption.c_str());
-        HWND control = box ? GetDlgItem(box, button) : nullptr;
-        if (control) {
-            PostMessageA(box, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), LPARAM(control));
-            // Gone before the next box of the same caption is looked for.
-            for (int j = 0; j < 200 && IsWindow(box); ++j) Sleep(25);
-            return true;
-        }
-        Sleep(25);
-    }
-    return false;
-}
-
 class UninstallerProgram : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -103,8 +92,23 @@ protected:
         CreateDirectoryA(install_.c_str(), nullptr);
         texts_ = DefaultStringTable();
         texts_[kGroupMessages][0] = product_;
+        copies_before_ = Copies();
+        pending_existed_ = ReadPending(&pending_);
     }
     void TearDown() override {
+        // The copies in the temporary folder have ended; they go now rather
+        // than at a restart, and the delayed moves are as they were.
+        for (const std::string& copy : Copies())
+            if (std::find(copies_before_.begin(), copies_before_.end(), copy) == copies_before_.end())
+                DeleteFileA(copy.c_str());
+        HKEY key;
+        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kPendingKey, 0, KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
+            if (pending_existed_)
+                RegSetValueExA(key, kPendingValue, 0, REG_MULTI_SZ, pending_.data(), DWORD(pending_.size()));
+            else
+                RegDeleteValueA(key, kPendingValue);
+            RegCloseKey(key);
+        }
         // What a failed test left: deepest first.
         for (int pass = 0; pass < 3; ++pass)
             for (auto it = made_.rbegin(); it != made_.rend(); ++it)
@@ -160,9 +164,34 @@ protected:
         return KeyExists(key_);
     }
 
+    static std::vector<std::string> Copies() {
+        char temp[MAX_PATH];
+        GetTempPathA(MAX_PATH, temp);
+        std::vector<std::string> found;
+        WIN32_FIND_DATAA data;
+        HANDLE search = FindFirstFileA((std::string(temp) + "_unin*.exe").c_str(), &data);
+        if (search == INVALID_HANDLE_VALUE) return found;
+        do found.push_back(std::string(temp) + data.cFileName);
+        while (FindNextFileA(search, &data));
+        FindClose(search);
+        return found;
+    }
+    static bool ReadPending(std::vector<BYTE>* data) {
+        HKEY key;
+        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kPendingKey, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) return false;
+        DWORD size = 0;
+        bool found = RegQueryValueExA(key, kPendingValue, nullptr, nullptr, nullptr, &size) == ERROR_SUCCESS;
+        data->assign(size, 0);
+        if (found && size) RegQueryValueExA(key, kPendingValue, nullptr, nullptr, data->data(), &size);
+        RegCloseKey(key);
+        return found;
+    }
+
     std::string tag_, base_, install_, product_, key_;
     StringTable texts_;
-    std::vector<std::string> made_;
+    std::vector<std::string> made_, copies_before_;
+    std::vector<BYTE> pending_;
+    bool pending_existed_ = false;
 };
 
 TEST(UninstallerSize, IsSmallAndCarriesOneDataBlock) {
@@ -254,13 +283,13 @@ TEST_F(UninstallerProgram, SwitchXRemovesInPlaceAndLeavesItsFileToTheSetupProgra
 
 TEST_F(UninstallerProgram, AsksOnceAndReportsWhenDone) {
     WriteUninstaller(Install());
-    Ended declined = Uninstall("", [](const std::string& caption) { EXPECT_TRUE(Press(caption, IDNO)); });
+    Ended declined = Uninstall("", [](const std::string& caption) { EXPECT_TRUE(AnswerMessageBox(caption.c_str(), IDNO)); });
     EXPECT_EQ(declined.code, DWORD(ERROR_INSTALL_USEREXIT));
     EXPECT_TRUE(AllThere());
 
     Ended accepted = Uninstall("", [](const std::string& caption) {
-        EXPECT_TRUE(Press(caption, IDYES)) << "the question";
-        EXPECT_TRUE(Press(caption, IDOK)) << "the outcome";
+        EXPECT_TRUE(AnswerMessageBox(caption.c_str(), IDYES)) << "the question";
+        EXPECT_TRUE(AnswerMessageBox(caption.c_str(), IDOK)) << "the outcome";
     });
     EXPECT_EQ(accepted.code, 0u);
     EXPECT_TRUE(AllGone());

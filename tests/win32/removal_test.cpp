@@ -17,6 +17,7 @@
 #include "startup/process_state.h"
 #include "tests/common/font_writer.h"
 #include "tests/common/install_log_writer.h"
+#include "tests/win32/pending_renames.h"
 #include "tests/win32/test_files.h"
 
 namespace {
@@ -54,23 +55,6 @@ std::string RegistryText(HKEY root, const char* key_path, const std::string& nam
     return found == ERROR_SUCCESS ? data : "<absent>";
 }
 
-constexpr char kPendingKey[] = "System\\CurrentControlSet\\Control\\Session Manager";
-constexpr char kPendingValue[] = "PendingFileRenameOperations";
-
-// Every name of the delayed moves, one after the other.
-std::string PendingRenames() {
-    HKEY key;
-    std::string names(65536, '\0');
-    DWORD size = DWORD(names.size());
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kPendingKey, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) return "";
-    if (RegQueryValueExA(key, kPendingValue, nullptr, nullptr, reinterpret_cast<BYTE*>(&names[0]), &size) != 0) size = 0;
-    RegCloseKey(key);
-    names.resize(size);
-    for (char& c : names)
-        if (!c) c = '|';
-    return names;
-}
-
 class Removal : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -83,15 +67,6 @@ protected:
         install_ = base_ + "\\App";
         CreateDirectoryA(base_.c_str(), nullptr);
         CreateDirectoryA(install_.c_str(), nullptr);
-        HKEY key;
-        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kPendingKey, 0, KEY_QUERY_VALUE, &key) == ERROR_SUCCESS) {
-            DWORD size = 0;
-            pending_existed_ = RegQueryValueExA(key, kPendingValue, nullptr, &pending_type_, nullptr, &size) == 0;
-            pending_.resize(size);
-            if (pending_existed_ && size)
-                RegQueryValueExA(key, kPendingValue, nullptr, &pending_type_, pending_.data(), &size);
-            RegCloseKey(key);
-        }
     }
     void TearDown() override {
         for (auto it = made_.rbegin(); it != made_.rend(); ++it) {
@@ -100,12 +75,7 @@ protected:
         }
         RemoveDirectoryA(install_.c_str());
         RemoveDirectoryA(base_.c_str());
-        HKEY key;
-        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kPendingKey, 0, KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
-            if (pending_existed_) RegSetValueExA(key, kPendingValue, 0, pending_type_, pending_.data(), DWORD(pending_.size()));
-            else RegDeleteValueA(key, kPendingValue);
-            RegCloseKey(key);
-        }
+        pending_.Restore();
         OleUninitialize();
         ResetProcessState();
     }
@@ -139,9 +109,7 @@ protected:
 
     std::string tag_, base_, install_;
     Strings made_;
-    bool pending_existed_ = false;
-    DWORD pending_type_ = REG_MULTI_SZ;
-    std::vector<BYTE> pending_;
+    SavedPendingRenames pending_;
 };
 
 TEST_F(Removal, TakesWhatTheLogNamesAndLeavesTheUsersFilesWithTheirFolder) {

@@ -15,14 +15,12 @@
 #include "engine/uninstaller_data.h"
 #include "tests/common/install_log_writer.h"
 #include "tests/win32/message_box_answer.h"
+#include "tests/win32/pending_renames.h"
 #include "tests/win32/test_files.h"
 
 namespace {
 
 using Bytes = std::vector<uint8_t>;
-
-constexpr char kPendingKey[] = "System\\CurrentControlSet\\Control\\Session Manager";
-constexpr char kPendingValue[] = "PendingFileRenameOperations";
 
 bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
@@ -93,7 +91,6 @@ protected:
         texts_ = DefaultStringTable();
         texts_[kGroupMessages][0] = product_;
         copies_before_ = Copies();
-        pending_existed_ = ReadPending(&pending_);
     }
     void TearDown() override {
         // The copies in the temporary folder have ended; they go now rather
@@ -101,14 +98,7 @@ protected:
         for (const std::string& copy : Copies())
             if (std::find(copies_before_.begin(), copies_before_.end(), copy) == copies_before_.end())
                 DeleteFileA(copy.c_str());
-        HKEY key;
-        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kPendingKey, 0, KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
-            if (pending_existed_)
-                RegSetValueExA(key, kPendingValue, 0, REG_MULTI_SZ, pending_.data(), DWORD(pending_.size()));
-            else
-                RegDeleteValueA(key, kPendingValue);
-            RegCloseKey(key);
-        }
+        pending_.Restore();
         // What a failed test left: deepest first.
         for (int pass = 0; pass < 3; ++pass)
             for (auto it = made_.rbegin(); it != made_.rend(); ++it)
@@ -176,22 +166,10 @@ protected:
         FindClose(search);
         return found;
     }
-    static bool ReadPending(std::vector<BYTE>* data) {
-        HKEY key;
-        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kPendingKey, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) return false;
-        DWORD size = 0;
-        bool found = RegQueryValueExA(key, kPendingValue, nullptr, nullptr, nullptr, &size) == ERROR_SUCCESS;
-        data->assign(size, 0);
-        if (found && size) RegQueryValueExA(key, kPendingValue, nullptr, nullptr, data->data(), &size);
-        RegCloseKey(key);
-        return found;
-    }
-
     std::string tag_, base_, install_, product_, key_;
     StringTable texts_;
     std::vector<std::string> made_, copies_before_;
-    std::vector<BYTE> pending_;
-    bool pending_existed_ = false;
+    SavedPendingRenames pending_;
 };
 
 TEST(UninstallerSize, IsSmallAndCarriesOneDataBlock) {

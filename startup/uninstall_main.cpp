@@ -120,9 +120,8 @@ char* FormatText(const Texts& t, UninstallerText which, size_t extra) {
     return out;
 }
 
-void Show(const Texts* t, const char* text, UINT style) {
-    const char* caption = t && t->product[0] ? t->product : "Uninstall";
-    MessageBoxA(nullptr, text, caption, style | MB_SETFOREGROUND);
+int Show(const Texts& t, const char* text, UINT style) {
+    return MessageBoxA(nullptr, text, t.product[0] ? t.product : "Uninstall", style | MB_SETFOREGROUND);
 }
 
 // The whole file, or null.
@@ -165,13 +164,13 @@ void ShowOutcome(const Texts& t, const Result& r) {
         lstrcatA(text, "\n\n");
         lstrcatA(text, r.report.failures);
         if (r.report.omitted) wsprintfA(text + std::strlen(text), "(%d more)", r.report.omitted);
-        Show(&t, text, MB_OK | MB_ICONWARNING);
+        Show(t, text, MB_OK | MB_ICONWARNING);
         void* block = text;
         FreeAndClear(&block);
         return;
     }
     char* text = FormatText(t, r.report.scheduled ? kTextRestart : kTextRemoved, 0);
-    if (text) Show(&t, text, MB_OK | MB_ICONINFORMATION);
+    if (text) Show(t, text, MB_OK | MB_ICONINFORMATION);
     void* block = text;
     FreeAndClear(&block);
 }
@@ -211,13 +210,12 @@ Result Uninstall(const Options& o, const char* original, bool in_place) {
     }
     if (!sound) {
         char* text = t.raw.text[kTextDamaged].size ? FormatText(t, kTextDamaged, 0) : nullptr;
-        if (!o.quiet) Show(&t, text ? text : kFallbackDamaged, MB_OK | MB_ICONERROR);
+        if (!o.quiet) Show(t, text ? text : kFallbackDamaged, MB_OK | MB_ICONERROR);
         void* block = text;
         FreeAndClear(&block);
     } else {
         char* question = o.quiet ? nullptr : FormatText(t, kTextQuestion, 0);
-        bool go = o.quiet || (question && MessageBoxA(nullptr, question, t.product[0] ? t.product : "Uninstall",
-                                                      MB_YESNO | MB_ICONQUESTION | MB_SETFOREGROUND) == IDYES);
+        bool go = o.quiet || (question && Show(t, question, MB_YESNO | MB_ICONQUESTION) == IDYES);
         void* block = question;
         FreeAndClear(&block);
         if (!go) {

@@ -93,6 +93,11 @@ awk '
   }
   { print }' "$here/examples/sample/kiln.toml" >"$work/example/kiln.toml"
 check "example: build" "$kiln" build "$work/example/kiln.toml" -o "$work/example.exe" >/dev/null
+no_uninstaller() {
+  ! KILN_UNINSTALLER=/nonexistent/kiln-uninstall.exe "$kiln" build "$work/example/kiln.toml" -o "$work/none.exe" \
+    2>"$work/err.txt" && grep -q "cannot read the uninstaller '/nonexistent/kiln-uninstall.exe'" "$work/err.txt"
+}
+check "a manifest asking for the uninstaller needs the program" no_uninstaller
 
 mkdir -p "$work/second"
 cp "$work/example/$shared" "$work/second/"

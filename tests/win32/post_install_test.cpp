@@ -403,6 +403,24 @@ TEST_F(PostInstall, UninstallKeyWithoutAnUninstallerMakesNoEntry) {
     EXPECT_FALSE(g_state.installing);
 }
 
+// A file too short to end with the closing header is no uninstaller the
+// log could be appended to: it stays as it is, and the rest goes on.
+TEST_F(PostInstall, UninstallerWithoutRoomForTheLogStaysAsItIs) {
+    const std::string name = "Kiln PI Short " + kPid;
+    PackageContents p;
+    p.uninstaller = BytesOf("abc");
+    PackagedType t = TypeWithUninstaller(name);
+    t.type.registry.push_back({1, false, "Software\\Kiln Tests\\Short " + kPid, "After", "the log"});
+    LaterDeleteKey(HKEY_CURRENT_USER, "Software\\Kiln Tests\\Short " + kPid);
+    p.types.push_back(t);
+    InstalledPackage installed(p, 0, dest_);
+    ASSERT_TRUE(installed.loaded);
+    ASSERT_EQ(installed.Install(), 0);
+    EXPECT_EQ(ReadFileBytes(dest_ + "uninst.exe"), BytesOf("abc"));
+    EXPECT_EQ(RegText(HKEY_LOCAL_MACHINE, kUninstallPrefix + name, "UninstallString"), dest_ + "uninst.exe");
+    EXPECT_EQ(RegText(HKEY_CURRENT_USER, "Software\\Kiln Tests\\Short " + kPid, "After"), "the log");
+}
+
 // The next run of the same setup proposes the folder the last one used:
 // from the registry (root 7 selects HKEY_CURRENT_USER) or from an INI file.
 TEST_F(PostInstall, RememberedFolderIsProposedByTheNextRun) {

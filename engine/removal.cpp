@@ -5,27 +5,20 @@
 
 #include <cstring>
 #include <initializer_list>
+#include <utility>
 
 #include "engine/delayed_replacement.h"
 #include "engine/fonts.h"
 #include "engine/memory.h"
 #include "engine/path_text.h"
 #include "engine/shared_files.h"
+#include "engine/shell_folders.h"
 
 namespace {
 
 constexpr char kLocalMachine[] = "HKEY_LOCAL_MACHINE\\";
 
 enum class Outcome { kNothing, kRemoved, kScheduled, kFailed };
-
-void ShellFolder(int csidl, char* folder) {
-    folder[0] = 0;
-    LPITEMIDLIST list = nullptr;
-    if (SUCCEEDED(SHGetSpecialFolderLocation(nullptr, csidl, &list)) && !SHGetPathFromIDListA(list, folder))
-        folder[0] = 0;
-    if (list) CoTaskMemFree(list);
-    StripBackslash(folder);
-}
 
 void Count(RemovalReport* report, Outcome outcome, const char* what) {
     switch (outcome) {
@@ -224,11 +217,11 @@ void FindSystemFolders(const char* install_folder, SystemFolders* f) {
     if (!n || n >= kRemovalPathSize) f->system[0] = 0;
     StripBackslash(f->windows);
     StripBackslash(f->system);
-    ShellFolder(CSIDL_FONTS, f->fonts);
-    ShellFolder(CSIDL_DESKTOP, f->desktop);
-    ShellFolder(CSIDL_PROGRAMS, f->programs);
-    ShellFolder(CSIDL_STARTMENU, f->start_menu);
-    ShellFolder(CSIDL_STARTUP, f->startup);
+    // Unknown folders stay empty and admit nothing.
+    for (auto [csidl, folder] : {std::pair{CSIDL_FONTS, f->fonts}, {CSIDL_DESKTOP, f->desktop},
+                                 {CSIDL_PROGRAMS, f->programs}, {CSIDL_STARTMENU, f->start_menu},
+                                 {CSIDL_STARTUP, f->startup}})
+        if (SpecialFolderPath(csidl, folder)) StripBackslash(folder);
     f->view = InstalledFolders{f->install, f->windows, f->system, f->fonts, f->desktop,
                                {f->programs, f->start_menu, f->startup}};
 }

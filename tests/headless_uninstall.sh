@@ -131,6 +131,8 @@ registration='HKCU\Software\Kiln Tests\Registration'
 # here names its folder.
 wine_run reg delete 'HKLM\Software\Sample\Product' /f >/dev/null 2>&1
 wine_run reg delete "$registration" /f >/dev/null 2>&1
+wine_run reg delete "$uninstall_key\\Sample Product" /f >/dev/null 2>&1
+rm -rf "$group" "$example_dir"
 settle
 state >"$work/before.txt"
 check "example: installed" install "$work/example.exe" --dest "$programs\\Sample Product"

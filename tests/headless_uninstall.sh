@@ -132,7 +132,8 @@ registration='HKCU\Software\Kiln Tests\Registration'
 wine_run reg delete 'HKLM\Software\Sample\Product' /f >/dev/null 2>&1
 wine_run reg delete "$registration" /f >/dev/null 2>&1
 wine_run reg delete "$uninstall_key\\Sample Product" /f >/dev/null 2>&1
-rm -rf "$group" "$example_dir"
+wine_run reg delete 'HKLM\Software\Microsoft\Windows\CurrentVersion\SharedDLLs' /v "$shared_value" /f >/dev/null 2>&1
+rm -rf "$group" "$example_dir" "$system_shared"
 settle
 state >"$work/before.txt"
 check "example: installed" install "$work/example.exe" --dest "$programs\\Sample Product"
@@ -186,12 +187,14 @@ rm -rf "$example_dir"
 
 # --- A log cut short removes nothing ---
 check "example: installed once more" install "$work/example.exe" --dest "$programs\\Sample Product"
+cp "$example_dir/uninstall.exe" "$work/intact.exe"
 truncate -s -3 "$example_dir/uninstall.exe"
 check "damaged log: exit code 1620" uninstall 1620 "$example_uninstaller" /QUIET
 check "damaged log: everything stays" test -f "$example_dir/readme.txt" -a -f "$example_dir/uninstall.exe" \
   -a -f "$system_shared" -a -f "$group/Read me.lnk"
-# Cleaned up by an intact uninstaller: the next install writes one.
-install "$work/example.exe" --dest "$programs\\Sample Product" && uninstall 0 "$example_uninstaller" /QUIET >/dev/null
+# Cleaned up by the intact uninstaller (another install would count the shared library again).
+cp "$work/intact.exe" "$example_dir/uninstall.exe"
+check "the intact uninstaller then removes it" uninstall 0 "$example_uninstaller" /QUIET
 wine_run reg delete "$registration" /f >/dev/null 2>&1
 
 # --- /X from another setup type's installation ---

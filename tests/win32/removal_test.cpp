@@ -14,6 +14,7 @@
 #include "engine/install_driver.h"
 #include "engine/removal.h"
 #include "engine/shared_files.h"
+#include "engine/shell_folders.h"
 #include "startup/process_state.h"
 #include "tests/common/font_writer.h"
 #include "tests/common/install_log_writer.h"
@@ -27,10 +28,8 @@ using Strings = std::vector<std::string>;
 bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 std::string ShellFolderPath(int csidl) {
-    char path[MAX_PATH] = "";
-    LPITEMIDLIST list = nullptr;
-    if (SUCCEEDED(SHGetSpecialFolderLocation(nullptr, csidl, &list))) SHGetPathFromIDListA(list, path);
-    if (list) CoTaskMemFree(list);
+    char path[MAX_PATH];
+    SpecialFolderPath(csidl, path);
     return path;
 }
 

@@ -43,6 +43,7 @@ add_library(kiln_win32 STATIC
   graphics/dialog_graphics.cpp
   graphics/picture.cpp
   graphics/progress_bar.cpp
+  engine/removal.cpp
   engine/shell_folders.cpp
   engine/install_log.cpp
   engine/program_group.cpp
@@ -81,6 +82,14 @@ target_link_libraries(kiln-headless PRIVATE kiln_win32)
 target_link_options(kiln-headless PRIVATE -static -s -Wl,--gc-sections)
 set_target_properties(kiln-headless PROPERTIES SUFFIX ".exe")
 
+# The uninstaller that kiln build puts into packages: kept under 32 KiB by
+# the same means as the stub.
+add_executable(kiln-uninstall WIN32 startup/uninstall_main.cpp)
+target_compile_options(kiln-uninstall PRIVATE ${win32_warnings} ${stub_flags})
+target_link_libraries(kiln-uninstall PRIVATE kiln_win32)
+target_link_options(kiln-uninstall PRIVATE -static -s -Wl,--gc-sections)
+set_target_properties(kiln-uninstall PROPERTIES SUFFIX ".exe")
+
 # GoogleTest for mingw, from the sources Debian's googletest package installs.
 set(gtest_src /usr/src/googletest/googletest)
 add_library(gtest_mingw STATIC ${gtest_src}/src/gtest-all.cc ${gtest_src}/src/gtest_main.cc)
@@ -112,6 +121,9 @@ add_executable(win32_tests
   builder/default_texts.cpp
   tests/win32/wizard_test.cpp
   tests/win32/graphics_test.cpp
+  tests/win32/removal_test.cpp
+  tests/win32/uninstaller_program_test.cpp
+  builder/uninstaller_program.cpp
   tests/win32/post_install_test.cpp
   tests/win32/programs_test.cpp
 )
@@ -119,6 +131,19 @@ target_link_libraries(win32_tests PRIVATE kiln_win32 gtest_mingw version)
 target_link_options(win32_tests PRIVATE -static)
 target_compile_definitions(win32_tests PRIVATE KILN_STUB_PATH="$<TARGET_FILE:kiln-stub>"
   KILN_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
+# The uninstaller's tests: the program as built, and a library that notes
+# its registration calls.
+add_library(unregister_library SHARED tests/win32/unregister_library.cpp)
+set_target_properties(unregister_library PROPERTIES PREFIX "")
+target_link_options(unregister_library PRIVATE -static -Wl,--kill-at)
+target_compile_definitions(win32_tests PRIVATE KILN_UNINSTALLER_PATH="$<TARGET_FILE:kiln-uninstall>"
+  KILN_UNREGISTER_LIBRARY="$<TARGET_FILE:unregister_library>")
+add_dependencies(win32_tests kiln-uninstall unregister_library)
+# Answers message boxes for the end-to-end scripts.
+add_executable(kiln_test_answer tests/win32/answer_tool.cpp)
+set_target_properties(kiln_test_answer PROPERTIES SUFFIX ".exe")
+target_link_options(kiln_test_answer PRIVATE -static)
+target_include_directories(kiln_test_answer PRIVATE ${CMAKE_SOURCE_DIR})
 add_dependencies(win32_tests kiln-stub)
 add_test(NAME win32_tests COMMAND win32_tests --gtest_brief=1
   WORKING_DIRECTORY ${CMAKE_BINARY_DIR})

@@ -193,8 +193,8 @@ PackedImage ReadRecord(const Bytes& image, size_t at) {
 
 // Unpacks the packed program as its entry would after the loader moved it,
 // and compares it byte for byte with the linked program moved as far: the
-// unpacked bytes, the sections kept as linked, .kiln as linked but for its
-// record.
+// unpacked bytes and the zeroes after them, the sections kept as linked,
+// .kiln as linked but for its record.
 void CheckUnpacks(const Bytes& packed, const Bytes& linked) {
     PeFile pe = ReadPe(packed);
     uint32_t run_base = pe.Field(kImageBase) + 0x10000;
@@ -206,7 +206,7 @@ void CheckUnpacks(const Bytes& packed, const Bytes& linked) {
     auto same = [&](uint32_t from, uint32_t end) {
         return std::equal(image.begin() + from, image.begin() + end, expected.begin() + from);
     };
-    bool ok = same(record.image_rva, record.image_rva + record.image_size) &&
+    bool ok = same(record.image_rva, record.image_rva + record.image_size + record.relocations_size) &&
               same(pe.sections.back().rva, pe.DirectoryRva(kRelocationDirectory));
     for (size_t i = 1; i + 1 < pe.sections.size(); ++i)
         ok = ok && same(pe.sections[i].rva, pe.sections[i].rva + pe.sections[i].Initialized());
@@ -273,12 +273,13 @@ Bytes PackStub(const Bytes& linked, const StubPackOptions& options) {
 
     Bytes data(image.begin() + image_rva, image.begin() + image_end);
     FilterCallTargets(data.data() + (code_rva - image_rva), code_size, true);
-    Bytes stream = EncodeStream(data.data(), data.size(), options.level);
     Bytes gaps = RelocationGaps(packed_sites, image_rva);
+    if (image_end + gaps.size() > sections[first_kept].rva) Fail("its relocations do not fit after its data");
+    data.insert(data.end(), gaps.begin(), gaps.end());
+    Bytes stream = EncodeStream(data.data(), data.size(), options.level);
     Relocate(image, kept_sites, base - linked_base);  // the loader moves them no further
 
-    // .kiln as linked, then its relocations, the packed bytes' relocations
-    // and the stream.
+    // .kiln as linked, then its relocations and the stream.
     Bytes tail(image.begin() + kiln.rva, image.begin() + kiln.rva + kiln.Initialized());
     tail.resize(AlignUp(uint32_t(tail.size()), 4));
     uint32_t relocation_table_rva = kiln.rva + uint32_t(tail.size());
@@ -286,14 +287,12 @@ Bytes PackStub(const Bytes& linked, const StubPackOptions& options) {
     tail.insert(tail.end(), table.begin(), table.end());
     record.linked_base = linked_base;
     record.image_rva = image_rva;
-    record.image_size = uint32_t(data.size());
-    record.relocations_rva = kiln.rva + uint32_t(tail.size());
+    record.image_size = image_end - image_rva;
     record.relocations_size = uint32_t(gaps.size());
-    tail.insert(tail.end(), gaps.begin(), gaps.end());
     record.stream_rva = kiln.rva + uint32_t(tail.size());
     record.stream_size = uint32_t(stream.size());
     tail.insert(tail.end(), stream.begin(), stream.end());
-    record.checksum = PackedChecksum(PackedChecksum(0, data.data(), data.size()), gaps.data(), gaps.size());
+    record.checksum = PackedChecksum(0, data.data(), data.size());
     record.code_rva = code_rva;
     record.code_size = code_size;
     record.read_only_rva = read_only_rva;

@@ -12,8 +12,8 @@
 //           readable and writable, not executable, while they are unpacked
 //   .idata  as linked
 //   .rsrc   as linked
-//   .kiln   as linked, followed by the loader's relocations of .kiln, the
-//           relocations of the packed bytes and the compressed stream
+//   .kiln   as linked, followed by the loader's relocations of .kiln and
+//           the compressed stream
 //
 // The loader relocates only .kiln; the unpacking entry relocates what it
 // decodes. Headers without a DOS program fit in 512 bytes.

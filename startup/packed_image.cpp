@@ -27,20 +27,17 @@ KILN_UNPACKER_CODE void FilterCallTargets(uint8_t* code, size_t size, bool to_ab
 
 KILN_UNPACKER_CODE bool UnpackImage(uint8_t* image, uint32_t load_base, const PackedImage& packed) {
     uint8_t* target = image + packed.image_rva;
-    size_t produced;
-    if (!SmallInflate(image + packed.stream_rva, packed.stream_size, target, packed.image_size, &produced) ||
-        produced != packed.image_size)
-        return false;
-    const uint8_t* gap = image + packed.relocations_rva;
-    const uint8_t* end = gap + packed.relocations_size;
-    if (PackedChecksum(PackedChecksum(0, target, produced), gap, packed.relocations_size) != packed.checksum)
+    size_t size = size_t(packed.image_size) + packed.relocations_size, produced;
+    if (!SmallInflate(image + packed.stream_rva, packed.stream_size, target, size, &produced) || produced != size ||
+        PackedChecksum(0, target, size) != packed.checksum)
         return false;
     FilterCallTargets(image + packed.code_rva, packed.code_size, false);
 
     uint32_t delta = load_base - packed.linked_base;
-    for (uint32_t site = packed.image_rva; gap < end;) {
+    uint8_t* gap = target + packed.image_size;
+    for (uint32_t site = packed.image_rva; gap < target + size;) {
         uint32_t step = 0;
-        for (unsigned shift = 0; gap < end; shift += 7) {
+        for (unsigned shift = 0; gap < target + size; shift += 7) {
             step |= uint32_t(*gap & 0x7F) << shift;
             if (!(*gap++ & 0x80)) break;
         }
@@ -51,5 +48,6 @@ KILN_UNPACKER_CODE bool UnpackImage(uint8_t* image, uint32_t load_base, const Pa
         value += delta;
         for (int k = 0; k < 4; ++k) word[k] = uint8_t(value >> 8 * k);
     }
+    for (gap = target + packed.image_size; gap < target + size; ++gap) *gap = 0;
     return true;
 }

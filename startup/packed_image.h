@@ -11,21 +11,21 @@
 #include "decoder/small_inflate.h"
 
 // Written by the packer into the program's .kiln section, found there by its
-// marker. Addresses are relative to the image base. The decoded bytes are
+// marker. Addresses are relative to the image base. The stream decodes to
 // the linked image from image_rva on, with the call targets of its code
-// made absolute (FilterCallTargets). Relocations are kept as the gaps
+// made absolute (FilterCallTargets), followed by its relocations: the gaps
 // between successive relocated words, starting from image_rva, each a
-// little-endian base-128 number.
+// little-endian base-128 number. The relocations land in the zeroed data
+// after the image and are zeroed again once applied.
 struct PackedImage {
     uint8_t marker[8];
     uint32_t linked_base;  // the image base the packed bytes were linked for
     uint32_t image_rva;
     uint32_t image_size;  // 0: not packed, the program is in place as linked
+    uint32_t relocations_size;
     uint32_t stream_rva;
     uint32_t stream_size;
-    uint32_t relocations_rva;
-    uint32_t relocations_size;
-    uint32_t checksum;  // PackedChecksum of the decoded bytes, then of the relocations
+    uint32_t checksum;  // PackedChecksum of the decoded bytes
     uint32_t code_rva;  // the code: call targets filtered, made execute-read once unpacked
     uint32_t code_size;
     uint32_t read_only_rva;  // constants: made read-only once unpacked

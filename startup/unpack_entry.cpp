@@ -12,7 +12,7 @@ extern "C" void WINAPI StubEntry();
 extern "C" __attribute__((section(".kiln$r"))) const PackedImage g_packed_image = {
     {kPackedImageMarker[0], kPackedImageMarker[1], kPackedImageMarker[2], kPackedImageMarker[3],
      kPackedImageMarker[4], kPackedImageMarker[5], kPackedImageMarker[6], kPackedImageMarker[7]},
-    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
 
 namespace {
 

@@ -175,3 +175,13 @@ target_compile_definitions(win32_tests PRIVATE
   KILN_RECORDER_PATH="$<TARGET_FILE:kiln_test_recorder>"
   KILN_SELF_REGISTER_PATH="$<TARGET_FILE:self_register_library>"
   KILN_SELF_REGISTER_DEPENDENCY_PATH="$<TARGET_FILE:self_register_dependency>")
+
+# A library that leaves a marker when loaded, planted beside setup files by
+# the GUI tests to prove they are never loaded from there.
+add_library(planted_library SHARED tests/gui/planted_library.cpp)
+set_target_properties(planted_library PROPERTIES PREFIX "")
+target_link_options(planted_library PRIVATE -static -s)
+add_executable(same_imports WIN32 tests/gui/same_imports.cpp)
+target_link_libraries(same_imports PRIVATE shell32 ole32 comdlg32 gdi32 advapi32)
+target_link_options(same_imports PRIVATE -static -s)
+set_target_properties(same_imports PROPERTIES SUFFIX ".exe")

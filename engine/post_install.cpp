@@ -96,6 +96,8 @@ void RunPostInstallActions() {
         AddBackslash(g_state.destination_folder, kPathSize);
         RegisterLibraries();
     }
-    if (g_config.start_page == kNoStartPage) GoToPage(kFinishPage);
+    // A user who ended Setup at a disk prompt has ended the wizard: that
+    // Cancel stands, the finish page does not follow.
+    if (g_config.start_page == kNoStartPage && g_state.page_result != kPageCancel) GoToPage(kFinishPage);
     g_state.installing = false;
 }

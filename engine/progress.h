@@ -21,3 +21,7 @@ void SetProgressObserver(ProgressObserver observer);
 // links no drawing code.
 using ProgressPainter = void (*)();
 void SetProgressPainter(ProgressPainter painter);
+
+// Shows each new status line; the progress page sets it to its control 1008.
+using StatusShower = void (*)(const char* status);
+void SetStatusShower(StatusShower shower);

@@ -119,6 +119,8 @@ void PaintBackground(HWND window) {
     EndPaint(window, &paint);
 }
 
+HWND g_wizard_focus = nullptr;  // the wizard's control that had the keyboard
+
 }  // namespace
 
 LRESULT CALLBACK BackgroundWindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
@@ -144,12 +146,23 @@ LRESULT CALLBACK BackgroundWindowProc(HWND window, UINT message, WPARAM wparam, 
             return 0;
         }
         break;
+    case WM_ACTIVATE:
+        // The wizard is a child window, so no dialog keeps its focus while
+        // the program is inactive: this window does.
+        if (LOWORD(wparam) == WA_INACTIVE) {
+            HWND focus = GetFocus();
+            if (focus && g_state.main_dialog && IsChild(g_state.main_dialog, focus)) g_wizard_focus = focus;
+        }
+        break;
     case WM_SETFOCUS:
-        // Activating the window (a click on its caption, the end of a
-        // message box) gives it the keyboard: hand it on to the wizard,
-        // which puts it back on the control that had it.
+        // Activation (a click on the caption, the end of a message box)
+        // gives this window the keyboard: it goes back to the wizard's
+        // control that had it, else to the wizard.
         if (g_state.main_dialog) {
-            SetFocus(g_state.main_dialog);
+            HWND focus = g_wizard_focus;
+            bool usable = focus && IsWindow(focus) && IsChild(g_state.main_dialog, focus) &&
+                          IsWindowVisible(focus) && IsWindowEnabled(focus);
+            SetFocus(usable ? focus : g_state.main_dialog);
             return 0;
         }
         break;

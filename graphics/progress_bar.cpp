@@ -43,11 +43,17 @@ void DrawBarOffScreen(HDC dc, int x, int y, int cx, int cy) {
     if (memory) DeleteDC(memory);
 }
 
+// The progress page's status line: the file being installed.
+void ShowStatusLine(const char* status) {
+    if (g_progress_window) SetDlgItemTextA(g_progress_window, 1008, status);
+}
+
 }  // namespace
 
 void SetProgressWindow(HWND dialog) {
     g_progress_window = dialog;
     SetProgressPainter(dialog ? RedrawProgressWindow : nullptr);
+    SetStatusShower(dialog ? ShowStatusLine : nullptr);
 }
 
 void DrawProgressBar(HWND dialog, HDC dc) {

@@ -26,19 +26,20 @@ payload=$GUI_ROOT/examples/sample/payload
 same() { cmp -s "$1" "$2" || { echo "$2 differs from $1"; return 1; }; }
 landed() {  # folder (Linux path): every file of the example is there
   local f
-  for f in readme.txt license.txt settings.ini; do same "$payload/$f" "$1/$f" || return 1; done
+  for f in readme.txt license.txt; do same "$payload/$f" "$1/$f" || return 1; done
+  # The example's INI entry writes the folder into its settings file.
+  grep -q '^Home=' "$1/settings.ini" || { echo "no Home= in $1/settings.ini"; return 1; }
 }
 
 # The example, framed so that each page's title is in the frame's caption,
 # with a program to start after the wizard.
 mkdir -p "$GUI_WORK/extra" && cp "$fixture" "$GUI_WORK/extra/app.exe"
+# The program goes into the first setup type, before the second [[type]].
 sed -e 's/^full_screen = true$/full_screen = false/' -e "s/^title = .*/title = \"$SETUP_TITLE\"/" \
-  "$GUI_ROOT/examples/sample/kiln.toml" >"$GUI_WORK/example.toml"
-cat >>"$GUI_WORK/example.toml" <<TOML
-[[type.file]]
-source = "$GUI_WORK/extra/app.exe"
-role = "program"
-TOML
+  "$GUI_ROOT/examples/sample/kiln.toml" |
+  awk -v app="$GUI_WORK/extra/app.exe" '/^\[\[type\]\]$/ && ++types == 2 {
+      print "[[type.file]]"; print "source = \"" app "\""; print "role = \"program\""; print "" } { print }' \
+    >"$GUI_WORK/example.toml"
 setup_file example <"$GUI_WORK/example.toml" || exit 1
 
 # To the destination page of the example; prints the page's id.
@@ -48,8 +49,9 @@ to_destination() {
   wizard_page 'Setup Type' >/dev/null && gui_key Return || return 1
   wizard_page 'Destination Folder'
 }
-# Types a folder into the field (select all first).
-type_folder() { gui_key ctrl+a BackSpace && gui_type "$1"; }
+# Types a folder into the field, replacing what it held (the field has the
+# keyboard when the destination page opens).
+type_folder() { gui_key End shift+Home Delete && sleep 0.3 && gui_type "$1" && sleep 0.3; }
 
 # Every page by keyboard; the run-program box left checked starts the program.
 whole() {
@@ -105,14 +107,15 @@ check "read-only target" read_only
 # The folder browser: opened with the field's folder, a sub-folder opened
 # from its list, confirmed with OK; the field takes the folder.
 browser() {
-  local box
+  local box rect
   mkdir -p "$(prefix_c 'Browse Here/Inner')"
   to_destination >/dev/null || return 1
   type_folder 'C:\Browse Here' && gui_key alt+r || return 1
-  box=$(gui_wait_window '^Select Destination Folder$') || return 1
+  box=$(gui_wait_window '^Select Destination Folder$') && read -r -a rect < <(gui_rect "$box") || return 1
   gui_activate "$box"
   gui_shot "$GUI_CASE-dialog"
-  gui_key Tab Down Return  # into the folder list, to "Inner", open it
+  # A double click on "[Inner]", the second entry of the folder list, opens it.
+  timeout 10 xdotool mousemove $((rect[0] + 60)) $((rect[1] + 96)) click --repeat 2 --delay 80 1
   sleep 0.5
   gui_shot "$GUI_CASE-opened"
   gui_key Return  # OK
@@ -159,18 +162,23 @@ check "cancel on the progress page" cancel_progress
 # scripts/test mounts (KILN_FULL_FOLDER).
 no_room() {
   [ -n "${KILN_FULL_FOLDER:-}" ] || { echo "no small file system: skipped"; return 0; }
+  # Free space is asked of the drive's root: the small file system becomes drive R:.
+  local small
+  small=$(echo "${KILN_FULL_FOLDER#Z:}" | tr '\\' /)
+  ln -sfn "$small" "$KILN_WINEPREFIX/dosdevices/r:" || return 1
   head -c 2000000 /dev/urandom >"$GUI_WORK/big.bin"
   printf '[setup]\ntitle = "%s"\nfull_screen = false\n[[type]]\nfolder = "C:\\\\Big"\n[[type.file]]\nsource = "%s"\n' \
     "$SETUP_TITLE" "$GUI_WORK/big.bin" | setup_file big || return 1
   gui_run "$(setup_exe big)"
   wizard_page 'Welcome' >/dev/null && gui_key Return || return 1
   wizard_page 'Destination Folder' >/dev/null || return 1
-  type_folder "$KILN_FULL_FOLDER" && gui_key Return || return 1
-  answer n && wizard_page 'Destination Folder' >/dev/null || return 1
+  type_folder 'R:\Big' && gui_key Return && answer y || return 1  # create it
+  answer n && wizard_page 'Destination Folder' >/dev/null || return 1  # not enough space: No
   gui_key Return && answer y || return 1
   wizard_page 'Ready to Install' >/dev/null && gui_key Return || return 1
   wizard_page 'Setup Finished' 60 >/dev/null || return 1
   gui_key Return && gui_wait_exit 20
+  rm -f "$KILN_WINEPREFIX/dosdevices/r:" "$small/Big/"*
 }
 check "space question and error layout" no_room
 

@@ -154,5 +154,83 @@ damaged() {
 }
 check "damaged setup file" damaged
 
+# Full-screen mode: the backdrop's gradient runs from full blue at the top
+# to dark at the bottom, and the title stands in white near the top left;
+# the wizard sits in front, its page title in its own caption.
+full_screen() {
+  local shot=$GUI_SHOTS/full-screen.png top bottom white
+  sed 's/^full_screen = false$/full_screen = true/' "$GUI_WORK/one/kiln.toml" | setup_file full || return 1
+  gui_run "$(setup_exe full)"
+  gui_wait_window "^$SETUP_TITLE\$" >/dev/null || return 1
+  sleep 1
+  gui_shot full-screen
+  top=$(convert "$shot" -format '%[fx:int(255*p{900,40}.b)] %[fx:int(255*p{900,40}.r)]' info:)
+  bottom=$(convert "$shot" -format '%[fx:int(255*p{900,740}.b)]' info:)
+  white=$(convert "$shot" -crop 400x60+10+25 +repage -fill black -fuzz 8% +opaque white -format '%[fx:mean>0.01]' info:)
+  [ "${top% *}" -ge 230 ] && [ "${top#* }" -le 20 ] && [ "$bottom" -le 80 ] && [ "$white" = 1 ] ||
+    { echo "top (blue red) $top, bottom blue $bottom, title seen $white"; return 1; }
+  # The frame's caption is the setup title too: the boxes are answered blind.
+  gui_key Escape && sleep 1 && gui_key y && sleep 1 && gui_key Return || return 1
+  gui_wait_exit 20
+}
+check "full-screen backdrop and title" full_screen
+
+# A setup file in a downloads folder where libraries were planted (and the
+# loader told to prefer them, as Windows would): the setup program, folder
+# browser and all, loads none that a program linking the same system
+# libraries and running no code does not load as well.
+planted() {
+  local d=$GUI_WORK/downloads names over baseline loaded n
+  names="version uxtheme dwmapi winmm userenv msimg32 cryptbase profapi sspicli imm32 comctl32 shlwapi"
+  names="$names oleaut32 rpcrt4 setupapi propsys wintrust crypt32 mpr netapi32 wtsapi32 winspool"
+  mkdir -p "$d" && cp "$(setup_exe one)" "$d/setup.exe" && cp "$same_imports" "$d/baseline.exe" || return 1
+  for n in $names; do cp "$planted_library" "$d/$n.dll"; done
+  over="$(echo $names | tr ' ' ','),mscoree,mshtml=n,b"
+  WINEDLLOVERRIDES=$over gui_run "$d/baseline.exe"
+  gui_wait_exit 60 || [ "$GUI_EXIT" = 0 ] || return 1
+  baseline=$(cd "$d" && ls *.loaded 2>/dev/null)
+  rm -f "$d"/*.loaded
+  WINEDLLOVERRIDES=$over gui_run "$d/setup.exe"
+  wizard_page 'Welcome' >/dev/null && gui_key Return || return 1
+  wizard_page 'Destination Folder' >/dev/null && gui_key alt+r || return 1
+  gui_wait_window '^Select Destination Folder$' >/dev/null && gui_key Escape || return 1
+  gui_wait_gone '^Select Destination Folder$' && gui_key Escape && answer y && answer Return || return 1
+  gui_wait_exit 20
+  loaded=$(cd "$d" && ls *.loaded 2>/dev/null)
+  for n in $loaded; do
+    echo "$baseline" | grep -qx "$n" || { echo "setup.exe loaded the planted ${n%.loaded}"; return 1; }
+  done
+}
+same_imports=$GUI_ROOT/build/win32/same_imports.exe
+planted_library=$GUI_ROOT/build/win32/planted_library.dll
+check "planted libraries" planted
+
+# Started from a removable disk: the bare stub is copied to the temporary
+# folder as _inst<n>.exe and started with the disk's setup file after /S and
+# /DEL; the program on the disk ends at once with 0, the copy runs the
+# wizard, with the package read from the disk, and is marked for deletion
+# at the next restart.
+removable() {
+  local disk=$GUI_WORK/floppy copy pending
+  mkdir -p "$disk" && cp "$(setup_exe one)" "$disk/setup.exe" || return 1
+  ln -sfn "$disk" "$KILN_WINEPREFIX/dosdevices/r:" &&
+    gui_wine reg add 'HKLM\Software\Wine\Drives' /v 'r:' /d floppy /f >/dev/null 2>&1 || return 1
+  gui_reset  # Wine reads a drive's type when it starts
+  gui_run 'R:\setup.exe'
+  gui_wait_exit 30 && [ "$GUI_EXIT" = 0 ] || { echo "the program on the disk ended with $GUI_EXIT"; return 1; }
+  wizard_page 'Welcome' >/dev/null || return 1
+  copy=$(find "$KILN_WINEPREFIX/drive_c/users" -name '_inst*.exe' | head -n 1)
+  [ -n "$copy" ] || { echo "no _inst copy in the temporary folder"; return 1; }
+  # The copy is the stub alone: shorter than the setup file by its package.
+  [ "$(stat -c %s "$copy")" -lt "$(stat -c %s "$disk/setup.exe")" ] || return 1
+  pending=$(gui_wine reg query 'HKLM\System\CurrentControlSet\Control\Session Manager' /v PendingFileRenameOperations 2>/dev/null)
+  echo "$pending" | grep -qi '_inst' || { echo "the copy is not marked for deletion: $pending"; return 1; }
+  gui_key Escape && answer y && answer Return
+  rm -f "$KILN_WINEPREFIX/dosdevices/r:"
+  gui_wine reg delete 'HKLM\Software\Wine\Drives' /v 'r:' /f >/dev/null 2>&1
+  return 0
+}
+check "relaunch from a removable disk" removable
+
 echo "wizard pages: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]

@@ -386,6 +386,22 @@ TEST_F(PostInstall, FailedInstallationWritesNoneOfIt) {
     EXPECT_EQ(g_archive.handle, INVALID_HANDLE_VALUE) << "the archive is closed";
 }
 
+// Setup ended at a disk prompt (page result Cancel, install error 15): the
+// wizard ends, the finish page is not shown over the user's answer.
+TEST_F(PostInstall, CancelAtADiskPromptEndsTheWizard) {
+    PackageContents p;
+    p.types.push_back({TestType("Kiln PI Cancelled " + kPid, dest_), {FileOf("a.txt", BytesOf("alpha"))}});
+    InstalledPackage installed(p, 0, dest_);
+    ASSERT_TRUE(installed.loaded);
+    g_state.page_index = 6;
+    g_state.page_result = kPageCancel;
+    g_state.install_error = 15;
+    RunPostInstallActions();
+    EXPECT_EQ(g_state.page_result, kPageCancel);
+    EXPECT_EQ(g_state.page_index, 6);
+    EXPECT_FALSE(g_state.installing);
+}
+
 TEST_F(PostInstall, UninstallKeyWithoutAnUninstallerMakesNoEntry) {
     const std::string name = "Kiln PI No Uninstaller " + kPid;
     LaterDeleteKey(HKEY_LOCAL_MACHINE, kUninstallPrefix + name);

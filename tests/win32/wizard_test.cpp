@@ -17,6 +17,8 @@
 #include "startup/process_state.h"
 #include "tests/win32/package_file.h"
 #include "tests/win32/test_files.h"
+#include "engine/progress.h"
+#include "graphics/progress_bar.h"
 #include "wizard/disk_check.h"
 #include "wizard/message_box.h"
 #include "wizard/page_runner.h"
@@ -240,6 +242,24 @@ TEST(MainDialog, CancelAsksAndOnYesForgetsWhatWasToStart) {
     SendMessageA(g_state.main_dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
     EXPECT_EQ(g_state.page_result, kPageCancel);
     EXPECT_TRUE(g_asked.empty());
+    DestroyWindow(page);
+}
+
+INT_PTR CALLBACK PlainPage(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
+
+// The install driver's status line reaches the progress page's control
+// 1008, shortened, while that page is the progress window.
+TEST(ProgressPage, StatusLineShowsTheFileBeingInstalled) {
+    Wizard w({});
+    HWND page = w.Open(kPageProgress, kTemplateProgress, PlainPage);
+    SetProgressWindow(page);
+    ShowStatus("C:\\Program Files\\Sample Product\\a rather long folder name\\readme.txt");
+    std::string shown = Text(page, 1008);
+    EXPECT_LT(shown.size(), 40u);  // shortened for the line
+    EXPECT_NE(shown.find("readme.txt"), std::string::npos) << shown;
+    SetProgressWindow(nullptr);
+    ShowStatus("C:\\elsewhere.txt");
+    EXPECT_EQ(Text(page, 1008), shown);  // no page any more: nothing is written to it
     DestroyWindow(page);
 }
 

@@ -15,7 +15,8 @@ constexpr uint32_t kExecute = 0x20000000, kRead = 0x40000000, kWrite = 0x8000000
 constexpr int kImportDirectory = 1, kResourceDirectory = 2, kRelocationDirectory = 5, kImportAddressDirectory = 12;
 constexpr uint32_t kDosHeaderSize = 0x40, kOptionalHeaderSize = 224, kSectionHeaderSize = 40;
 // Fields of the optional header.
-constexpr size_t kSizeOfCode = 4, kSizeOfInitializedData = 8, kSizeOfUninitializedData = 12, kImageBase = 28,
+constexpr size_t kSizeOfCode = 4, kSizeOfInitializedData = 8, kSizeOfUninitializedData = 12, kEntryPoint = 16,
+                 kImageBase = 28,
                  kSectionAlignment = 32, kFileAlignment = 36, kSizeOfImage = 56, kSizeOfHeaders = 60,
                  kChecksum = 64, kDirectories = 96;
 
@@ -236,6 +237,7 @@ Bytes PackStub(const Bytes& linked, const StubPackOptions& options) {
     if (sections.size() < 3 || !sections.back().Holds(pe.DirectoryRva(kRelocationDirectory)) ||
         kiln_at != sections.end() - 2)
         Fail("its last sections are not .kiln and the relocations");
+    if (!kiln.Holds(pe.Field(kEntryPoint))) Fail("its entry point is not the unpacking entry in .kiln");
     size_t first_kept = 0;
     while (first_kept < sections.size() && !sections[first_kept].Holds(pe.DirectoryRva(kImportDirectory)))
         ++first_kept;
@@ -243,6 +245,9 @@ Bytes PackStub(const Bytes& linked, const StubPackOptions& options) {
     for (size_t i = first_kept; i + 2 < sections.size(); ++i)
         if (!sections[i].Holds(pe.DirectoryRva(kImportDirectory)) && !sections[i].Holds(pe.DirectoryRva(kResourceDirectory)))
             Fail("section " + sections[i].name + " follows the import table");
+    for (int d : {kResourceDirectory, kImportAddressDirectory})
+        if (pe.DirectorySize(d) && pe.DirectoryRva(d) < sections[first_kept].rva)
+            Fail("its data directory " + std::to_string(d) + " lies before the import table");
 
 
     // The code and data sections: from the first to the import table.

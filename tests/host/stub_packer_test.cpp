@@ -37,6 +37,7 @@ struct FakeProgram {
     std::vector<std::pair<size_t, uint32_t>> relocations;  // section, offset; type 3 unless changed
     uint16_t relocation_type = 3;
     int extra_directory = -1;
+    bool entry_in_kiln = true;
 
     FakeProgram() {
         Bytes code(9000), data(600), constants(300), imports(256), resources(200), kiln(120);
@@ -98,7 +99,7 @@ Bytes Link(FakeProgram p) {
     WriteU16(&file[pe + 22], 0x30E);
     uint8_t* o = &file[pe + 24];
     WriteU16(o, 0x10B);
-    WriteU32(o + 16, p.sections.back().rva - 0x1000 + 16);  // the entry: in .kiln
+    WriteU32(o + 16, p.entry_in_kiln ? Named(p, ".kiln").rva + 16 : 0x1000);
     WriteU32(o + 28, kBase);
     WriteU32(o + 32, 0x1000);
     WriteU32(o + 36, 0x200);
@@ -253,6 +254,9 @@ TEST(StubPacker, RefusesWhatItCannotKeep) {
         {"no .kiln", [](FakeProgram& p) { Named(p, ".kiln").name = ".text2"; }, "no .kiln section"},
         {".kiln before the resources", [](FakeProgram& p) { std::swap(p.sections[5], p.sections[6]); },
          "not .kiln and the relocations"},
+        {"the entry point elsewhere", [](FakeProgram& p) { p.entry_in_kiln = false; }, "entry point"},
+        {"resources before the imports", [](FakeProgram& p) { std::swap(p.sections[4], p.sections[5]); },
+         "data directory 2 lies before"},
         {"64-bit relocations", [](FakeProgram& p) { p.relocation_type = 10; }, "relocations of type 10"},
         {"a relocation in zeroed data", [](FakeProgram& p) { p.relocations.push_back({3, 16}); }, "uninitialised"},
     };

@@ -64,15 +64,31 @@ target_compile_options(kiln_win32 PRIVATE ${win32_warnings})
 # where they take room in the file.)
 set(stub_flags -Os -fno-exceptions -fno-rtti -fno-asynchronous-unwind-tables
   -ffunction-sections)
+# mingw keeps a frame pointer in every function unless told otherwise: some
+# 450 bytes of the stub's code.
+list(APPEND stub_flags -fomit-frame-pointer)
 foreach(lib kiln_core kiln_win32)
   target_compile_options(${lib} PRIVATE ${stub_flags})
 endforeach()
 
-add_executable(kiln-stub WIN32 startup/stub_entry.cpp startup/winmain.cpp package/patch_block.cpp startup/stub.rc)
+add_executable(kiln-stub WIN32 startup/stub_entry.cpp startup/winmain.cpp package/patch_block.cpp startup/stub.rc
+  startup/unpack_entry.cpp)
 target_compile_options(kiln-stub PRIVATE ${win32_warnings} ${stub_flags})
 target_link_libraries(kiln-stub PRIVATE kiln_win32)
-target_link_options(kiln-stub PRIVATE -static -s -Wl,--gc-sections -nostartfiles -Wl,--entry=_StubEntry@0)
+target_link_options(kiln-stub PRIVATE -static -s -Wl,--gc-sections -nostartfiles -Wl,--entry=_UnpackEntry@0
+  -Wl,-T,${CMAKE_SOURCE_DIR}/cmake/stub_sections.ld)
 set_target_properties(kiln-stub PROPERTIES SUFFIX ".exe")
+# Packed after linking by the native kiln, which scripts/build builds first
+# (builder/stub_packer.h): kiln-stub-image.exe keeps the program as linked;
+# kiln-stub-rebased.exe prefers another image base, so that the tests see it
+# relocate itself as it unpacks.
+set(KILN_HOST_KILN ${CMAKE_SOURCE_DIR}/build/host/kiln CACHE FILEPATH "The native kiln, which packs the setup program")
+add_custom_command(TARGET kiln-stub POST_BUILD
+  COMMAND ${CMAKE_COMMAND} -E copy kiln-stub.exe kiln-stub-image.exe
+  COMMAND ${KILN_HOST_KILN} pack-stub kiln-stub-image.exe -o kiln-stub.exe
+  COMMAND ${KILN_HOST_KILN} pack-stub kiln-stub-image.exe -o kiln-stub-rebased.exe --image-base 0x10000000
+  WORKING_DIRECTORY ${CMAKE_BINARY_DIR} VERBATIM)
+set_property(TARGET kiln-stub APPEND PROPERTY LINK_DEPENDS ${CMAKE_SOURCE_DIR}/cmake/stub_sections.ld ${KILN_HOST_KILN})
 
 # The headless runner: installs a setup file without the wizard, for tests
 # and benchmarks, over the same engine the stub runs.
@@ -130,6 +146,7 @@ add_executable(win32_tests
 target_link_libraries(win32_tests PRIVATE kiln_win32 gtest_mingw version)
 target_link_options(win32_tests PRIVATE -static)
 target_compile_definitions(win32_tests PRIVATE KILN_STUB_PATH="$<TARGET_FILE:kiln-stub>"
+  KILN_STUB_REBASED_PATH="${CMAKE_BINARY_DIR}/kiln-stub-rebased.exe"
   KILN_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
 # The uninstaller's tests: the program as built, and a library that notes
 # its registration calls.

@@ -27,7 +27,9 @@ constexpr size_t kAutoDeltaCandidates = 3;
 constexpr size_t kCachedBases = 4;
 constexpr uint64_t kMaxArchive = 0x7FFFFFFF;
 
-Bytes ReadSource(const std::string& path) {
+Bytes ReadSource(const ProductFile& file) {
+    if (file.content) return *file.content;
+    const std::string& path = file.source;
     std::ifstream f(path, std::ios::binary);
     if (!f) throw BuildError("cannot read source file '" + path + "'");
     Bytes b((std::istreambuf_iterator<char>(f)), {});
@@ -100,7 +102,8 @@ public:
             std::vector<BaseCandidate> files;
             for (EntryRef ref : order) {
                 std::error_code ec;
-                uint64_t size = std::filesystem::file_size(FileAt(p_, ref).source, ec);
+                const ProductFile& f = FileAt(p_, ref);
+                uint64_t size = f.content ? f.content->size() : std::filesystem::file_size(f.source, ec);
                 files.push_back({ref, FileAt(p_, ref).target, ec ? 0 : size});
             }
             std::vector<bool> keep = KeepWholeForLaterNamesakes(files);
@@ -118,7 +121,7 @@ public:
 private:
     void Archive(EntryRef ref) {
         const ProductFile& f = FileAt(p_, ref);
-        Bytes data = ReadSource(f.source);
+        Bytes data = ReadSource(f);
         ArchivedFile a = Describe(f, data);
         bool pinned = pinned_.count({ref.type, ref.index}) != 0;
         // The base first, so that its stream lies before the delta and a file
@@ -202,7 +205,7 @@ private:
     const Bytes& EnsurePlain(EntryRef base) {
         auto known = content_.find({base.type, base.index});
         if (known != content_.end()) return *known->second;
-        Bytes data = ReadSource(FileAt(p_, base).source);
+        Bytes data = ReadSource(FileAt(p_, base));
         auto plain = plain_.find(data);
         if (plain == plain_.end()) {
             Bytes stream = EncodeStream(data.data(), data.size(), level_);

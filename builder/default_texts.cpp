@@ -158,8 +158,17 @@ const StringTable& Defaults() {
             /* 3 */ "Click Next to continue.",
             /* 4 */ "Click Back to return to the previous page.",
         },
-        // Group 10: not read.
-        {},
+        // Group 10: the uninstaller's texts. The setup program does not read
+        // them; the builder copies them into each setup type's uninstaller.
+        // "message": a %s there becomes the product name (group 6, index 0).
+        {
+            /* 0 */ "Do you want to remove %s and all of its components from your computer?",  // Yes/No
+            /* 1 */ "%s has been removed from your computer.",
+            /* 2 */ "%s has been removed. Some files were in use; they will be removed when Windows restarts.",
+            // Heads the list of items that remain, one line each.
+            /* 3 */ "%s could not be removed completely. These items remain:",
+            /* 4 */ "The uninstall information of %s is missing or damaged. Nothing has been removed.",
+        },
     }};
     return table;
 }
@@ -169,6 +178,7 @@ const StringTable& Defaults() {
 constexpr size_t kFormatBuffer = 1024;  // also wsprintfA's own output limit
 constexpr size_t kPathArgument = 259;
 constexpr size_t kNumberArgument = 11;  // "-2147483648"
+constexpr size_t kUnlimited = size_t(-1) / 2;
 
 enum class Format {
     kMessage,     // format-message step: wsprintfA only when the text holds %s
@@ -202,6 +212,12 @@ constexpr FormatRule kFormatRules[] = {
     {kGroupMessages, 28, Format::kWithNumber, 200},
     {kGroupMessages, 29, Format::kWithString, kFormatBuffer},
     {kGroupMessages, 30, Format::kWithString, kFormatBuffer},
+    // The uninstaller sizes its buffers to the text; only the directives matter.
+    {kGroupUninstaller, 0, Format::kMessage, kUnlimited},
+    {kGroupUninstaller, 1, Format::kMessage, kUnlimited},
+    {kGroupUninstaller, 2, Format::kMessage, kUnlimited},
+    {kGroupUninstaller, 3, Format::kMessage, kUnlimited},
+    {kGroupUninstaller, 4, Format::kMessage, kUnlimited},
 };
 
 // Group-6 indexes that the finish page frames with group 5, index 4.

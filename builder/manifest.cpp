@@ -16,6 +16,7 @@
 #include "builder/dialog_resources.h"
 #include "builder/delta_bases.h"
 #include "builder/dialog_templates.h"
+#include "builder/uninstaller_program.h"
 #include "package/package_format.h"
 #include "package/package_validate.h"
 
@@ -195,9 +196,11 @@ void ResolveDeltaBases(const Context& c, Product& p, const std::vector<PendingBa
     }
 }
 
-ProductFile ReadFile(const Section& s) {
+// removed_by_default: the setup type has Kiln's uninstaller, which is to
+// take its files away again unless the manifest says "keep".
+ProductFile ReadFile(const Section& s, bool removed_by_default) {
     ProductFile f;
-    f.placement = s.Choice("placement", kPlacements, 0);
+    f.placement = s.Choice("placement", kPlacements, removed_by_default ? 1 : 0);
     bool needs_source = f.placement <= 1;
     if (needs_source) {
         std::optional<std::string> source = s.SourceFile("source");
@@ -252,12 +255,35 @@ void ReadTexts(const Section& s, StringTable& texts) {
     }
 }
 
+// Whether a setup type gets Kiln's uninstaller: every type with
+// `uninstaller = true` in [setup], or a type that names its uninstall key
+// while [setup] says nothing. A manifest that gives its own uninstaller
+// program, or says `uninstaller = false`, gets none.
+bool AsksForUninstaller(const Section& setup, const Section& type) {
+    const toml::node* n = setup.Node("uninstaller");
+    if (n && n->is_boolean()) return **n->as_boolean();
+    if (n) return false;
+    std::optional<std::string> key = type.Text("uninstall_key");
+    return key && !key->empty();
+}
+
+// What Kiln's uninstaller could not take away again, or would collide with.
+void CheckForUninstaller(const Section& f, const ProductFile& file) {
+    if (file.uninstaller) f.Fail("uninstaller", "the setup type already gets Kiln's uninstaller ([setup] uninstaller)");
+    if (file.destination_kind == 0 && SameTarget(file.target, kUninstallerTarget))
+        f.Fail("target", std::string("is where Kiln's uninstaller goes (") + kUninstallerTarget + ")");
+    if (file.destination_kind == 1 && file.placement == 1 && !file.shared_count)
+        f.Fail("placement", "the uninstaller removes a file from the Windows folder only when it has a shared_count");
+}
+
 ProductType ReadType(const Section& s, const std::string& title, const Section* setup, uint16_t index,
-                     std::vector<PendingBase>& bases) {
+                     std::vector<PendingBase>& bases, bool kiln_uninstaller) {
     ProductType t;
     std::optional<std::string> name = s.Text("name");
     t.display_name = name ? *name : title;
     t.uninstall_key = s.Text("uninstall_key").value_or(title);
+    if (kiln_uninstaller && t.uninstall_key->find('\\') != std::string::npos)
+        s.Fail("uninstall_key", "names one key below the Uninstall key: no backslash");
     t.default_folder = s.Text("folder").value_or("#Program Files#\\" + title);
     t.folder_editable = s.Flag("folder_editable", true);
     if (auto r = s.Table("remember_registry", {"root", "key", "value"})) {
@@ -298,11 +324,14 @@ ProductType ReadType(const Section& s, const std::string& title, const Section* 
         if (setup && setup->Node("texts")) setup->Fail("texts", problems.front());
         s.Fail("texts", problems.front());
     }
+    // The uninstaller is the first entry, where another setup type's installation looks for it.
+    if (kiln_uninstaller) t.files.push_back(UninstallerEntry(t.texts));
     for (const Section& f : s.Tables("file", {"source", "target", "destination", "placement", "shared_count", "role",
                                               "action", "version_test", "language_test", "file_times", "uninstaller",
                                               "group_shortcut", "desktop_shortcut", "delta_base"})) {
         if (auto b = ReadDeltaBase(f, {index, uint32_t(t.files.size())})) bases.push_back(*b);
-        t.files.push_back(ReadFile(f));
+        t.files.push_back(ReadFile(f, kiln_uninstaller));
+        if (kiln_uninstaller) CheckForUninstaller(f, t.files.back());
     }
     // The finish page introduces the document button and the program check
     // box when the type has them and the manifest leaves the words out.
@@ -396,7 +425,11 @@ Product LoadManifest(const std::string& path) {
     // A volume file holds its 4-byte length and at least one archive byte.
     p.volume_size = uint32_t(setup->Number("volume_size", 0, 5, 0x7FFFFFFF));
     p.auto_delta = setup->Flag("auto_delta", false);
-    if (setup->Node("uninstaller")) p.uninstaller = setup->FileBytes("uninstaller");
+    // uninstaller = true: Kiln's own; a file name: the manifest's own program.
+    if (const toml::node* n = setup->Node("uninstaller"); n && !n->is_boolean()) {
+        if (!n->is_string()) setup->Fail("uninstaller", "expected true, false or the uninstaller program's file");
+        p.uninstaller = setup->FileBytes("uninstaller");
+    }
     if (setup->Node("background_picture")) p.background_picture = Picture(*setup, "background_picture");
     // The side picture: a BMP file, false for none, or (true, left out) the default.
     if (!setup->Node("side_picture") || setup->Node("side_picture")->is_boolean()) {
@@ -449,7 +482,11 @@ Product LoadManifest(const std::string& path) {
     if (types.empty() || types.size() > size_t(kMaxSetupTypes))
         c.Fail(top.Node("type"), "type", "a product has one to six [[type]] tables");
     std::vector<PendingBase> bases;
-    for (const Section& t : types) p.types.push_back(ReadType(t, *title, &*setup, uint16_t(p.types.size()), bases));
+    for (const Section& t : types) {
+        bool kiln_uninstaller = AsksForUninstaller(*setup, t);
+        p.types.push_back(ReadType(t, *title, &*setup, uint16_t(p.types.size()), bases, kiln_uninstaller));
+        p.kiln_uninstaller = p.kiln_uninstaller || kiln_uninstaller;
+    }
     ResolveDeltaBases(c, p, bases);
     for (size_t number = 0; dialogs && number < p.dialog_templates.size(); ++number) {
         if (template_keys[number].empty()) continue;

@@ -37,6 +37,8 @@ struct ProductFile {
     // Store the file as a delta against this file of the product, when
     // that is smaller than its own compressed stream.
     std::optional<EntryRef> delta_base;
+    // The file's bytes made by the builder, in place of a source file.
+    std::optional<Bytes> content;
 };
 
 struct IniEntry {
@@ -95,6 +97,9 @@ struct Product {
     std::optional<Bytes> background_picture, side_picture, background_description;
     std::vector<Bytes> dialog_templates;  // by template number
     std::optional<Bytes> uninstaller;
+    // Some setup type carries Kiln's own uninstaller: the build puts the
+    // program into the uninstaller record.
+    bool kiln_uninstaller = false;
     std::vector<ProductType> types;
     int level = 0;  // compression level; 0: the encoder's default
     // Largest size of each file of the set: the setup file (stub, records

@@ -43,6 +43,7 @@ add_library(kiln_win32 STATIC
   graphics/dialog_graphics.cpp
   graphics/picture.cpp
   graphics/progress_bar.cpp
+  engine/removal.cpp
   engine/shell_folders.cpp
   engine/install_log.cpp
   engine/program_group.cpp
@@ -63,15 +64,31 @@ target_compile_options(kiln_win32 PRIVATE ${win32_warnings})
 # where they take room in the file.)
 set(stub_flags -Os -fno-exceptions -fno-rtti -fno-asynchronous-unwind-tables
   -ffunction-sections)
+# mingw keeps a frame pointer in every function unless told otherwise: some
+# 450 bytes of the stub's code.
+list(APPEND stub_flags -fomit-frame-pointer)
 foreach(lib kiln_core kiln_win32)
   target_compile_options(${lib} PRIVATE ${stub_flags})
 endforeach()
 
-add_executable(kiln-stub WIN32 startup/stub_entry.cpp startup/winmain.cpp package/patch_block.cpp startup/stub.rc)
+add_executable(kiln-stub WIN32 startup/stub_entry.cpp startup/winmain.cpp package/patch_block.cpp startup/stub.rc
+  startup/unpack_entry.cpp)
 target_compile_options(kiln-stub PRIVATE ${win32_warnings} ${stub_flags})
 target_link_libraries(kiln-stub PRIVATE kiln_win32)
-target_link_options(kiln-stub PRIVATE -static -s -Wl,--gc-sections -nostartfiles -Wl,--entry=_StubEntry@0)
+target_link_options(kiln-stub PRIVATE -static -s -Wl,--gc-sections -nostartfiles -Wl,--entry=_UnpackEntry@0
+  -Wl,-T,${CMAKE_SOURCE_DIR}/cmake/stub_sections.ld)
 set_target_properties(kiln-stub PROPERTIES SUFFIX ".exe")
+# Packed after linking by the native kiln, which scripts/build builds first
+# (builder/stub_packer.h): kiln-stub-image.exe keeps the program as linked;
+# kiln-stub-rebased.exe prefers another image base, so that the tests see it
+# relocate itself as it unpacks.
+set(KILN_HOST_KILN ${CMAKE_SOURCE_DIR}/build/host/kiln CACHE FILEPATH "The native kiln, which packs the setup program")
+add_custom_command(TARGET kiln-stub POST_BUILD
+  COMMAND ${CMAKE_COMMAND} -E copy kiln-stub.exe kiln-stub-image.exe
+  COMMAND ${KILN_HOST_KILN} pack-stub kiln-stub-image.exe -o kiln-stub.exe
+  COMMAND ${KILN_HOST_KILN} pack-stub kiln-stub-image.exe -o kiln-stub-rebased.exe --image-base 0x10000000
+  WORKING_DIRECTORY ${CMAKE_BINARY_DIR} VERBATIM)
+set_property(TARGET kiln-stub APPEND PROPERTY LINK_DEPENDS ${CMAKE_SOURCE_DIR}/cmake/stub_sections.ld ${KILN_HOST_KILN})
 
 # The headless runner: installs a setup file without the wizard, for tests
 # and benchmarks, over the same engine the stub runs.
@@ -80,6 +97,14 @@ target_compile_options(kiln-headless PRIVATE ${win32_warnings} ${stub_flags})
 target_link_libraries(kiln-headless PRIVATE kiln_win32)
 target_link_options(kiln-headless PRIVATE -static -s -Wl,--gc-sections)
 set_target_properties(kiln-headless PROPERTIES SUFFIX ".exe")
+
+# The uninstaller that kiln build puts into packages: kept under 32 KiB by
+# the same means as the stub.
+add_executable(kiln-uninstall WIN32 startup/uninstall_main.cpp)
+target_compile_options(kiln-uninstall PRIVATE ${win32_warnings} ${stub_flags})
+target_link_libraries(kiln-uninstall PRIVATE kiln_win32)
+target_link_options(kiln-uninstall PRIVATE -static -s -Wl,--gc-sections)
+set_target_properties(kiln-uninstall PROPERTIES SUFFIX ".exe")
 
 # GoogleTest for mingw, from the sources Debian's googletest package installs.
 set(gtest_src /usr/src/googletest/googletest)
@@ -112,13 +137,30 @@ add_executable(win32_tests
   builder/default_texts.cpp
   tests/win32/wizard_test.cpp
   tests/win32/graphics_test.cpp
+  tests/win32/removal_test.cpp
+  tests/win32/uninstaller_program_test.cpp
+  builder/uninstaller_program.cpp
   tests/win32/post_install_test.cpp
   tests/win32/programs_test.cpp
 )
 target_link_libraries(win32_tests PRIVATE kiln_win32 gtest_mingw version)
 target_link_options(win32_tests PRIVATE -static)
 target_compile_definitions(win32_tests PRIVATE KILN_STUB_PATH="$<TARGET_FILE:kiln-stub>"
+  KILN_STUB_REBASED_PATH="${CMAKE_BINARY_DIR}/kiln-stub-rebased.exe"
   KILN_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
+# The uninstaller's tests: the program as built, and a library that notes
+# its registration calls.
+add_library(unregister_library SHARED tests/win32/unregister_library.cpp)
+set_target_properties(unregister_library PROPERTIES PREFIX "")
+target_link_options(unregister_library PRIVATE -static -Wl,--kill-at)
+target_compile_definitions(win32_tests PRIVATE KILN_UNINSTALLER_PATH="$<TARGET_FILE:kiln-uninstall>"
+  KILN_UNREGISTER_LIBRARY="$<TARGET_FILE:unregister_library>")
+add_dependencies(win32_tests kiln-uninstall unregister_library)
+# Answers message boxes for the end-to-end scripts.
+add_executable(kiln_test_answer tests/win32/answer_tool.cpp)
+set_target_properties(kiln_test_answer PROPERTIES SUFFIX ".exe")
+target_link_options(kiln_test_answer PRIVATE -static)
+target_include_directories(kiln_test_answer PRIVATE ${CMAKE_SOURCE_DIR})
 add_dependencies(win32_tests kiln-stub)
 add_test(NAME win32_tests COMMAND win32_tests --gtest_brief=1
   WORKING_DIRECTORY ${CMAKE_BINARY_DIR})

@@ -13,6 +13,7 @@
 #include "engine/path_text.h"
 #include "engine/programs.h"
 #include "engine/progress.h"
+#include "engine/shared_files.h"
 #include "engine/shell_folders.h"
 #include "engine/shell_link.h"
 #include "package/file_list.h"
@@ -22,8 +23,6 @@
 InstallDriverState g_driver = {-1, nullptr, ""};
 
 namespace {
-
-const char kSharedDllsKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
 
 // The desktop shortcut of an entry: the desktop folder + name + ".lnk",
 // the same path the install log records for it.

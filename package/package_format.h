@@ -112,6 +112,7 @@ enum : int {
     kGroupMessages = 6,
     kGroupButtons = 7,
     kGroupSetupTypes = 9,
+    kGroupUninstaller = 10,  // not read by the setup program: copied into Kiln's uninstaller
 };
 constexpr int kMessagePackageDamaged = 31;
 

@@ -58,6 +58,8 @@ constexpr ReadText kReadTexts[] = {
     {7, 7, "finish page: Cancel, labelled as the way out"},
     {9, 0, "setup type page: title"}, {9, 1, "setup type page: 1000"}, {9, 2, "setup type page: 1001"},
     {9, 3, "setup type page: 1002"}, {9, 4, "setup type page: 1003"},
+    {10, 0, "uninstaller: remove?"}, {10, 1, "uninstaller: removed"}, {10, 2, "uninstaller: restart"},
+    {10, 3, "uninstaller: items remain"}, {10, 4, "uninstaller: damaged log"},
 };
 
 // Read, but empty by default: a text there would change what the wizard
@@ -78,6 +80,7 @@ struct FormattedText {
 constexpr FormattedText kFormattedTexts[] = {
     {2, 7, 'd'},  {3, 2, 's'},  {5, 4, 's'},  {6, 9, 's'},  {6, 16, 's'}, {6, 17, 's'}, {6, 18, 's'},
     {6, 19, 's'}, {6, 21, 's'}, {6, 22, 's'}, {6, 28, 'd'}, {6, 29, 's'}, {6, 30, 's'},
+    {10, 0, 's'}, {10, 1, 's'}, {10, 2, 's'}, {10, 3, 's'}, {10, 4, 's'},
 };
 
 bool Listed(int group, int index) {
@@ -179,6 +182,9 @@ TEST(CheckStringTable, FindsTextsTheSetupProgramWouldMisformatOrOverflow) {
         {5, 4, "%s" + x.substr(0, 800), "framed install error"},
         {6, 0, x.substr(0, 1010), "caption"},
         {1, 0, std::string("Info\0rmation", 12), "zero byte"},
+        // The uninstaller's texts take the product name, in a buffer of their size.
+        {10, 0, "Remove %s and %s?", "more than one %s"},
+        {10, 1, "%s" + x + x, nullptr},
     };
     for (const TableCase& c : cases) {
         StringTable table = DefaultStringTable();

@@ -108,14 +108,14 @@ title = "T"
 [[type]]
 [type.texts]
 "6.31" = "this type's own"
-"10.3" = "far"
+"8.3" = "far"
 [[type]]
 )"));
     EXPECT_EQ(p.types[0].texts[0].at(1), "for every type");
     EXPECT_EQ(p.types[0].texts[6].at(31), "this type's own");
     EXPECT_EQ(p.types[1].texts[6].at(31), "broken!");
-    EXPECT_EQ(p.types[0].texts[10].size(), 4u);
-    EXPECT_EQ(p.types[0].texts[10][3], "far");
+    EXPECT_EQ(p.types[0].texts[8].size(), 4u);
+    EXPECT_EQ(p.types[0].texts[8][3], "far");
 }
 
 // The finish page introduces its document button and run-program box only
@@ -333,6 +333,77 @@ TEST(Manifest, DeltaBaseMistakesNameFileLineAndKey) {
          ":3: setup.volume_size: must lie between 5 and "},
     };
     for (const Case& c : cases) ExpectRefused(c.name, c.text, c.expected);
+}
+
+TEST(Manifest, KilnsUninstallerGoesFirstIntoEachTypeThatAsks) {
+    auto types = [](const char* setup_line, const char* first_type) {
+        return std::string("[setup]\ntitle = \"Tiny\"\n") + setup_line + "[setup.texts]\n\"10.0\" = \"Remove %s?\"\n" +
+               "[[type]]\n" + first_type + "[[type.file]]\nsource = \"payload/app.txt\"\n" +
+               "[[type]]\nuninstall_key = \"\"\n[[type.file]]\nsource = \"payload/app.txt\"\n";
+    };
+    const struct {
+        const char* name;
+        std::string text;
+        bool first, second;
+    } cases[] = {
+        {"for every type", types("uninstaller = true\n", ""), true, true},
+        {"a type that names its key", types("", "uninstall_key = \"Tiny 1.0\"\n"), true, false},
+        {"no type names its key", types("", ""), false, false},
+        {"turned off", types("uninstaller = false\n", "uninstall_key = \"Tiny 1.0\"\n"), false, false},
+        {"the manifest's own program", types("uninstaller = \"payload/app.txt\"\n", "uninstall_key = \"T\"\n"),
+         false, false},
+    };
+    for (const auto& c : cases) {
+        ManifestFolder f;
+        Product p = LoadManifest(f.Write(c.text));
+        EXPECT_EQ(p.kiln_uninstaller, c.first || c.second) << c.name;
+        for (size_t k = 0; k < 2; ++k) {
+            bool asks = k == 0 ? c.first : c.second;
+            const std::vector<ProductFile>& files = p.types[k].files;
+            ASSERT_EQ(files.size(), asks ? 2u : 1u) << c.name << ", type " << k;
+            EXPECT_EQ(files[0].uninstaller, asks) << c.name << ", type " << k;
+            if (!asks) continue;
+            EXPECT_EQ(files[0].target, "uninstall.exe");
+            ASSERT_TRUE(files[0].content.has_value());
+            // The type's own texts travel with it: the product name and the question.
+            std::string data(files[0].content->begin(), files[0].content->end());
+            EXPECT_NE(data.find("Tiny"), std::string::npos) << c.name;
+            EXPECT_NE(data.find("Remove %s?"), std::string::npos) << c.name;
+        }
+        // What the uninstaller is to take away again, unless the manifest says "keep".
+        for (size_t k = 0; k < 2; ++k)
+            EXPECT_EQ(p.types[k].files.back().placement, (k == 0 ? c.first : c.second) ? 1 : 0) << c.name;
+    }
+    ManifestFolder f;
+    EXPECT_FALSE(LoadManifest(f.Write(types("uninstaller = \"payload/app.txt\"\n", ""))).uninstaller->empty());
+}
+
+TEST(Manifest, WhatKilnsUninstallerCannotServeIsNamedWithFileLineAndKey) {
+    auto manifest = [](const char* file, const char* type = "") {
+        return std::string("[setup]\ntitle = \"x\"\nuninstaller = true\n[[type]]\n") + type +
+               "[[type.file]]\nsource = \"payload/app.txt\"\n" + file;
+    };
+    const struct {
+        const char* name;
+        std::string text;
+        const char* expected;
+    } cases[] = {
+        {"its own uninstaller too", manifest("uninstaller = true\n"),
+         ":7: type[0].file[0].uninstaller: the setup type already gets Kiln's uninstaller"},
+        {"a file in its place", manifest("target = \"Uninstall.EXE\"\n"),
+         ":7: type[0].file[0].target: is where Kiln's uninstaller goes"},
+        {"a Windows file it could not remove", manifest("destination = \"windows\"\nplacement = \"remove\"\n"),
+         ":8: type[0].file[0].placement: the uninstaller removes a file from the Windows folder only"},
+        {"a key below a key", manifest("", "uninstall_key = \"Vendor\\\\Tiny\"\n"),
+         ":5: type[0].uninstall_key: names one key below the Uninstall key"},
+        {"neither flag nor file", "[setup]\ntitle = \"x\"\nuninstaller = 3\n[[type]]\n",
+         ":3: setup.uninstaller: expected true, false or the uninstaller program's file"},
+    };
+    for (const auto& c : cases) ExpectRefused(c.name, c.text, c.expected);
+    // A shared file in the Windows folder is counted, so the uninstaller may take it.
+    ManifestFolder f;
+    EXPECT_NO_THROW(LoadManifest(f.Write(manifest("destination = \"windows\"\nplacement = \"remove\"\nshared_count = true\n"))));
+    EXPECT_EQ(LoadManifest(f.Write(manifest("placement = \"keep\"\n"))).types[0].files[1].placement, 0);
 }
 
 }  // namespace

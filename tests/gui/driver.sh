@@ -70,8 +70,11 @@ gui_start() {
   echo "gui: display $DISPLAY and prefix ready in $((SECONDS - start)) s" >&2
 }
 
-# Ends the prefix's programs, the display, and removes the prefix.
+# Ends the prefix's programs, the display, and removes the prefix. Runs to
+# the end in scripts with set -e too, where nothing to end is no failure.
 gui_stop() {
+  local -
+  set +e
   [ -n "$GUI_WORK" ] || return 0
   gui_reset
   if [ -n "$GUI_XVFB_PID" ]; then
@@ -84,6 +87,8 @@ gui_stop() {
 
 # Ends every program of the prefix, so that the next case starts clean.
 gui_reset() {
+  local -
+  set +e
   [ -n "$GUI_WORK" ] || return 0
   WINEPREFIX=$GUI_WORK/prefix timeout 20 wineserver -k 2>/dev/null
   if [ -n "$GUI_PID" ]; then
@@ -105,7 +110,8 @@ gui_run() {
 # GUI_EXIT to its exit code (0-255: -1 comes back as 255) and returns it.
 # When the time runs out: GUI_EXIT=timeout, returns 124.
 gui_wait_exit() {
-  local limit=${1:-30}
+  local - limit=${1:-30}
+  set +e
   [ -n "$GUI_PID" ] || { echo "gui: no program running" >&2; return 1; }
   if ! gui_wait_pid "$GUI_PID" "$limit"; then
     GUI_EXIT=timeout

@@ -80,5 +80,26 @@ timeouts() {
 }
 check "bounded waits" timeouts
 
+# In a script with set -e the clean-up still ends the display and removes
+# the prefix after a program that failed, and when there is nothing left to
+# end (stand-ins for the display and the program, an empty prefix folder).
+cleanup_with_errexit() {
+  local dir display
+  dir=$(mktemp -d /tmp/kiln-gui-stop.XXXXXX)
+  sleep 60 &
+  display=$!
+  # A shell of its own: inside a check, set -e would be ignored.
+  bash -c 'set -e; source "$1"; GUI_WORK=$2 GUI_XVFB_PID=$3; sh -c "exit 3" & GUI_PID=$!; gui_reset; gui_stop' \
+    cleanup "$(dirname "$0")/driver.sh" "$dir" "$display"
+  sleep 0.2
+  if kill -0 "$display" 2>/dev/null || [ -e "$dir" ]; then
+    kill "$display" 2>/dev/null
+    rm -rf "$dir"
+    echo "the clean-up stopped half way"
+    return 1
+  fi
+}
+check "clean-up with set -e" cleanup_with_errexit
+
 echo "gui driver: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]

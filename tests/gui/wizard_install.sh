@@ -6,7 +6,8 @@
 # page's question; the folder browser; Cancel on the progress page answered
 # No and Yes; the finish page with the run-program box and the document
 # button; the space question on a small file system, and the finish page's
-# error layout after a disk-full failure.
+# error layout after a disk-full failure; the example installed through the
+# wizard and uninstalled through its own questions.
 # Usage: wizard_install.sh FIXTURE_EXE (a small program to install and start)
 set -uo pipefail
 fixture=$1
@@ -181,6 +182,36 @@ no_room() {
   rm -f "$KILN_WINEPREFIX/dosdevices/r:" "$small/Big/"*
 }
 check "space question and error layout" no_room
+
+# Installed through the wizard and taken away through the uninstaller's own
+# questions: the drive and the uninstall entries are as they were before.
+drive_state() {
+  (cd "$KILN_WINEPREFIX/drive_c" && find . -path './users/*/Temp' -prune -o -print | sort)
+  "$GUI_ROOT/scripts/wine-run" reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s 2>/dev/null |
+    tr -d '\r' | sed '1,2d'
+}
+install_then_uninstall() {
+  # A program group of its own: the earlier cases left the example's behind.
+  sed -e 's/^full_screen = true$/full_screen = false\nuninstaller = true/' -e "s/^title = .*/title = \"$SETUP_TITLE\"/" \
+    -e 's/folder = "Sample Product"/folder = "Removable Product"/' \
+    "$GUI_ROOT/examples/sample/kiln.toml" | setup_file removable || return 1
+  drive_state >"$GUI_WORK/before.txt"
+  gui_run "$(setup_exe removable)"
+  wizard_page 'Welcome' >/dev/null && gui_key Return || return 1
+  wizard_page 'Setup Type' >/dev/null && gui_key Return || return 1
+  wizard_page 'Destination Folder' >/dev/null || return 1
+  type_folder 'C:\Removable' && gui_key Return && answer y || return 1
+  wizard_page 'Ready to Install' >/dev/null && gui_key Return || return 1
+  wizard_page 'Setup Finished' 60 >/dev/null && gui_key Return && gui_wait_exit 20 || return 1
+  landed "$(prefix_c Removable)" && [ -f "$(prefix_c Removable/uninstall.exe)" ] || return 1
+  gui_run "$(prefix_c Removable/uninstall.exe)"
+  GUI_CASE="$GUI_CASE (question)" answer y || return 1     # remove the product?
+  GUI_CASE="$GUI_CASE (outcome)" answer Return || return 1  # it has been removed
+  WINEPREFIX=$KILN_WINEPREFIX timeout 30 wineserver -w  # the uninstaller's copy ends after it
+  drive_state >"$GUI_WORK/after.txt"
+  diff "$GUI_WORK/before.txt" "$GUI_WORK/after.txt"
+}
+check "installed through the wizard, uninstalled through its questions" install_then_uninstall
 
 echo "wizard installs: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]

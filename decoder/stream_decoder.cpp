@@ -2,6 +2,7 @@
 
 #include "decoder/archive_read.h"
 #include "decoder/decoder_memory.h"
+#include "engine/checksum.h"
 
 bool StreamDecoder::OpenInput(HANDLE from, DWORD byte_limit) {
     if (from == INVALID_HANDLE_VALUE) return false;
@@ -41,33 +42,33 @@ bool StreamDecoder::Refill(InflateInput* in) {
 }
 
 bool FileOutput::Write(const uint8_t* data, uint16_t count) {
-    DWORD written;
-    if (file_ != INVALID_HANDLE_VALUE) WriteFile(file_, data, count, &written, nullptr);
+    DWORD done = 0;
+    if (file_ == INVALID_HANDLE_VALUE || !WriteFile(file_, data, count, &done, nullptr)) done = 0;
+    if (written_) {
+        // Every write but the last is a whole window, so the checksum chains.
+        written_->complete = written_->complete && done == count;
+        written_->size += count;
+        written_->checksum = ChecksumUpdate(written_->checksum, data, count);
+    }
     return true;
 }
 
-namespace {
+int DecodeToMemory(uint8_t* destination, DWORD size, HANDLE source, DWORD limit, DWORD* produced) {
+    StreamDecoder decoder;
+    if (!destination || !decoder.OpenInput(source, limit)) return 0;
+    size_t made;
+    InflateResult r = InflateInto(decoder.input, destination, size, &made);
+    decoder.CloseInput();
+    if (produced) *produced = DWORD(made);
+    return r == kInflateOk;
+}
 
-int Decode(StreamDecoder& decoder, DecoderOutput& sink) {
-    if (!sink.IsValid()) return 0;
+int DecodeToFile(HANDLE file, HANDLE source, DWORD limit, WrittenFile* written) {
+    StreamDecoder decoder;
+    if (!decoder.OpenInput(source, limit)) return 0;
+    FileOutput sink(file, written);
     // A lost archive volume ends the decode as a failure here.
     InflateResult r = Inflate(decoder.input, sink);
     decoder.CloseInput();
     return r == kInflateOk;
-}
-
-}  // namespace
-
-int DecodeToMemory(uint8_t* destination, DWORD size, HANDLE source, DWORD limit) {
-    StreamDecoder decoder;
-    if (!decoder.OpenInput(source, limit)) return 0;
-    MemoryOutput sink(destination, size);
-    return Decode(decoder, sink);
-}
-
-int DecodeToFile(HANDLE file, HANDLE source, DWORD limit) {
-    StreamDecoder decoder;
-    if (!decoder.OpenInput(source, limit)) return 0;
-    FileOutput sink(file);
-    return Decode(decoder, sink);
 }

@@ -99,3 +99,14 @@ endforeach()
 target_compile_definitions(version_test_v1 PRIVATE VERSION_NUMBERS=1,2,3,4 VERSION_LANGUAGE=0x0409)
 target_compile_definitions(version_test_v2 PRIVATE VERSION_NUMBERS=2,0,0,1 VERSION_LANGUAGE=0x0409)
 target_compile_definitions(version_test_v2_german PRIVATE VERSION_NUMBERS=2,0,0,1 VERSION_LANGUAGE=0x0407)
+
+# The stub's decoder against zlib's 32-bit inflate under Wine: a benchmark,
+# built when scripts/bench-deps has installed zlib for mingw. zlib is linked
+# into nothing else.
+find_library(MINGW_ZLIB NAMES libz.a)
+if(MINGW_ZLIB)
+  add_executable(win32_decode_bench bench/win32_decode_bench.cpp builder/deflate_transcoder.cpp)
+  target_link_libraries(win32_decode_bench PRIVATE kiln_core ${MINGW_ZLIB})
+  target_link_options(win32_decode_bench PRIVATE -static)
+  set_target_properties(win32_decode_bench PROPERTIES SUFFIX ".exe")
+endif()

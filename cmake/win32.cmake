@@ -17,6 +17,7 @@ add_library(kiln_win32 STATIC
   decoder/archive.cpp
   engine/delayed_replacement.cpp
   engine/extraction.cpp
+  engine/decoded_files.cpp
   engine/fonts.cpp
   engine/shell_link.cpp
   engine/progress.cpp

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "decoder/archive.h"
+#include "engine/decoded_files.h"
 #include "engine/entry_paths.h"
 #include "engine/extraction.h"
 #include "engine/fonts.h"
@@ -42,6 +43,7 @@ void Remember(char* slot) { lstrcpynA(slot, g_state.work_path, kPathSize); }
 int Finish() {
     if (g_state.temporary_path[0]) DeleteFileA(g_state.temporary_path);
     g_state.temporary_path[0] = 0;
+    ReleaseDecodedFiles();
     return 0;
 }
 
@@ -56,6 +58,7 @@ int StartInstall() {
     // (With kSetupRemoveOtherTypes, the other setup types' installations are
     // to be removed here through their uninstallers; running uninstallers
     // is not part of the engine yet.)
+    ReleaseDecodedFiles();
     if (!OpenArchive()) return 0;
     g_state.installing = true;
     return 1;

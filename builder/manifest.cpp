@@ -356,7 +356,7 @@ Product LoadManifest(const std::string& path) {
     p.level = int(setup->Number("compression", 0, 1, 13));
     // A volume file holds its 4-byte length and at least one archive byte.
     p.volume_size = uint32_t(setup->Number("volume_size", 0, 5, 0x7FFFFFFF));
-    p.auto_delta = setup->Flag("auto_delta", false);
+    p.auto_delta = setup->Flag("auto_delta", true);
     if (setup->Node("uninstaller")) p.uninstaller = setup->FileBytes("uninstaller");
     for (auto [key, slot] : {std::pair{"background_picture", &p.background_picture}, {"side_picture", &p.side_picture}}) {
         if (!setup->Node(key)) continue;

@@ -16,7 +16,7 @@ check() {  # name, command...
 winpath() { echo "Z:$(echo "$1" | tr / '\\')"; }
 
 # A product with two builds of one library across setup types, so that
-# --auto-delta has something to find, and enough data to span volumes.
+# the search for deltas has something to find, and enough data to span volumes.
 mkdir -p "$work/product/v1" "$work/product/v2"
 corpus=/usr/lib/i386-linux-gnu/wine/i386-windows
 cp "$here/examples/sample/payload/readme.txt" "$work/product/"
@@ -49,11 +49,12 @@ for variant in whole volumes delta; do
   out="$work/$variant/setup.exe"
   mkdir -p "$work/$variant"
   case $variant in
-    whole) args=() ;;
-    volumes) args=(--volume-size 60K) ;;
-    delta) args=(--auto-delta --volume-size 50K) ;;
+    whole) args=(--no-auto-delta) ;;
+    volumes) args=(--no-auto-delta --volume-size 60K) ;;
+    delta) args=(--volume-size 50K) ;;  # deltas are the default
   esac
-  check "$variant: build" "$kiln" build "$work/product/kiln.toml" -o "$out" "${args[@]}" >/dev/null
+  check "$variant: build" "$kiln" build "$work/product/kiln.toml" -o "$out" "${args[@]}" >"$work/build.txt"
+  [ "$variant" = delta ] && check "delta: reported" grep -q "^deltas: 1 file(s) stored as deltas" "$work/build.txt"
   check "$variant: verify" "$kiln" verify "$out" >/dev/null
   check "$variant: install type 0" install_and_compare "$out" 0 "$work/product/v1/xinput.dll"
   check "$variant: install type 1" install_and_compare "$out" 1 "$work/product/v2/xinput.dll"

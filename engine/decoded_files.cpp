@@ -16,6 +16,12 @@ namespace {
 
 constexpr int kErrorChecksum = 21;
 
+// A buffer that grows as needed and is kept for the next file.
+struct Room {
+    void* data;
+    uint32_t size;
+};
+
 // A verified file kept for the delta entries that still need it.
 struct KeptFile {
     const uint8_t* entry;
@@ -37,9 +43,10 @@ struct DecodedFiles {
     // Where the last ordinal lookup stopped: entries are installed in order.
     const uint8_t* walk_entry;
     uint32_t walk_ordinal;
-    // Holds a file that is not kept, reused from file to file.
-    void* scratch;
-    uint32_t scratch_size;
+    // A file that is not kept, and a file being built: each reused from
+    // file to file.
+    Room scratch;
+    Room building;
 };
 
 DecodedFiles g_files;
@@ -122,14 +129,13 @@ const KeptFile* FindKept(const uint8_t* file, uint32_t ordinal, uint32_t size, u
     return nullptr;
 }
 
-uint8_t* Scratch(uint32_t size) {
-    DecodedFiles& f = g_files;
-    if (!f.scratch || f.scratch_size < size) {
-        FreeAndClear(&f.scratch);
-        f.scratch = Allocate(size);
-        f.scratch_size = f.scratch ? size : 0;
+uint8_t* Grow(Room& room, uint32_t size) {
+    if (!room.data || room.size < size) {
+        FreeAndClear(&room.data);
+        room.data = Allocate(size);
+        room.size = room.data ? size : 0;
     }
-    return static_cast<uint8_t*>(f.scratch);
+    return static_cast<uint8_t*>(room.data);
 }
 
 }  // namespace
@@ -158,7 +164,7 @@ int FileInMemory(const uint8_t* installing, const uint8_t* file, const uint8_t**
     uint8_t* buffer = keep ? static_cast<uint8_t*>(Allocate(size)) : nullptr;
     if (!buffer) {
         keep = false;
-        buffer = Scratch(size);
+        buffer = Grow(f.scratch, size);
         if (!buffer) return -1;
     }
 
@@ -181,6 +187,8 @@ int FileInMemory(const uint8_t* installing, const uint8_t* file, const uint8_t**
     return 1;
 }
 
+uint8_t* BuildingRoom(uint32_t size) { return Grow(g_files.building, size); }
+
 uint32_t InMemoryFileLimit() { return g_in_memory_limit; }
 
 void SetDecodedFileLimits(uint32_t in_memory_file, uint32_t kept_bases) {
@@ -194,6 +202,7 @@ void ReleaseDecodedFiles() {
     for (uint32_t k = 0; k < f.kept_count; ++k) FreeAndClear(reinterpret_cast<void**>(&f.kept[k].data));
     FreeAndClear(reinterpret_cast<void**>(&f.kept));
     FreeAndClear(reinterpret_cast<void**>(&f.needed_until));
-    FreeAndClear(&f.scratch);
+    FreeAndClear(&f.scratch.data);
+    FreeAndClear(&f.building.data);
     f = DecodedFiles{};
 }

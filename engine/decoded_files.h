@@ -28,6 +28,11 @@ void SetDecodedFileLimits(uint32_t in_memory_file, uint32_t kept_bases);
 //      caller takes the way of the temporary file.
 int FileInMemory(const uint8_t* installing, const uint8_t* file, const uint8_t** bytes);
 
+// Room for building a file of `size` bytes in memory, reused from file to
+// file and never the room FileInMemory hands out; null when there is no
+// memory.
+uint8_t* BuildingRoom(uint32_t size);
+
 // Frees every kept file and buffer and forgets the file list they were kept
 // for. Called when an installation starts and ends.
 void ReleaseDecodedFiles();

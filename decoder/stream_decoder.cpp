@@ -2,7 +2,6 @@
 
 #include "decoder/archive_read.h"
 #include "decoder/decoder_memory.h"
-#include "engine/checksum.h"
 
 bool StreamDecoder::OpenInput(HANDLE from, DWORD byte_limit) {
     if (from == INVALID_HANDLE_VALUE) return false;
@@ -42,14 +41,8 @@ bool StreamDecoder::Refill(InflateInput* in) {
 }
 
 bool FileOutput::Write(const uint8_t* data, uint16_t count) {
-    DWORD done = 0;
-    if (file_ == INVALID_HANDLE_VALUE || !WriteFile(file_, data, count, &done, nullptr)) done = 0;
-    if (written_) {
-        // Every write but the last is a whole window, so the checksum chains.
-        written_->complete = written_->complete && done == count;
-        written_->size += count;
-        written_->checksum = ChecksumUpdate(written_->checksum, data, count);
-    }
+    DWORD written;
+    if (file_ != INVALID_HANDLE_VALUE) WriteFile(file_, data, count, &written, nullptr);
     return true;
 }
 
@@ -63,10 +56,10 @@ int DecodeToMemory(uint8_t* destination, DWORD size, HANDLE source, DWORD limit,
     return r == kInflateOk;
 }
 
-int DecodeToFile(HANDLE file, HANDLE source, DWORD limit, WrittenFile* written) {
+int DecodeToFile(HANDLE file, HANDLE source, DWORD limit) {
     StreamDecoder decoder;
     if (!decoder.OpenInput(source, limit)) return 0;
-    FileOutput sink(file, written);
+    FileOutput sink(file);
     // A lost archive volume ends the decode as a failure here.
     InflateResult r = Inflate(decoder.input, sink);
     decoder.CloseInput();

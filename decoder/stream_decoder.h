@@ -34,29 +34,20 @@ private:
     static bool Refill(InflateInput* in);
 };
 
-// What a decode into a file handed to it: how many bytes, their checksum,
-// and whether every write took all of them.
-struct WrittenFile {
-    uint32_t size = 0;
-    uint32_t checksum = 0;
-    bool complete = true;
-};
-
-// Writes into an open file. A failed or short write does not end the
-// decode; it is noted in what was written.
+// Writes into an open file. A failed or short write is not reported here:
+// the installed file's checksum finds it.
 class FileOutput : public DecoderOutput {
 public:
-    explicit FileOutput(HANDLE file, WrittenFile* written) : file_(file), written_(written) {}
+    explicit FileOutput(HANDLE file) : file_(file) {}
     bool IsValid() const override { return true; }
     bool Write(const uint8_t* data, uint16_t count) override;
 
 private:
     HANDLE file_;
-    WrittenFile* written_;
 };
 
 // Both return 1 when the whole stream decoded, else 0. A stream that
 // decodes to more than `size` bytes fails without writing past them.
 // *produced, when asked, says how many bytes were decoded.
 int DecodeToMemory(uint8_t* destination, DWORD size, HANDLE source, DWORD limit, DWORD* produced = nullptr);
-int DecodeToFile(HANDLE file, HANDLE source, DWORD limit, WrittenFile* written = nullptr);
+int DecodeToFile(HANDLE file, HANDLE source, DWORD limit);

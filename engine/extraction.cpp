@@ -211,29 +211,25 @@ int ExtractUninstaller(const uint8_t* entry, HANDLE temporary) {
 
 // Decodes the archive data of `source` into the temporary file and closes
 // it; a decode that goes wrong shows in the checksum.
-int DecodeInto(HANDLE temporary, const uint8_t* source) {
+int DecodeInto(HANDLE temporary, const uint8_t* source, const uint8_t* times_of) {
     int error = ArchivePosition(ReadU32(source + kEntryArchiveOffset));
-    if (!error) DecodeToFile(temporary, g_archive.handle, ReadU32(source + kEntryStoredSize));
+    if (!error) {
+        DecodeToFile(temporary, g_archive.handle, ReadU32(source + kEntryStoredSize));
+        if (times_of && (times_of[kEntryFlags] & kEntryHasFileTimes)) SetFileTimes(temporary, times_of);
+    }
     CloseFile(temporary);
     return error ? Fail(error, nullptr) : 1;
 }
 
-// A plain entry: its file in memory, written with one call, or, too large
-// for memory, decoded straight into the temporary file. Either way the
-// bytes handed to the file are the ones proved against the checksum, and
-// each write must have taken all of them; the file is not read back.
+// A plain entry: its file in memory, proved against the checksum before a
+// byte is written, then written with one call that must take all of it,
+// and not read back. A file too large for memory is decoded into the
+// temporary file and proved by reading it back.
 int ExtractPlain(const uint8_t* entry, HANDLE temporary) {
-    uint32_t size = ReadU32(entry + kEntryUnpackedSize);
     const uint8_t* bytes;
     int got = FileInMemory(entry, entry, &bytes);
-    bool good = got > 0 && WriteAll(temporary, bytes, size) == 0;
-    if (got < 0) {
-        int error = ArchivePosition(ReadU32(entry + kEntryArchiveOffset));
-        WrittenFile written;
-        got = error ? Fail(error, nullptr) : 1;
-        good = !error && DecodeToFile(temporary, g_archive.handle, ReadU32(entry + kEntryStoredSize), &written) &&
-               written.complete && written.size == size && written.checksum == ReadU32(entry + kEntryChecksum);
-    }
+    if (got < 0) return DecodeInto(temporary, entry, entry) && Verify(g_state.temporary_path, entry);
+    bool good = got > 0 && WriteAll(temporary, bytes, ReadU32(entry + kEntryUnpackedSize)) == 0;
     if (good && (entry[kEntryFlags] & kEntryHasFileTimes)) SetFileTimes(temporary, entry);
     CloseFile(temporary);
     if (!got) return 0;
@@ -283,17 +279,19 @@ int WalkFailure(DeltaStatus status, const char* output_path) {
 // changes are reported.
 struct DeltaProgress {
     int start, end, last;
-    uint64_t units;
+    uint32_t units;
     uint64_t next;  // the output size at which the next unit begins
 
     DeltaProgress(const uint8_t* entry, int from, int to)
         : start(from), end(to), last(-1), units(ReadU32(entry + kEntryUnpackedSize) / kProgressUnit + 1), next(0) {}
+    // The output never outgrows the entry's 32-bit size, so units and their
+    // product with a share of the bar (at most 100) fit in 32 bits.
     void Report(uint64_t output_size) {
         // The bar moves only from unit to unit: the arithmetic is done then.
         if (start == end || output_size < next) return;
-        uint64_t done = output_size / kProgressUnit + 1;
-        next = done * kProgressUnit;
-        int percent = start + int(done * uint64_t(end - start) / units);
+        uint32_t done = uint32_t(output_size) / kProgressUnit + 1;
+        next = uint64_t(done) * kProgressUnit;
+        int percent = start + int(done * uint32_t(end - start) / units);
         if (percent != last) SetProgress(last = percent);
     }
 };
@@ -356,8 +354,10 @@ int ExtractDelta(const uint8_t* entry, HANDLE temporary, int progress_start, int
     uint32_t size = ReadU32(entry + kEntryUnpackedSize);
     DeltaJob job;
     const uint8_t* base_bytes;
-    uint8_t* out = size <= InMemoryFileLimit() ? BuildingRoom(size) : nullptr;
-    int done = out ? FileInMemory(entry, base, &base_bytes) : -1;
+    // The base first: finding it may let go of every buffer held so far.
+    int done = size <= InMemoryFileLimit() ? FileInMemory(entry, base, &base_bytes) : -1;
+    uint8_t* out = done > 0 ? BuildingRoom(size) : nullptr;
+    if (done > 0 && !out) done = -1;
     if (done > 0)
         done = BuildFromBase(entry, base_bytes, ReadU32(base + kEntryUnpackedSize), out, temporary,
                              DeltaProgress(entry, progress_start, progress_end), job);
@@ -366,7 +366,7 @@ int ExtractDelta(const uint8_t* entry, HANDLE temporary, int progress_start, int
         CloseFile(temporary);
         return done;
     }
-    return DecodeInto(temporary, base) && Verify(g_state.temporary_path, base) &&
+    return DecodeInto(temporary, base, nullptr) && Verify(g_state.temporary_path, base) &&
            ApplyDelta(entry, g_state.temporary_path, progress_start, progress_end);
 }
 

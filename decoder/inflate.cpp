@@ -236,6 +236,7 @@ __attribute__((optimize("O2"))) int DecodeDataFast(Inflater& s, const HuffTable&
     const HuffEntry* const L = lt.entries;
     const HuffEntry* const D = dt.entries;
     const BitBuf lmask = Mask(lt.width);
+    const unsigned lwidth = lt.width;
     const unsigned dwidth = dt.width;
     // A distance lookup can peek past the end of the block's last code, so
     // its reach has to be remembered, as the furthest input byte a decoder
@@ -262,9 +263,10 @@ __attribute__((optimize("O2"))) int DecodeDataFast(Inflater& s, const HuffTable&
             buf >>= CodeShift(e);
             count -= EntryBits(e);
             *dst++ = uint8_t(EntryValue(e));
-            // A second one while the buffer still holds a longest code.
+            // More while the buffer holds a first-level code: a literal found
+            // there is no longer than the table is wide.
             e = L[buf & lmask];
-            if (count >= 15 && EntryOp(e) == kOpLiteral) {
+            if (count >= lwidth && EntryOp(e) == kOpLiteral) {
                 buf >>= CodeShift(e);
                 count -= EntryBits(e);
                 *dst++ = uint8_t(EntryValue(e));
@@ -469,7 +471,7 @@ int DynamicBlock(Inflater& s) {
     if ((r = ReadCodeLengths(s, lengths, literals + distances))) return r;
 
     HuffTable lt, dt;
-    if ((r = BuildHuffTable(lengths, literals, kLiteralAlphabet, 9, &lt))) {
+    if ((r = BuildHuffTable(lengths, literals, kLiteralAlphabet, 10, &lt))) {
         FreeHuffTable(&lt);
         return r;
     }

@@ -54,6 +54,7 @@ std::vector<EntryRef> RankDeltaBases(const BaseCandidate& target, const std::vec
     };
     std::vector<Ranked> ranked;
     for (const BaseCandidate& c : pool) {
+        if (c.size / kMaxBaseToTarget > target.size) continue;
         double share = target.sketch && c.sketch ? Containment(*target.sketch, *c.sketch) : 0;
         if (share >= kMinBaseShare) ranked.push_back({share, c.ref});
     }

@@ -8,10 +8,10 @@
 #include <cstdint>
 
 // Larger files are decoded straight to their temporary file instead.
-constexpr uint32_t kInMemoryFileLimit = 8u << 20;
+constexpr uint32_t kInMemoryFileLimit = 16u << 20;
 // What the kept bases may take together; past it, a base that is needed
 // again is decoded again.
-constexpr uint32_t kKeptBasesLimit = 16u << 20;
+constexpr uint32_t kKeptBasesLimit = 32u << 20;
 
 // The limits in force (for tests: 0 sends every file the way of the
 // temporary file, or keeps no base).

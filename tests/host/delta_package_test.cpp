@@ -221,17 +221,21 @@ TEST(DeltaPackages, CandidatesBySharedContent) {
         std::copy(target.begin(), target.begin() + long(kept), b.begin());
         return b;
     };
-    std::vector<Bytes> files = {Noise(60000, 9), mix(30000, 2), mix(54000, 3), mix(3000, 4), mix(54000, 5)};
+    Bytes huge = target;  // all of the target, but more than four times its size
+    huge.resize(target.size() * 4 + 1000, 7);
+    std::vector<Bytes> files = {Noise(60000, 9), mix(30000, 2), mix(54000, 3), mix(3000, 4), mix(54000, 5), huge};
     std::vector<Sketch> sketches;
     for (const Bytes& b : files) sketches.push_back(SketchOf(b.data(), b.size()));
     Sketch target_sketch = SketchOf(target.data(), target.size());
     std::vector<BaseCandidate> pool;
-    for (uint32_t i = 0; i < files.size(); ++i) pool.push_back({{0, i}, "f" + std::to_string(i), 60000, &sketches[i]});
+    for (uint32_t i = 0; i < files.size(); ++i)
+        pool.push_back({{0, i}, "f" + std::to_string(i), files[i].size(), &sketches[i]});
     BaseCandidate t{{1, 0}, "target", target.size(), &target_sketch};
 
     std::vector<uint32_t> order;
     for (EntryRef r : RankDeltaBases(t, pool, 10)) order.push_back(r.index);
-    // Nine tenths twice (in pool order), then half; a twentieth and nothing are left out.
+    // Nine tenths twice (in pool order), then half; a twentieth, nothing and
+    // a file too large to be worth decoding for it are left out.
     EXPECT_EQ(order, (std::vector<uint32_t>{2, 4, 1}));
     EXPECT_EQ(RankDeltaBases(t, pool, 1).size(), 1u);
 

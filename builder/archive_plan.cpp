@@ -80,12 +80,12 @@ struct StoredDelta {
     EntryRef base;
 };
 
-// One archived file, read, described, encoded whole and sketched before
-// anything is decided.
+// One archived file: read, described and sketched before anything is
+// decided; its own stream is encoded along with the deltas.
 struct Prepared {
     Bytes data;
     ArchivedFile described;
-    Bytes stream;
+    Bytes stream;  // for the first file of each content only
     Sketch sketch;
     size_t first = 0;  // the first archived file with the same content
 };
@@ -101,22 +101,20 @@ class Planner {
 public:
     Planner(const Product& p, int level, unsigned threads) : p_(p), level_(level), threads_(threads) {}
 
-    // Everything that costs time runs on every core: preparing the files,
-    // then measuring the deltas the plan asks for. What goes into the
-    // archive is then decided in archive order, from those results alone.
+    // Everything that costs time runs on every core: reading and sketching
+    // the files, then encoding their streams and the deltas the plan asks
+    // for. What goes into the archive is then decided in archive order, from
+    // those results alone.
     ArchivePlan Run(const ArchiveProgress& progress) {
         Collect();
-        total_work_ = order_.size();
-        Prepare(progress);
+        Read();
         PlanDeltas();
-        total_work_ = order_.size() + tasks_.size();
-        MeasureDeltas(progress);
+        Encode(progress);
         for (size_t i = 0; i < order_.size(); ++i) Archive(i);
         if (progress.on_file) progress.on_file(total_work_, total_work_, "");
         return std::move(plan_);
     }
 
-private:
     void Collect() {
         for (uint16_t k = 0; k < p_.types.size(); ++k) {
             plan_.files.emplace_back(p_.types[k].files.size());
@@ -142,16 +140,16 @@ private:
         progress.on_file(done_work_++, total_work_, FileAt(p_, order_[i]).source);
     }
 
-    void Prepare(const ArchiveProgress& progress) {
+    // Reads, describes and sketches every file, and finds the first file of
+    // each content.
+    void Read() {
         prepared_.resize(order_.size());
         ParallelFor(order_.size(), threads_, [&](size_t i) {
             const ProductFile& f = FileAt(p_, order_[i]);
             Prepared& p = prepared_[i];
             p.data = ReadSource(f.source);
             p.described = Describe(f, p.data);
-            p.stream = EncodeStream(p.data.data(), p.data.size(), level_);
             if (p_.auto_delta) p.sketch = SketchOf(p.data.data(), p.data.size());
-            Report(progress, i);
         });
         std::map<const Bytes*, size_t, bool (*)(const Bytes*, const Bytes*)> first(
             [](const Bytes* a, const Bytes* b) { return *a < *b; });
@@ -195,12 +193,20 @@ private:
         }
     }
 
-    // Each base's suffix array is built once, by the first task that needs
-    // it, and dropped after its last task; tasks run in the order of their
-    // bases, so only a few are held at a time.
-    void MeasureDeltas(const ArchiveProgress& progress) {
+    // One pool of work for every core: the planned deltas, then each
+    // content's own stream, largest first, so that the cores finish
+    // together. Each base's suffix array is built once, by the first delta
+    // that needs it, and dropped after its last; deltas run in the order of
+    // their bases, so only a few are held at a time.
+    void Encode(const ArchiveProgress& progress) {
         std::stable_sort(tasks_.begin(), tasks_.end(),
                          [](const DeltaTask& a, const DeltaTask& b) { return a.base < b.base; });
+        std::vector<size_t> streams;
+        for (size_t i = 0; i < order_.size(); ++i)
+            if (prepared_[i].first == i) streams.push_back(i);
+        std::stable_sort(streams.begin(), streams.end(), [&](size_t a, size_t b) {
+            return prepared_[a].data.size() > prepared_[b].data.size();
+        });
         struct Shared {
             std::once_flag built;
             std::unique_ptr<DeltaBase> index;
@@ -208,7 +214,14 @@ private:
         };
         std::map<size_t, Shared> bases;
         for (const DeltaTask& t : tasks_) bases[t.base].left++;
-        ParallelFor(tasks_.size(), threads_, [&](size_t k) {
+        total_work_ = tasks_.size() + streams.size();
+        ParallelFor(total_work_, threads_, [&](size_t k) {
+            if (k >= tasks_.size()) {
+                Prepared& p = prepared_[streams[k - tasks_.size()]];
+                p.stream = EncodeStream(p.data.data(), p.data.size(), level_);
+                Report(progress, streams[k - tasks_.size()]);
+                return;
+            }
             DeltaTask& t = tasks_[k];
             Shared& shared = bases.at(t.base);
             std::call_once(shared.built, [&] { shared.index = std::make_unique<DeltaBase>(prepared_[t.base].data); });
@@ -238,17 +251,18 @@ private:
         } else if (delta != deltas_.end() && !Pinned(ref) && !f.uninstaller) {
             PlaceDelta(a, delta->second);
         } else {
+            const Bytes& stream = prepared_[p.first].stream;  // encoded once per content
             DeltaChoice best;
             const Bytes* best_items = nullptr;
             auto [from, to] = TasksOf(i);
             for (auto t = from; t != to; ++t) {
                 if (!best_items || t->items.size() < best_items->size()) {
-                    best = {ref, order_[t->base], uint32_t(p.stream.size()), uint32_t(t->items.size()), false,
+                    best = {ref, order_[t->base], uint32_t(stream.size()), uint32_t(t->items.size()), false,
                             !f.delta_base};
                     best_items = &t->items;
                 }
             }
-            best.kept = best_items && best_items->size() < p.stream.size();
+            best.kept = best_items && best_items->size() < stream.size();
             if (best.kept) {
                 StoredDelta stored{Append(*best_items), best.base};
                 PlaceDelta(a, stored);

@@ -314,7 +314,7 @@ __attribute__((optimize("O2"))) int DecodeDataFast(Inflater& s, const HuffTable&
         buf >>= CodeShift(e);
         count -= EntryBits(e);
         op = EntryOp(e);
-        if (kBitBufBits < 64) RefillFast(buf, count, next);
+        if (kBitBufBits < 64 && count < op) RefillFast(buf, count, next);
         uint32_t distance = EntryValue(e) + uint32_t(buf & kLowBits[op]);
         if (distance > size_t(dst - out)) goto fault;
         buf >>= op;

@@ -38,7 +38,7 @@ Bytes FrameArchiveItem(const Bytes& data, int level) {
     return item;
 }
 
-std::string ReadItemFromArchive(const Bytes& archive, size_t* at, Bytes* data) {
+std::string ReadItemFromArchive(const Bytes& archive, size_t* at, Bytes* data, std::string* note) {
     size_t p = *at;
     auto size_field = [&](bool wide, uint32_t* v) {
         size_t n = wide ? 4 : 2;
@@ -47,10 +47,17 @@ std::string ReadItemFromArchive(const Bytes& archive, size_t* at, Bytes* data) {
         p += n;
         return true;
     };
+    std::vector<std::string> notes;
+    auto finish = [&] {
+        std::string all;
+        for (const std::string& n : notes) all += (all.empty() ? "" : "; ") + n;
+        if (note) *note = all;
+        return std::string();
+    };
     if (p >= archive.size()) return "the item lies outside the archive";
     uint8_t flags = archive[p++];
-    if (flags & ~(kItemCompressed | kItemWideUnpacked | kItemWidePacked))
-        return "the item's flags " + std::to_string(flags) + " hold unknown bits";
+    if (flags & ~kItemUsedFlags)
+        notes.push_back("the item's flags " + std::to_string(flags) + " hold bits the setup program does not use");
     uint32_t size = 0, packed = 0;
     if (!size_field(flags & kItemWideUnpacked, &size)) return "the item's header runs past the archive";
     if (!(flags & kItemCompressed) || size == 0) {
@@ -58,7 +65,7 @@ std::string ReadItemFromArchive(const Bytes& archive, size_t* at, Bytes* data) {
         if (archive.size() - p < size) return "the item's bytes run past the archive";
         data->assign(archive.begin() + long(p), archive.begin() + long(p + size));
         *at = p + size;
-        return {};
+        return finish();
     }
     if (!size_field(flags & kItemWidePacked, &packed)) return "the item's header runs past the archive";
     if (packed == 0) return "the compressed item has no packed bytes";
@@ -70,10 +77,11 @@ std::string ReadItemFromArchive(const Bytes& archive, size_t* at, Bytes* data) {
     InflateResult r = InflateBuffer(&archive[p], packed, data->data(), data->size(), &produced, &consumed);
     if (r != kInflateOk) return "the item's stream does not decode (decoder result " + std::to_string(r) + ")";
     if (produced != size)
-        return "the item decodes to " + std::to_string(produced) + " bytes, not " + std::to_string(size);
+        notes.push_back("the item decodes to " + std::to_string(produced) + " of its " + std::to_string(size) +
+                        " bytes; the rest reads as zeros");
     if (consumed != packed)
-        return "the item's stream ends after " + std::to_string(consumed) + " of its " + std::to_string(packed) +
-               " packed bytes";
-    *at = p + packed;
-    return {};
+        notes.push_back("the item's stream ends after " + std::to_string(consumed) + " of its " +
+                        std::to_string(packed) + " packed bytes; the next item is read from there");
+    *at = p + consumed;
+    return finish();
 }

@@ -13,6 +13,7 @@ enum : uint8_t {
     kItemCompressed = 0x01,
     kItemWideUnpacked = 0x02,
     kItemWidePacked = 0x04,
+    kItemUsedFlags = 0x07,
 };
 
 // The most bytes a stream of `packed` bytes can decode to: a 258-byte match
@@ -23,8 +24,10 @@ inline uint64_t MaxDecodedSize(uint64_t packed) { return packed * 1032 + 1032; }
 // item smaller, stored otherwise; sizes take 16 bits where they fit.
 Bytes FrameArchiveItem(const Bytes& data, int level);
 
-// Reads the item at archive[*at...], decoding it when compressed, and moves
-// *at past it. A compressed item's stream must decode to exactly its
-// unpacked size and use exactly its packed bytes (the setup program reads
-// the next item from where this one's bytes end). Returns "" or what is wrong.
-std::string ReadItemFromArchive(const Bytes& archive, size_t* at, Bytes* data);
+// Reads the item at archive[*at...] as the setup program does, decoding it
+// when compressed, and moves *at past it. Flag bits above bit 2 are not
+// used. A compressed item's stream must decode within its unpacked size
+// and its packed bytes; a stream that decodes short leaves zeros, and the
+// next item is read from where the stream ended. Returns "" or what is
+// wrong; what the setup program accepts but is unusual goes to *note.
+std::string ReadItemFromArchive(const Bytes& archive, size_t* at, Bytes* data, std::string* note = nullptr);

@@ -26,7 +26,9 @@ namespace {
 constexpr uint64_t kMinAutoDeltaSize = 512;
 constexpr uint64_t kMaxArchive = 0x7FFFFFFF;
 
-Bytes ReadSource(const std::string& path) {
+Bytes ReadSource(const ProductFile& file) {
+    if (file.content) return *file.content;
+    const std::string& path = file.source;
     std::ifstream f(path, std::ios::binary | std::ios::ate);
     if (!f) throw BuildError("cannot read source file '" + path + "'");
     std::streamoff size = f.tellg();
@@ -147,7 +149,7 @@ public:
         ParallelFor(order_.size(), threads_, [&](size_t i) {
             const ProductFile& f = FileAt(p_, order_[i]);
             Prepared& p = prepared_[i];
-            p.data = ReadSource(f.source);
+            p.data = ReadSource(f);
             p.described = Describe(f, p.data);
             if (p_.auto_delta) p.sketch = SketchOf(p.data.data(), p.data.size());
         });

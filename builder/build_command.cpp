@@ -9,21 +9,31 @@
 #include "builder/package_builder.h"
 #include "builder/package_commands.h"
 #include "builder/setup_files.h"
+#include "builder/uninstaller_program.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-// The setup program the build puts first: given, named by KILN_STUB, or the
-// one built beside this kiln (build/win32 next to build/host).
-fs::path FindStub(const std::string& given) {
+// A Windows program the build puts into the setup file (the setup program,
+// the uninstaller): given, named by an environment variable, or the one
+// built beside this kiln (build/win32 next to build/host).
+fs::path FindProgram(const std::string& given, const char* variable, const char* name) {
     if (!given.empty()) return given;
-    if (const char* env = std::getenv("KILN_STUB")) return env;
+    if (const char* env = std::getenv(variable)) return env;
     std::error_code ec;
     fs::path self = fs::read_symlink("/proc/self/exe", ec).parent_path();
-    for (fs::path candidate : {self / "kiln-stub.exe", self / ".." / "win32" / "kiln-stub.exe"})
+    for (fs::path candidate : {self / name, self / ".." / "win32" / name})
         if (fs::is_regular_file(candidate, ec)) return candidate;
     return {};
+}
+
+Bytes ReadProgram(const fs::path& path, const char* what, const char* option) {
+    if (path.empty())
+        throw BuildError(std::string("no ") + what + " found: build it, or name it with " + option);
+    std::ifstream in(path, std::ios::binary);
+    if (!in) throw BuildError(std::string("cannot read the ") + what + " '" + path.string() + "'");
+    return Bytes((std::istreambuf_iterator<char>(in)), {});
 }
 
 void PrintDeltas(const Product& product, const std::vector<DeltaChoice>& deltas) {
@@ -56,13 +66,15 @@ void ShowProgress(size_t done, size_t total, const std::string& source) {
 
 void AddBuildCommand(CLI::App& app, int& status) {
     auto* cmd = app.add_subcommand("build", "Build a setup file from a manifest");
-    static std::string manifest, output = "setup.exe", stub;
+    static std::string manifest, output = "setup.exe", stub, uninstaller;
     static int level = 0;
     static uint64_t volume_size = 0;
     static bool auto_delta = false;
     cmd->add_option("manifest", manifest, "The product manifest (TOML)")->required();
     cmd->add_option("-o,--output", output, "The setup file to write")->capture_default_str();
     cmd->add_option("--stub", stub, "The setup program to put first (default: the one built with kiln)");
+    cmd->add_option("--uninstaller", uninstaller,
+                    "Kiln's uninstaller, for manifests that ask for it (default: the one built with kiln)");
     cmd->add_option("--level", level, "Compression level, 1 to 13 (overrides the manifest)")->check(CLI::Range(1, 13));
     cmd->add_option("--volume-size", volume_size,
                     "Largest size of the setup file and of each volume file (setup.D01, ...); "
@@ -78,11 +90,10 @@ void AddBuildCommand(CLI::App& app, int& status) {
             if (level) product.level = level;
             if (volume_size) product.volume_size = uint32_t(volume_size);
             if (delta_flag->count()) product.auto_delta = auto_delta;
-            fs::path stub_path = FindStub(stub);
-            if (stub_path.empty()) throw BuildError("no setup program found: build it, or name it with --stub");
-            std::ifstream in(stub_path, std::ios::binary);
-            if (!in) throw BuildError("cannot read the setup program '" + stub_path.string() + "'");
-            Bytes stub_bytes((std::istreambuf_iterator<char>(in)), {});
+            Bytes stub_bytes = ReadProgram(FindProgram(stub, "KILN_STUB", "kiln-stub.exe"), "setup program", "--stub");
+            if (product.kiln_uninstaller)
+                product.uninstaller = PrepareUninstallerProgram(ReadProgram(
+                    FindProgram(uninstaller, "KILN_UNINSTALLER", "kiln-uninstall.exe"), "uninstaller", "--uninstaller"));
             BuildProgress progress{ShowProgress};
             SetupFiles files = BuildSetupFiles(product, stub_bytes, progress);
             WriteSetupSet(output, files.setup, files.volumes);

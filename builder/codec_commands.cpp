@@ -1,13 +1,12 @@
 #include "builder/codec_commands.h"
 
 #include <cstdio>
-#include <new>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "builder/stream_decode.h"
 #include "builder/stream_encoder.h"
-#include "decoder/inflate.h"
 
 namespace {
 
@@ -24,26 +23,6 @@ void WriteStdout(const std::vector<uint8_t>& data) {
     if (std::fwrite(data.data(), 1, data.size(), stdout) != data.size() || std::fflush(stdout) != 0)
         throw std::runtime_error("cannot write standard output");
 }
-
-// The whole stream is already in memory, so there is never more to refill.
-bool NoMoreInput(InflateInput* input) {
-    input->next = input->end;
-    return true;
-}
-
-class VectorOutput : public DecoderOutput {
-public:
-    bool IsValid() const override { return true; }
-    bool Write(const uint8_t* data, uint16_t count) override {
-        try {
-            bytes.insert(bytes.end(), data, data + count);
-            return true;
-        } catch (const std::bad_alloc&) {
-            return false;  // the decode then ends with "output full"
-        }
-    }
-    std::vector<uint8_t> bytes;
-};
 
 // Runs a command body, turning exceptions into a message and status 1.
 template <typename Body>
@@ -79,19 +58,14 @@ void AddDecodeCommand(CLI::App& app, int& status) {
     CLI::App* cmd = app.add_subcommand("decode", "Decompress a stream of the setup program's format from standard input");
     cmd->callback([&status] {
         status = Run("decode", [] {
-            std::vector<uint8_t> in = ReadStdin();
-            InflateInput input;
-            input.next = in.data();
-            input.end = in.data() + in.size();
-            input.refill = NoMoreInput;
-            VectorOutput output;
-            InflateResult result = Inflate(input, output);
+            std::vector<uint8_t> in = ReadStdin(), out;
+            InflateResult result = InflateToVector(in.data(), in.size(), &out);
             if (result != kInflateOk) {
                 // Partial output of a bad stream is not worth keeping.
                 std::fprintf(stderr, "kiln decode: invalid stream (decoder result %d)\n", int(result));
                 return int(result);
             }
-            WriteStdout(output.bytes);
+            WriteStdout(out);
             return 0;
         });
     });

@@ -68,10 +68,10 @@ const StringTable& Defaults() {
             /* 0 */ "Setup Finished",
             /* 1 */ "Setup has finished installing the software on your computer.",
             // 2 introduces the open-document button, 3 the run-program check
-            // box. Empty: the page is shown whether or not the setup type has
-            // a document or a program, and with both empty it closes the gaps
-            // itself (the check box moves up, the restart notice follows the
-            // first text). A manifest with such files may add its own words.
+            // box. Empty here: with neither the page closes the gaps itself
+            // (the check box moves up, the restart notice follows the first
+            // text). A setup type with such a file gets the words of
+            // kDocumentIntroduction and kProgramIntroduction below.
             /* 2 */ "",
             /* 3 */ "",
             // format, one string: frames the install error text in control 1000.
@@ -79,7 +79,7 @@ const StringTable& Defaults() {
             /* 5 */ "&Open Document",                         // button 1014
             /* 6 */ "&Start the program when Setup closes",  // check box 1015
             /* 7 */ "Windows must be restarted to finish the installation. Click Restart to restart it now, "
-                    "or Cancel to restart it later.",
+                    "or Finish to restart it later.",
         },
         // Group 6: setup title and messages. "message" marks texts that go
         // through the format-message step: when they contain %s it becomes the
@@ -146,6 +146,7 @@ const StringTable& Defaults() {
             /* 4 */ "OK",        // folder browser
             /* 5 */ "Cancel",    // folder browser and progress page
             /* 6 */ "&Restart",  // finish page: Back, when Windows must restart
+            /* 7 */ "&Finish",   // finish page: Cancel (Kiln's own; without it Cancel keeps index 2)
         },
         // Group 8: not read.
         {},
@@ -157,8 +158,17 @@ const StringTable& Defaults() {
             /* 3 */ "Click Next to continue.",
             /* 4 */ "Click Back to return to the previous page.",
         },
-        // Group 10: not read.
-        {},
+        // Group 10: the uninstaller's texts. The setup program does not read
+        // them; the builder copies them into each setup type's uninstaller.
+        // "message": a %s there becomes the product name (group 6, index 0).
+        {
+            /* 0 */ "Do you want to remove %s and all of its components from your computer?",  // Yes/No
+            /* 1 */ "%s has been removed from your computer.",
+            /* 2 */ "%s has been removed. Some files were in use; they will be removed when Windows restarts.",
+            // Heads the list of items that remain, one line each.
+            /* 3 */ "%s could not be removed completely. These items remain:",
+            /* 4 */ "The uninstall information of %s is missing or damaged. Nothing has been removed.",
+        },
     }};
     return table;
 }
@@ -168,6 +178,7 @@ const StringTable& Defaults() {
 constexpr size_t kFormatBuffer = 1024;  // also wsprintfA's own output limit
 constexpr size_t kPathArgument = 259;
 constexpr size_t kNumberArgument = 11;  // "-2147483648"
+constexpr size_t kUnlimited = size_t(-1) / 2;
 
 enum class Format {
     kMessage,     // format-message step: wsprintfA only when the text holds %s
@@ -201,6 +212,12 @@ constexpr FormatRule kFormatRules[] = {
     {kGroupMessages, 28, Format::kWithNumber, 200},
     {kGroupMessages, 29, Format::kWithString, kFormatBuffer},
     {kGroupMessages, 30, Format::kWithString, kFormatBuffer},
+    // The uninstaller sizes its buffers to the text; only the directives matter.
+    {kGroupUninstaller, 0, Format::kMessage, kUnlimited},
+    {kGroupUninstaller, 1, Format::kMessage, kUnlimited},
+    {kGroupUninstaller, 2, Format::kMessage, kUnlimited},
+    {kGroupUninstaller, 3, Format::kMessage, kUnlimited},
+    {kGroupUninstaller, 4, Format::kMessage, kUnlimited},
 };
 
 // Group-6 indexes that the finish page frames with group 5, index 4.
@@ -271,6 +288,9 @@ void CheckDirectives(const FormatRule& rule, const std::string& text, std::vecto
 }
 
 }  // namespace
+
+const char kDocumentIntroduction[] = "To read the notes that come with the software now, click Open Document.";
+const char kProgramIntroduction[] = "Setup can start the software for you when it closes.";
 
 const std::vector<std::string>& DefaultGroupTexts(int group) {
     static const std::vector<std::string> none;

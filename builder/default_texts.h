@@ -11,9 +11,17 @@
 
 using StringTable = std::array<std::vector<std::string>, kStringGroupCount>;
 
-// The default texts of one group, by index. Groups 8 and 10 are not read by
-// the setup program and have none; a group number outside 0 to 10 has none.
+// The default texts of one group, by index. Group 8 is not read and has
+// none; group 10 holds the uninstaller's texts, which the setup program does
+// not read; a group number outside 0 to 10 has none.
 const std::vector<std::string>& DefaultGroupTexts(int group);
+
+// The finish page's introductions (group 5, indexes 2 and 3) for a setup type
+// that has a document to open or a program to run, where the manifest gives
+// none: the defaults leave them empty so that a type without such files
+// shows no orphaned words.
+extern const char kDocumentIntroduction[];
+extern const char kProgramIntroduction[];
 
 // All eleven groups of default texts.
 StringTable DefaultStringTable();

@@ -25,7 +25,7 @@ std::string Describe(const Product& p, EntryRef ref) {
 
 const ProductFile& FileAt(const Product& p, EntryRef ref) { return p.types.at(ref.type).files.at(ref.index); }
 
-bool IsArchived(const ProductFile& f) { return f.placement <= 1 && !f.source.empty(); }
+bool IsArchived(const ProductFile& f) { return f.placement <= 1 && (!f.source.empty() || f.content); }
 
 std::string DeltaBaseProblem(const Product& p, EntryRef entry, EntryRef base) {
     const ProductFile& file = FileAt(p, entry);

@@ -1,4 +1,5 @@
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 
@@ -12,9 +13,12 @@ namespace {
 
 const char* const kKinds[] = {"install", "windows", "shared", "fonts"};
 const char* const kPlacements[] = {"keep", "remove", "beside", "folder"};
-const char* const kRoots[] = {"HKCR", "HKCU", "HKLM", "HKU"};
+const char* const kRoots[] = {"HKCR", "HKCU", "HKLM", "HKU"};  // any other number means HKCU
 
-const char* Word(const char* const* words, size_t count, size_t i) { return i < count ? words[i] : "?"; }
+// A value's word, or the number itself where there is none.
+std::string WordOrNumber(const char* const* words, size_t count, size_t i) {
+    return i < count ? words[i] : std::to_string(i);
+}
 
 void PrintType(size_t k, const TypeView& t, bool sound) {
     const uint8_t* r = t.record->body.data();
@@ -30,9 +34,10 @@ void PrintType(size_t k, const TypeView& t, bool sound) {
     uint16_t options = ReadU16(r + kTypeOptions);
     std::printf("  name: %s\n  uninstall key: %s\n  folder: %s (%s)\n", text(kTypeDisplayName), text(kTypeUninstallKey),
                 text(kTypeDefaultFolder), options & kOptionFolderEditable ? "editable" : "fixed");
+    uint32_t root = ReadU32(r + kTypeRegistryRoot);
     if (options & kOptionRememberInRegistry)
-        std::printf("  remembered in registry: %s\\%s, value \"%s\"\n",
-                    Word(kRoots, 4, ReadU32(r + kTypeRegistryRoot)), text(kTypeRegistryKey), text(kTypeRegistryValue));
+        std::printf("  remembered in registry: %s\\%s, value \"%s\"\n", kRoots[root < 4 ? root : 1],
+                    text(kTypeRegistryKey), text(kTypeRegistryValue));
     if (options & kOptionRememberInIni)
         std::printf("  remembered in INI: %s [%s] %s\n", text(kTypeIniFile), text(kTypeIniSection), text(kTypeIniKey));
     std::printf("  texts:\n");
@@ -63,9 +68,21 @@ void PrintType(size_t k, const TypeView& t, bool sound) {
         if (*EntryString(e, 2)) details += std::string("group:") + EntryString(e, 1) + "\\" + EntryString(e, 2) + " ";
         if (*EntryString(e, 4)) details += std::string("desktop:") + EntryString(e, 4) + " ";
         std::printf("    %-28s %-8s %-7s %10u %10u   %08X  %s\n", EntryString(e, 0),
-                    Word(kKinds, 4, e[kEntryDestinationKind]), Word(kPlacements, 4, e[kEntryPlacement]),
+                    WordOrNumber(kKinds, 4, e[kEntryDestinationKind]).c_str(),
+                    WordOrNumber(kPlacements, 4, e[kEntryPlacement]).c_str(),
                     ReadU32(e + kEntryUnpackedSize), ReadU32(e + kEntryStoredSize), ReadU32(e + kEntryChecksum),
                     details.c_str());
+    }
+    if (t.uninstall_values) {
+        const uint8_t* v = t.uninstall_values->body.data();
+        uint32_t flags = ReadU32(v + kUninstallValuesFlags);
+        const char* version = reinterpret_cast<const char*>(v + kUninstallValuesFixedSize);
+        const char* publisher = version + std::strlen(version) + 1;
+        const char* icon = publisher + std::strlen(publisher) + 1;
+        std::printf("  uninstall entry: version \"%s\", publisher \"%s\", icon \"%s\"%s%s%s%s%s\n", version, publisher,
+                    icon, flags & kUninstallInstallLocation ? ", install location" : "",
+                    flags & kUninstallEstimatedSize ? ", estimated size" : "", flags & kUninstallNoModify ? ", no modify" : "",
+                    flags & kUninstallNoRepair ? ", no repair" : "", flags & kUninstallQuietString ? ", quiet uninstall" : "");
     }
     for (const ReadRecord* table : {t.ini, t.registry, t.patches})
         if (table && table->body.size() >= 2)
@@ -84,10 +101,14 @@ void AddInspectCommand(CLI::App& app, int& status) {
         std::printf("%s: %zu bytes, stub %u bytes, %zu records\n", path.c_str(), bytes.size(), v.file.stub_length,
                     v.file.records.size());
         std::printf("  %10s  %-6s %-24s %10s %10s\n", "offset", "tag", "record", "stored", "body");
-        for (const ReadRecord& r : v.file.records)
-            std::printf("  %10llu  0x%04X %-24s %10u %10zu%s\n", (unsigned long long)r.offset, r.tag, TagName(r.tag),
-                        r.stored_size, r.tag == kTagArchive ? size_t(v.file.archive_length) : r.body.size(),
-                        r.flags & kRecordCompressed ? "  compressed" : "");
+        for (const ReadRecord& r : v.file.records) {
+            std::string body = !r.read                ? "-"
+                               : r.tag == kTagArchive ? std::to_string(v.file.archive_length)
+                                                      : std::to_string(r.body.size());
+            std::printf("  %10llu  0x%04X %-24s %10u %10s%s%s\n", (unsigned long long)r.offset, r.tag, TagName(r.tag),
+                        r.stored_size, body.c_str(), r.flags & kRecordCompressed ? "  compressed" : "",
+                        r.read ? "" : "  skipped");
+        }
         for (const VolumeFile& f : v.file.volumes)
             std::printf("volume %s: %u archive bytes\n", f.path.c_str(), f.length);
         for (const ReadRecord& r : v.file.records)
@@ -97,6 +118,7 @@ void AddInspectCommand(CLI::App& app, int& status) {
                             flags & kSetupRemoveOtherTypes ? ", removes other setup types first" : "");
             }
         for (size_t k = 0; k < v.types.size(); ++k) PrintType(k, v.types[k], v.types[k].sound);
+        for (const std::string& w : v.warnings) std::printf("warning: %s\n", w.c_str());
         for (const std::string& p : v.problems) std::printf("problem: %s\n", p.c_str());
         status = v.problems.empty() ? 0 : 1;
     });

@@ -4,6 +4,7 @@
 
 #include "builder/codec_commands.h"
 #include "builder/package_commands.h"
+#include "builder/pack_stub_command.h"
 
 namespace {
 
@@ -15,6 +16,7 @@ const AddCommand kCommands[] = {
     AddBuildCommand,
     AddInspectCommand,
     AddVerifyCommand,
+    AddPackStubCommand,
 };
 
 }  // namespace

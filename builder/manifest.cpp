@@ -7,12 +7,16 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <set>
 #include <sstream>
 
+#include "builder/default_pictures.h"
 #include "builder/default_texts.h"
+#include "builder/dialog_resources.h"
 #include "builder/delta_bases.h"
 #include "builder/dialog_templates.h"
+#include "builder/uninstaller_program.h"
 #include "package/package_format.h"
 #include "package/package_validate.h"
 
@@ -192,9 +196,11 @@ void ResolveDeltaBases(const Context& c, Product& p, const std::vector<PendingBa
     }
 }
 
-ProductFile ReadFile(const Section& s) {
+// removed_by_default: the setup type has Kiln's uninstaller, which is to
+// take its files away again unless the manifest says "keep".
+ProductFile ReadFile(const Section& s, bool removed_by_default) {
     ProductFile f;
-    f.placement = s.Choice("placement", kPlacements, 0);
+    f.placement = s.Choice("placement", kPlacements, removed_by_default ? 1 : 0);
     bool needs_source = f.placement <= 1;
     if (needs_source) {
         std::optional<std::string> source = s.SourceFile("source");
@@ -207,6 +213,8 @@ ProductFile ReadFile(const Section& s) {
     if (f.target.empty()) s.Fail("target", "must not be empty");
     for (char& ch : f.target)
         if (ch == '/') ch = '\\';
+    if (f.placement != kPlacementFolder && f.target.back() == '\\')
+        s.Fail("target", "ends in a backslash, so it names no file");
     f.destination_kind = s.Choice("destination", kDestinations, 0);
     f.shared_count = s.Flag("shared_count", false) ? 1 : 0;
     if (f.shared_count && f.destination_kind == 0)
@@ -247,12 +255,35 @@ void ReadTexts(const Section& s, StringTable& texts) {
     }
 }
 
+// Whether a setup type gets Kiln's uninstaller: every type with
+// `uninstaller = true` in [setup], or a type that names its uninstall key
+// while [setup] says nothing. A manifest that gives its own uninstaller
+// program, or says `uninstaller = false`, gets none.
+bool AsksForUninstaller(const Section& setup, const Section& type) {
+    const toml::node* n = setup.Node("uninstaller");
+    if (n && n->is_boolean()) return **n->as_boolean();
+    if (n) return false;
+    std::optional<std::string> key = type.Text("uninstall_key");
+    return key && !key->empty();
+}
+
+// What Kiln's uninstaller could not take away again, or would collide with.
+void CheckForUninstaller(const Section& f, const ProductFile& file) {
+    if (file.uninstaller) f.Fail("uninstaller", "the setup type already gets Kiln's uninstaller ([setup] uninstaller)");
+    if (file.destination_kind == 0 && SameTarget(file.target, kUninstallerTarget))
+        f.Fail("target", std::string("is where Kiln's uninstaller goes (") + kUninstallerTarget + ")");
+    if (file.destination_kind == 1 && file.placement == 1 && !file.shared_count)
+        f.Fail("placement", "the uninstaller removes a file from the Windows folder only when it has a shared_count");
+}
+
 ProductType ReadType(const Section& s, const std::string& title, const Section* setup, uint16_t index,
-                     std::vector<PendingBase>& bases) {
+                     std::vector<PendingBase>& bases, bool kiln_uninstaller) {
     ProductType t;
     std::optional<std::string> name = s.Text("name");
     t.display_name = name ? *name : title;
     t.uninstall_key = s.Text("uninstall_key").value_or(title);
+    if (kiln_uninstaller && t.uninstall_key->find('\\') != std::string::npos)
+        s.Fail("uninstall_key", "names one key below the Uninstall key: no backslash");
     t.default_folder = s.Text("folder").value_or("#Program Files#\\" + title);
     t.folder_editable = s.Flag("folder_editable", true);
     if (auto r = s.Table("remember_registry", {"root", "key", "value"})) {
@@ -267,6 +298,19 @@ ProductType ReadType(const Section& s, const std::string& title, const Section* 
         if (!t.ini_file || !t.ini_section || !t.ini_key) i->Fail("file", "needs file, section and key");
         t.remember_in_ini = true;
     }
+    if (auto u = s.Table("uninstall_entry", {"display_version", "publisher", "display_icon", "install_location",
+                                             "estimated_size", "no_modify", "no_repair", "quiet_uninstall"})) {
+        UninstallValues v;
+        v.display_version = u->Text("display_version").value_or("");
+        v.publisher = u->Text("publisher").value_or("");
+        v.display_icon = u->Text("display_icon").value_or("");
+        v.install_location = u->Flag("install_location", false);
+        v.estimated_size = u->Flag("estimated_size", false);
+        v.no_modify = u->Flag("no_modify", false);
+        v.no_repair = u->Flag("no_repair", false);
+        v.quiet_uninstall = u->Flag("quiet_uninstall", false);
+        t.uninstall_values = v;
+    }
     for (int g = 0; g < kGroups; ++g) t.texts[size_t(g)] = DefaultGroupTexts(g);
     if (t.texts[kGroupMessages].empty()) t.texts[kGroupMessages].resize(1);
     t.texts[kGroupMessages][0] = title;
@@ -280,11 +324,22 @@ ProductType ReadType(const Section& s, const std::string& title, const Section* 
         if (setup && setup->Node("texts")) setup->Fail("texts", problems.front());
         s.Fail("texts", problems.front());
     }
+    // The uninstaller is the first entry, where another setup type's installation looks for it.
+    if (kiln_uninstaller) t.files.push_back(UninstallerEntry(t.texts));
     for (const Section& f : s.Tables("file", {"source", "target", "destination", "placement", "shared_count", "role",
                                               "action", "version_test", "language_test", "file_times", "uninstaller",
                                               "group_shortcut", "desktop_shortcut", "delta_base"})) {
         if (auto b = ReadDeltaBase(f, {index, uint32_t(t.files.size())})) bases.push_back(*b);
-        t.files.push_back(ReadFile(f));
+        t.files.push_back(ReadFile(f, kiln_uninstaller));
+        if (kiln_uninstaller) CheckForUninstaller(f, t.files.back());
+    }
+    // The finish page introduces the document button and the program check
+    // box when the type has them and the manifest leaves the words out.
+    std::vector<std::string>& finish = t.texts[kGroupFinish];
+    if (finish.size() < 4) finish.resize(4);
+    for (const ProductFile& f : t.files) {
+        if (f.role == 1 && finish[2].empty()) finish[2] = kDocumentIntroduction;
+        if (f.role == 2 && finish[3].empty()) finish[3] = kProgramIntroduction;
     }
     for (const Section& e : s.Tables("ini", {"file", "section", "key", "value", "keep_existing"})) {
         IniEntry i;
@@ -327,6 +382,14 @@ ProductType ReadType(const Section& s, const std::string& title, const Section* 
     return t;
 }
 
+// A BMP file named by `key`, refused unless the setup program can draw it.
+Bytes Picture(const Section& s, const std::string& key) {
+    Bytes bytes = s.FileBytes(key);
+    if (!ValidatePicture(bytes.data(), uint32_t(bytes.size())))
+        s.Fail(key, "must be an uncompressed, bottom-up BMP file with a 40-byte BITMAPINFOHEADER");
+    return bytes;
+}
+
 }  // namespace
 
 Product LoadManifest(const std::string& path) {
@@ -345,56 +408,91 @@ Product LoadManifest(const std::string& path) {
     std::optional<Section> setup = top.Table(
         "setup", {"title", "full_screen", "remove_other_types", "start_page", "initial_type", "compression", "uninstaller",
                   "background_picture", "side_picture", "background_title", "title_font", "texts", "volume_size",
-                  "auto_delta"});
+                  "auto_delta", "pacing"});
     if (!setup) c.Fail(nullptr, "setup", "the manifest needs a [setup] table with at least a title");
     Product p;
     std::optional<std::string> title = setup->Text("title");
     if (!title || title->empty()) setup->Fail("title", "the product needs a title");
     p.full_screen = setup->Flag("full_screen", true);
     p.remove_other_types = setup->Flag("remove_other_types", false);
+    if (std::optional<std::string> pacing = setup->Text("pacing")) {
+        if (*pacing != "timed" && *pacing != "described")
+            setup->Fail("pacing", "is \"timed\" (entries until a tick's time is used) or \"described\" (one entry per tick)");
+        p.timed_steps = *pacing == "timed";
+    }
     if (setup->Node("start_page")) p.start_page = uint16_t(setup->Number("start_page", 0, 0, 8));
     p.level = int(setup->Number("compression", 0, 1, 13));
     // A volume file holds its 4-byte length and at least one archive byte.
     p.volume_size = uint32_t(setup->Number("volume_size", 0, 5, 0x7FFFFFFF));
     p.auto_delta = setup->Flag("auto_delta", true);
-    if (setup->Node("uninstaller")) p.uninstaller = setup->FileBytes("uninstaller");
-    for (auto [key, slot] : {std::pair{"background_picture", &p.background_picture}, {"side_picture", &p.side_picture}}) {
-        if (!setup->Node(key)) continue;
-        *slot = setup->FileBytes(key);
-        if (!ValidatePicture((*slot)->data(), uint32_t((*slot)->size())))
-            setup->Fail(key, "must be an uncompressed, bottom-up BMP file with a 40-byte BITMAPINFOHEADER");
+    // uninstaller = true: Kiln's own; a file name: the manifest's own program.
+    if (const toml::node* n = setup->Node("uninstaller"); n && !n->is_boolean()) {
+        if (!n->is_string()) setup->Fail("uninstaller", "expected true, false or the uninstaller program's file");
+        p.uninstaller = setup->FileBytes("uninstaller");
+    }
+    if (setup->Node("background_picture")) p.background_picture = Picture(*setup, "background_picture");
+    // The side picture: a BMP file, false for none, or (true, left out) the default.
+    if (!setup->Node("side_picture") || setup->Node("side_picture")->is_boolean()) {
+        if (setup->Flag("side_picture", true)) p.side_picture = DefaultSidePicture();
+    } else {
+        p.side_picture = Picture(*setup, "side_picture");
     }
     p.background_title = setup->Text("background_title").value_or(*title);
+    TitleLook look;
     if (auto font = setup->Table("title_font", {"face", "height", "weight", "italic", "color", "shadow"})) {
-        Bytes d(kDescriptionSize, 0);  // shadow COLORREF, text COLORREF, LOGFONTA
-        WriteU32(&d[kDescriptionShadowColour], uint32_t(font->Number("shadow", 0x000000, 0, 0xFFFFFF)));
-        WriteU32(&d[kDescriptionTextColour], uint32_t(font->Number("color", 0xFFFFFF, 0, 0xFFFFFF)));
-        // lfHeight (negative: the character height), lfWeight, lfItalic.
-        WriteU32(&d[kDescriptionFont], uint32_t(int32_t(-font->Number("height", 36, 1, 500))));
-        WriteU32(&d[kDescriptionFont + 16], uint32_t(font->Number("weight", 700, 0, 1000)));
-        d[kDescriptionFont + 20] = font->Flag("italic", true) ? 1 : 0;
-        std::string face = font->Text("face").value_or("Times New Roman");
-        if (face.size() >= kFaceNameSize) font->Fail("face", "a font name holds at most 31 characters");
-        std::copy(face.begin(), face.end(), d.begin() + kDescriptionFaceName);
-        p.background_description = d;
+        look.face = font->Text("face").value_or(look.face);
+        if (look.face.size() >= kFaceNameSize) font->Fail("face", "a font name holds at most 31 characters");
+        look.height = int(font->Number("height", look.height, 1, 500));
+        look.weight = int(font->Number("weight", look.weight, 0, 1000));
+        look.italic = font->Flag("italic", look.italic);
+        look.colour = uint32_t(font->Number("color", look.colour, 0, 0xFFFFFF));
+        look.shadow = uint32_t(font->Number("shadow", look.shadow, 0, 0xFFFFFF));
     }
+    p.background_description = BackgroundDescription(look);
 
     p.dialog_templates = DefaultDialogTemplates();
-    if (auto dialogs = top.Table("dialogs", {"0", "1", "2", "3", "4", "5", "6", "7", "8"}))
+    std::optional<Section> dialogs =
+        top.Table("dialogs", {"resources", "0", "1", "2", "3", "4", "5", "6", "7", "8"});
+    std::vector<std::string> template_keys(p.dialog_templates.size(), "");
+    if (dialogs && dialogs->Node("resources")) {
+        // A compiled resource file: its dialogs numbered 0 to 8 replace those templates.
+        std::map<uint16_t, Bytes> found;
+        try {
+            found = DialogResources(dialogs->FileBytes("resources"));
+        } catch (const std::runtime_error& e) {
+            dialogs->Fail("resources", e.what());
+        }
+        for (auto& [number, dialog] : found)
+            if (number < p.dialog_templates.size()) {
+                p.dialog_templates[number] = dialog;
+                template_keys[number] = "resources";
+            }
+    }
+    if (dialogs)
         for (auto&& [key, node] : dialogs->table()) {
+            if (key.str() == "resources") continue;
             size_t number = std::stoul(std::string(key.str()));
-            if (p.dialog_templates.size() <= number) p.dialog_templates.resize(number + 1);
             p.dialog_templates[number] = dialogs->FileBytes(std::string(key.str()));
+            template_keys[number] = std::string(key.str());
         }
 
     std::vector<Section> types = top.Tables("type", {"name", "uninstall_key", "folder", "folder_editable",
                                                      "remember_registry", "remember_ini", "texts", "file", "ini",
-                                                     "registry", "patch"});
+                                                     "registry", "patch", "uninstall_entry"});
     if (types.empty() || types.size() > size_t(kMaxSetupTypes))
         c.Fail(top.Node("type"), "type", "a product has one to six [[type]] tables");
     std::vector<PendingBase> bases;
-    for (const Section& t : types) p.types.push_back(ReadType(t, *title, &*setup, uint16_t(p.types.size()), bases));
+    for (const Section& t : types) {
+        bool kiln_uninstaller = AsksForUninstaller(*setup, t);
+        p.types.push_back(ReadType(t, *title, &*setup, uint16_t(p.types.size()), bases, kiln_uninstaller));
+        p.kiln_uninstaller = p.kiln_uninstaller || kiln_uninstaller;
+    }
     ResolveDeltaBases(c, p, bases);
+    for (size_t number = 0; dialogs && number < p.dialog_templates.size(); ++number) {
+        if (template_keys[number].empty()) continue;
+        if (auto problem = TemplateProblem(int(number), p.dialog_templates[number], int(p.types.size())))
+            dialogs->Fail(template_keys[number], *problem);
+    }
     p.initial_type = uint16_t(setup->Number("initial_type", 0, 0, int64_t(p.types.size()) - 1));
     return p;
 }

@@ -91,7 +91,8 @@ SetupFiles BuildSetupFiles(const Product& product, const Bytes& stub, const Buil
     Bytes out = stub;
     PatchStub(out);
     AppendRecord(out, kTagDialogTemplates, BuildDialogTemplateTable(product.dialog_templates), level);
-    uint32_t flags = (product.full_screen ? kSetupFullScreen : 0) | (product.remove_other_types ? kSetupRemoveOtherTypes : 0);
+    uint32_t flags = (product.full_screen ? kSetupFullScreen : 0) | (product.remove_other_types ? kSetupRemoveOtherTypes : 0) |
+                     (product.timed_steps ? kSetupTimedSteps : 0);
     Bytes flags_body(4);
     WriteU32(flags_body.data(), flags);
     PutHeader(out, kTagSetupFlags, 0, 4);  // read raw by the setup program
@@ -119,6 +120,7 @@ SetupFiles BuildSetupFiles(const Product& product, const Bytes& stub, const Buil
         if (!t.ini.empty()) AppendRecord(out, kTagIniEntries, IniTable(t.ini), level);
         if (!t.registry.empty()) AppendRecord(out, kTagRegistryEntries, RegistryTable(t.registry), level);
         if (!t.patches.empty()) AppendRecord(out, kTagFilePatches, PatchTable(t.patches), level);
+        if (t.uninstall_values) AppendRecord(out, kTagUninstallValues, UninstallValuesBody(*t.uninstall_values), level);
     }
     // The records do not depend on where the archive is cut: archive
     // offsets run on across the volumes.

@@ -1,6 +1,9 @@
 #include "builder/package_check.h"
 
+#include <cstring>
+
 #include "builder/archive_items.h"
+#include "builder/stream_decode.h"
 #include "decoder/inflate.h"
 #include "engine/checksum.h"
 #include "engine/delta_in_memory.h"
@@ -23,19 +26,38 @@ const char* TagName(uint16_t tag) {
     case kTagIniEntries: return "INI entries";
     case kTagRegistryEntries: return "registry entries";
     case kTagFilePatches: return "file patches";
+    case kTagUninstallValues: return "uninstall entry values";
     case kTagArchive: return "file archive";
-    default: return "unknown (skipped)";
+    default: return "unknown";
     }
 }
 
 namespace {
 
 bool Sound(const ReadRecord& r) {
-    // The raw fields the setup program reads whatever the header says.
-    if (r.tag == kTagSetupFlags || r.tag == kTagStartPage) return r.body.size() >= 4;
+    // The raw fields are read whatever the header says.
+    if (UseOfRecord(r.tag) == kRecordRawFields) return true;
     return ValidateRecordBody(r.tag, r.body.data(), uint32_t(r.body.size()));
 }
 
+std::string EntryName(size_t type, const uint8_t* e) { return "type " + std::to_string(type) + ", " + EntryString(e, 0); }
+
+std::string BaseName(const uint8_t* delta) {
+    return "its base (entry " + std::to_string(ReadU32(delta + kEntryBaseOrdinal)) + " of setup type " +
+           std::to_string(ReadU16(delta + kEntrySetupType)) + ")";
+}
+
+// Calls act(k, entry) for every entry of the file lists the setup program
+// walks: setup type k's, when every record of the type is sound.
+template <typename Act>
+void ForEachEntry(const PackageView& v, Act&& act) {
+    for (size_t k = 0; k < v.types.size(); ++k) {
+        const TypeView& t = v.types[k];
+        if (!t.file_list || !t.sound) continue;
+        const uint8_t* e = t.file_list->body.data() + kFileListHeaderSize;
+        for (uint32_t i = 0, n = ReadU32(t.file_list->body.data()); i < n; ++i, e = NextEntry(e)) act(k, e);
+    }
+}
 
 // Decodes a plain entry's stream from the archive and checks its size and
 // checksum; the bytes go to *out when asked.
@@ -55,14 +77,12 @@ std::string DecodeEntry(const SetupFileView& file, const uint8_t* e, Bytes* out 
     return {};
 }
 
-// The entry at `ordinal` of a file list that passed its checks, or null.
-const uint8_t* EntryAt(const TypeView& t, uint32_t ordinal) {
-    if (!t.file_list || !t.sound) return nullptr;
-    const uint8_t* list = t.file_list->body.data();
-    if (ordinal >= ReadU32(list)) return nullptr;
-    const uint8_t* e = list + kFileListHeaderSize;
-    while (ordinal--) e = NextEntry(e);
-    return e;
+// The file lists the setup program walks, by setup type; null for a type
+// whose records are not all sound.
+std::vector<const uint8_t*> SoundLists(const PackageView& v) {
+    std::vector<const uint8_t*> lists;
+    for (const TypeView& t : v.types) lists.push_back(t.sound && t.file_list ? t.file_list->body.data() : nullptr);
+    return lists;
 }
 
 const char* DeltaFault(DeltaStatus s) {
@@ -78,30 +98,33 @@ const char* DeltaFault(DeltaStatus s) {
 
 // Builds a delta entry's file as the setup program does: its base entry's
 // stream decoded and checked against the base's checksum, then the command
-// and literal items read from the entry's archive offset and applied.
-std::string VerifyDelta(const PackageView& v, const uint8_t* e) {
+// and literal items read from the entry's archive offset and applied. The
+// package check has made sure that the base exists and is no delta.
+std::string VerifyDelta(const PackageView& v, const uint8_t* e, std::vector<std::string>& warnings,
+                        const std::string& name) {
     if (e[kEntryFlags] & kEntryIsUninstaller)
-        return "the uninstaller is stored as a delta: the setup program would leave out its body";
-    uint16_t base_type = ReadU16(e + kEntrySetupType);
-    uint32_t ordinal = ReadU32(e + kEntryBaseOrdinal);
-    std::string base_name = "its base (entry " + std::to_string(ordinal) + " of setup type " + std::to_string(base_type) + ")";
-    const uint8_t* base = base_type < v.types.size() ? EntryAt(v.types[base_type], ordinal) : nullptr;
-    if (!base) return base_name + " does not exist";
-    if (base[kEntryFlags] & kEntryIsDelta) return base_name + " is a delta entry itself";
-    if (base[kEntryPlacement] > kPlacementRemoved) return base_name + " has no data in the archive";
+        warnings.push_back(name + ": the uninstaller is stored as a delta, so it is installed without the uninstaller body");
+    std::vector<const uint8_t*> lists = SoundLists(v);
+    const uint8_t* base = FindDeltaBase(lists.data(), int(lists.size()), e);
+    if (!base) return BaseName(e) + " does not exist";
     Bytes base_bytes;
     std::string fault = DecodeEntry(v.file, base, &base_bytes);
-    if (!fault.empty()) return base_name + ": " + fault;
+    if (!fault.empty()) return BaseName(e) + ": " + fault;
 
     uint32_t offset = ReadU32(e + kEntryArchiveOffset), stored = ReadU32(e + kEntryStoredSize);
     size_t at = offset;
     Bytes commands, literals;
     for (Bytes* item : {&commands, &literals}) {
-        fault = ReadItemFromArchive(v.file.archive, &at, item);
-        if (!fault.empty()) return std::string(item == &commands ? "its command item: " : "its literal item: ") + fault;
+        const char* which = item == &commands ? "its command item: " : "its literal item: ";
+        std::string note;
+        fault = ReadItemFromArchive(v.file.archive, &at, item, &note);
+        if (!fault.empty()) return which + fault;
+        if (!note.empty()) warnings.push_back(name + ": " + which + note);
     }
+    // The setup program reads the items from the entry's offset on, whatever its stored size says.
     if (at - offset != stored)
-        return "its items take " + std::to_string(at - offset) + " bytes, not its stored size " + std::to_string(stored);
+        warnings.push_back(name + ": its items take " + std::to_string(at - offset) + " bytes, not its stored size " +
+                           std::to_string(stored));
     uint32_t size = ReadU32(e + kEntryUnpackedSize);
     DeltaStatus status = kDeltaEnd;
     std::optional<Bytes> out = ApplyDeltaInMemory(base_bytes, commands, literals, size, &status);
@@ -111,8 +134,81 @@ std::string VerifyDelta(const PackageView& v, const uint8_t* e) {
     return {};
 }
 
+// The uninstaller entry installs the uninstaller body followed by its own
+// decoded data, and nothing checks the result; its sizes and checksum may
+// describe either its data or that whole file. Without an uninstaller body
+// the setup program writes an empty file and reads no data.
+std::string VerifyUninstaller(const PackageView& v, const uint8_t* e, std::vector<std::string>& warnings,
+                              const std::string& name) {
+    if (!v.uninstaller || v.uninstaller->body.empty()) {
+        warnings.push_back(name + ": the package has no uninstaller body, so this entry installs an empty file");
+        return {};
+    }
+    const Bytes& body = v.uninstaller->body;
+    uint32_t offset = ReadU32(e + kEntryArchiveOffset), stored = ReadU32(e + kEntryStoredSize);
+    if (uint64_t(offset) + stored > v.file.archive.size()) return "its data lies outside the archive";
+    Bytes data;
+    // Installed files stay below 2 GiB.
+    size_t room = body.size() < 0x7FFFFFFF ? 0x7FFFFFFF - body.size() : 0;
+    InflateResult r = InflateToVector(v.file.archive.data() + offset, stored, &data, room);
+    if (r != kInflateOk) return "its data does not decode (decoder result " + std::to_string(r) + ")";
+    uint32_t size = ReadU32(e + kEntryUnpackedSize), checksum = ReadU32(e + kEntryChecksum);
+    bool describes_data = data.size() == size && ChecksumUpdate(0, data.data(), data.size()) == checksum;
+    Bytes installed = body;  // whole: the checksum takes the file in groups of four bytes
+    installed.insert(installed.end(), data.begin(), data.end());
+    bool describes_file = installed.size() == size && ChecksumUpdate(0, installed.data(), installed.size()) == checksum;
+    if (!describes_data && !describes_file)
+        warnings.push_back(name + ": its size and checksum fit neither its data nor the installed uninstaller");
+    return {};
+}
+
 // Where an entry's data ends in the archive.
 uint64_t DataEnd(const uint8_t* e) { return uint64_t(ReadU32(e + kEntryArchiveOffset)) + ReadU32(e + kEntryStoredSize); }
+
+// What the setup program does with entries of unusual values, in words.
+void WarnAboutEntries(PackageView& v) {
+    ForEachEntry(v, [&v](size_t k, const uint8_t* e) {
+        uint8_t placement = e[kEntryPlacement], kind = e[kEntryDestinationKind];
+        const char* target = EntryString(e, 0);
+        size_t length = std::strlen(target);
+        if (placement == kPlacementFolder && (!length || target[length - 1] != '\\'))
+            v.warnings.push_back(EntryName(k, e) +
+                                 ": a folder entry without a closing backslash creates only the folders above it");
+        if (placement > kPlacementFolder)
+            v.warnings.push_back(EntryName(k, e) + ": placement " + std::to_string(placement) +
+                                 " is extracted and kept at uninstall, like placement 0");
+        if (kind > kDestinationFonts)
+            v.warnings.push_back(EntryName(k, e) + ": destination kind " + std::to_string(kind) +
+                                 " installs into the destination folder, like kind 0");
+    });
+}
+
+// Every delta entry names a base the setup program can build it from.
+void CheckDeltaBases(PackageView& v) {
+    std::vector<const uint8_t*> lists = SoundLists(v);
+    ForEachEntry(v, [&](size_t k, const uint8_t* e) {
+        if (!(e[kEntryFlags] & kEntryIsDelta)) return;
+        const uint8_t* base = FindDeltaBase(lists.data(), int(lists.size()), e);
+        if (!base) v.problems.push_back(EntryName(k, e) + ": " + BaseName(e) + " does not exist");
+        else if (base[kEntryFlags] & kEntryIsDelta)
+            v.problems.push_back(EntryName(k, e) + ": " + BaseName(e) + " is a delta entry itself");
+    });
+}
+
+// The package counts as complete when its archive reaches exactly to the
+// end of the file, or, failing that, when it holds a start page record.
+void CheckCompleteness(PackageView& v) {
+    const SetupFileView& f = v.file;
+    if (f.records.empty() || f.records.back().tag != kTagArchive) return;  // reading stopped before it
+    std::string fault = !f.has_archive ? "the archive record is empty"
+                        : f.archive_ends_file
+                            ? ""
+                            : "the archive length " + std::to_string(f.archive_length) +
+                                  " does not reach exactly to the end of the file";
+    if (fault.empty()) return;
+    if (f.has_start_page) v.warnings.push_back(fault + "; the setup program accepts that as it has a start page record");
+    else v.problems.push_back(fault);
+}
 
 }  // namespace
 
@@ -120,43 +216,66 @@ PackageView CheckPackage(const Bytes& setup_file, const std::string& setup_path)
     PackageView v;
     v.file = ReadSetupFile(setup_file, setup_path);
     v.problems = v.file.problems;
+    v.warnings = v.file.warnings;
+    CheckCompleteness(v);
+    const ReadRecord* start_page = nullptr;
     for (const ReadRecord& r : v.file.records) {
+        if (!r.read) continue;
+        RecordUse use = UseOfRecord(r.tag);
         bool sound = r.body_ok && Sound(r);
         if (r.body_ok && !sound)
             v.problems.push_back(std::string("the ") + TagName(r.tag) + " record at offset " +
                                  std::to_string(r.offset) + " is damaged");
-        if (r.tag == kTagSetupType) {
+        if (r.tag == kTagStartPage) start_page = &r;
+        if (r.tag == kTagUninstaller) v.uninstaller = &r;  // a later one takes the earlier one's place
+        if (use == kRecordSetupType) {
             v.types.emplace_back();
             v.types.back().record = &r;
             v.types.back().sound = sound;
             continue;
         }
-        if (!IsPerTypeTag(r.tag)) continue;
+        if (use != kRecordPerType) continue;
         if (v.types.empty()) {
             v.problems.push_back(std::string("a ") + TagName(r.tag) + " record comes before any setup type");
             continue;
         }
         TypeView& t = v.types.back();
         t.sound = t.sound && sound;
-        (r.tag == kTagFileList ? t.file_list : r.tag == kTagIniEntries ? t.ini : r.tag == kTagRegistryEntries ? t.registry : t.patches) = &r;
+        if (r.tag == kTagUninstallValues) {
+            t.uninstall_values = &r;
+            continue;
+        }
+        const ReadRecord*& slot = r.tag == kTagFileList         ? t.file_list
+                                  : r.tag == kTagIniEntries      ? t.ini
+                                  : r.tag == kTagRegistryEntries ? t.registry
+                                                                 : t.patches;
+        if (slot)
+            v.warnings.push_back("setup type " + std::to_string(v.types.size() - 1) + " has a second " +
+                                 TagName(r.tag) + " record; the setup program uses the last");
+        slot = &r;
     }
     if (v.types.empty()) v.problems.push_back("the package has no setup type");
     if (v.types.size() > size_t(kMaxSetupTypes)) v.problems.push_back("the package has more than six setup types");
+    if (start_page && !v.types.empty()) {
+        uint16_t initial = ReadU16(start_page->body.data() + 2);
+        if (initial >= v.types.size())
+            v.problems.push_back("the start page record selects setup type " + std::to_string(initial) +
+                                 ", but the package has " + std::to_string(v.types.size()));
+    }
+    CheckDeltaBases(v);
+    WarnAboutEntries(v);
     return v;
 }
 
-std::vector<std::string> VerifyPackage(const PackageView& v, size_t* checked) {
-    std::vector<std::string> faults = v.problems;
+std::vector<std::string> VerifyPackage(const PackageView& v, size_t* checked, std::vector<std::string>* warnings) {
+    std::vector<std::string> faults = v.problems, found = v.warnings;
     *checked = 0;
+    if (warnings) *warnings = v.warnings;
     if (!faults.empty()) return faults;
     auto each_entry = [&v](auto&& act) {
-        for (size_t k = 0; k < v.types.size(); ++k) {
-            const TypeView& t = v.types[k];
-            if (!t.file_list || !t.sound) continue;
-            const uint8_t* e = t.file_list->body.data() + kFileListHeaderSize;
-            for (uint32_t i = 0, n = ReadU32(t.file_list->body.data()); i < n; ++i, e = NextEntry(e))
-                if (e[kEntryPlacement] <= kPlacementRemoved) act(k, e);  // not beside the setup file, not a folder
-        }
+        ForEachEntry(v, [&act](size_t k, const uint8_t* e) {
+            if (PlacementIsExtracted(e[kEntryPlacement])) act(k, e);
+        });
     };
     // A missing volume file is one fault, not one for every file in it.
     uint64_t used = 0;
@@ -169,9 +288,14 @@ std::vector<std::string> VerifyPackage(const PackageView& v, size_t* checked) {
                                                         : ": volume file '" + v.file.missing_volume + "' is missing"));
     each_entry([&](size_t k, const uint8_t* e) {
         if (cut && DataEnd(e) > v.file.archive.size()) return;
-        std::string fault = e[kEntryFlags] & kEntryIsDelta ? VerifyDelta(v, e) : DecodeEntry(v.file, e);
-        if (!fault.empty()) faults.push_back("type " + std::to_string(k) + ", " + EntryString(e, 0) + ": " + fault);
+        std::string name = EntryName(k, e);
+        uint8_t flags = e[kEntryFlags];
+        std::string fault = flags & kEntryIsDelta         ? VerifyDelta(v, e, found, name)
+                            : flags & kEntryIsUninstaller ? VerifyUninstaller(v, e, found, name)
+                                                          : DecodeEntry(v.file, e);
+        if (!fault.empty()) faults.push_back(name + ": " + fault);
         ++*checked;
     });
+    if (warnings) *warnings = std::move(found);
     return faults;
 }

@@ -12,22 +12,32 @@ struct TypeView {
     const ReadRecord* ini = nullptr;
     const ReadRecord* registry = nullptr;
     const ReadRecord* patches = nullptr;
+    const ReadRecord* uninstall_values = nullptr;
     bool sound = false;  // the record and every table of the type passed their checks
 };
 
 struct PackageView {
     SetupFileView file;
     std::vector<TypeView> types;
-    std::vector<std::string> problems;  // the file's own and every unsound body's
+    const ReadRecord* uninstaller = nullptr;  // the uninstaller body the setup program keeps
+    std::vector<std::string> problems;  // what makes the setup program refuse the file or fail to install it
+    std::vector<std::string> warnings;  // what it accepts and installs, but is unusual
 };
 
-// Given the setup file's path, its volume files are read as well.
+// Checks the package as the setup program's loader does: whatever it loads
+// and installs is no problem here, at most a warning. Given the setup
+// file's path, its volume files are read as well.
 PackageView CheckPackage(const Bytes& setup_file, const std::string& setup_path = {});
 
-// The package's problems, then every archived file that does not decode to
-// its size and checksum: a plain file from its stream, a delta entry by
-// decoding its base, reading its two items and applying them. An archive
+// The package's problems, then every extracted file that does not come out
+// as the setup program checks it: a plain file decoded to its size and
+// checksum, a delta entry by decoding its base, reading its two items and
+// applying them, the uninstaller by decoding its data after the
+// uninstaller body (whose sizes and checksum nothing checks). An archive
 // that ends before the data the file lists use is one fault, naming the
-// volume file that is missing. *checked counts the files decoded.
-std::vector<std::string> VerifyPackage(const PackageView& v, size_t* checked);
+// volume file that is missing. *checked counts the files decoded;
+// *warnings, when given, receives the package's warnings and those found
+// while decoding.
+std::vector<std::string> VerifyPackage(const PackageView& v, size_t* checked,
+                                       std::vector<std::string>* warnings = nullptr);
 const char* TagName(uint16_t tag);

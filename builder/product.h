@@ -37,6 +37,8 @@ struct ProductFile {
     // Store the file as a delta against this file of the product, when
     // that is smaller than its own compressed stream.
     std::optional<EntryRef> delta_base;
+    // The file's bytes made by the builder, in place of a source file.
+    std::optional<Bytes> content;
 };
 
 struct IniEntry {
@@ -56,6 +58,14 @@ struct PatchEntry {
     Bytes pattern;
 };
 
+// Values of the uninstall entry beyond its display name and uninstall
+// command, written only when the manifest gives them (their own record).
+struct UninstallValues {
+    std::string display_version, publisher, display_icon;  // empty: not written
+    bool install_location = false, estimated_size = false, no_modify = false, no_repair = false;
+    bool quiet_uninstall = false;  // "QuietUninstallString": the uninstaller with /QUIET
+};
+
 constexpr int kGroups = 11;
 using StringTable = std::array<std::vector<std::string>, kGroups>;
 
@@ -72,17 +82,24 @@ struct ProductType {
     std::vector<IniEntry> ini;
     std::vector<RegistryEntry> registry;
     std::vector<PatchEntry> patches;
+    std::optional<UninstallValues> uninstall_values;
 };
 
 struct Product {
     bool full_screen = true;
     bool remove_other_types = false;
+    // The progress page installs entries until each tick's time budget is
+    // used, rather than one entry per tick.
+    bool timed_steps = true;
     std::optional<uint16_t> start_page;
     uint16_t initial_type = 0;
     std::optional<std::string> background_title;
     std::optional<Bytes> background_picture, side_picture, background_description;
     std::vector<Bytes> dialog_templates;  // by template number
     std::optional<Bytes> uninstaller;
+    // Some setup type carries Kiln's own uninstaller: the build puts the
+    // program into the uninstaller record.
+    bool kiln_uninstaller = false;
     std::vector<ProductType> types;
     int level = 0;  // compression level; 0: the encoder's default
     // Largest size of each file of the set: the setup file (stub, records

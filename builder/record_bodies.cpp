@@ -11,6 +11,15 @@ void PutU32(Bytes& b, uint32_t v) {
 void PutU64(Bytes& b, uint64_t v) { PutU32(b, uint32_t(v)), PutU32(b, uint32_t(v >> 32)); }
 void PutText(Bytes& b, const std::string& s) { b.insert(b.end(), s.begin(), s.end()), b.push_back(0); }
 
+// The setup program creates the folders of a path up to its last
+// backslash and takes what follows for a file name, so a folder entry's
+// target ends in a backslash.
+std::string EntryTarget(const ProductFile& file) {
+    if (file.placement == kPlacementFolder && (file.target.empty() || file.target.back() != '\\'))
+        return file.target + '\\';
+    return file.target;
+}
+
 }  // namespace
 
 Bytes SetupTypeRecord(const ProductType& type) {
@@ -76,7 +85,8 @@ Bytes FileListEntry(const ProductFile& file, const ArchivedFile& a, uint16_t typ
         PutU64(e, a.last_access);
         PutU64(e, a.last_write);
     }
-    for (const std::string* s : {&file.target, &file.group_folder, &file.group_shortcut, &file.group_arguments,
+    const std::string target = EntryTarget(file);
+    for (const std::string* s : {&target, &file.group_folder, &file.group_shortcut, &file.group_arguments,
                                  &file.desktop_shortcut, &file.desktop_arguments})
         PutText(e, *s);
     WriteU16(&e[kEntrySize], uint16_t(e.size()));
@@ -121,5 +131,14 @@ Bytes PatchTable(const std::vector<PatchEntry>& entries) {
         PutText(b, e.file), PutText(b, e.data);
         b.insert(b.end(), e.pattern.begin(), e.pattern.end());
     }
+    return b;
+}
+
+Bytes UninstallValuesBody(const UninstallValues& v) {
+    Bytes b;
+    PutU32(b, (v.install_location ? kUninstallInstallLocation : 0) | (v.estimated_size ? kUninstallEstimatedSize : 0) |
+                  (v.no_modify ? kUninstallNoModify : 0) | (v.no_repair ? kUninstallNoRepair : 0) |
+                  (v.quiet_uninstall ? kUninstallQuietString : 0));
+    PutText(b, v.display_version), PutText(b, v.publisher), PutText(b, v.display_icon);
     return b;
 }

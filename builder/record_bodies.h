@@ -1,6 +1,6 @@
 // The bodies of the package records that describe a setup type: the setup
-// type record with its string table, the file list, and the INI, registry
-// and file patch tables.
+// type record with its string table, the file list, the INI, registry and
+// file patch tables, and the values of its uninstall entry.
 #pragma once
 #include <cstdint>
 
@@ -30,3 +30,4 @@ Bytes FileList(const std::vector<Bytes>& entries);
 Bytes IniTable(const std::vector<IniEntry>& entries);
 Bytes RegistryTable(const std::vector<RegistryEntry>& entries);
 Bytes PatchTable(const std::vector<PatchEntry>& entries);
+Bytes UninstallValuesBody(const UninstallValues& values);

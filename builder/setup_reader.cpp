@@ -1,8 +1,7 @@
 #include "builder/setup_reader.h"
 
+#include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -13,6 +12,12 @@
 #include "package/package_format.h"
 
 namespace {
+
+std::string Hex(uint16_t tag) {
+    char text[8];
+    std::snprintf(text, sizeof text, "%04X", tag);
+    return text;
+}
 
 // Appends the volume files beside the setup file to the archive.
 void ReadVolumes(SetupFileView& v, const std::string& setup_path) {
@@ -75,23 +80,23 @@ SetupFileView ReadSetupFile(const Bytes& file, const std::string& setup_path) {
         r.flags = file[at + 2];
         r.stored_size = ReadU32(&file[at + 4]);
         at += kRecordHeaderSize;
-        if (r.tag == kTagArchive) {
-            v.has_archive = r.stored_size != 0;
+        RecordUse use = UseOfRecord(r.tag);
+        std::string name = "record " + std::to_string(v.records.size()) + " (tag 0x" + Hex(r.tag) + ")";
+        if (r.stored_size == 0) {
+            r.read = false;
+            v.records.push_back(r);
+            if (use == kRecordArchive) return v;  // the end of the package, with no archive
+            continue;
+        }
+        if (use == kRecordArchive) {
+            v.has_archive = true;
             v.archive_start = at;
-            if (!v.has_archive) {
-                v.records.push_back(r);
-                v.problems.push_back("the archive record is empty");
-                return v;
-            }
             if (at + 4 > file.size()) {
                 v.problems.push_back("the archive record is cut short");
                 return v;
             }
             v.archive_length = ReadU32(&file[at]);
             v.archive_ends_file = at + 4 + v.archive_length == file.size();
-            if (!v.archive_ends_file)
-                v.problems.push_back("the archive length " + std::to_string(v.archive_length) +
-                                     " does not reach exactly to the end of the file");
             uint64_t end = std::min<uint64_t>(file.size(), at + 4 + uint64_t(v.archive_length));
             v.archive.assign(file.begin() + long(at + 4), file.begin() + long(end));
             v.records.push_back(r);
@@ -99,32 +104,39 @@ SetupFileView ReadSetupFile(const Bytes& file, const std::string& setup_path) {
             return v;
         }
         if (at + r.stored_size > file.size()) {
-            v.problems.push_back("record " + std::to_string(v.records.size()) + " runs past the end of the file");
+            v.problems.push_back(name + " runs past the end of the file");
             return v;
         }
         const uint8_t* body = &file[at];
-        bool raw_field = r.tag == kTagSetupFlags || r.tag == kTagStartPage;
-        if ((r.flags & kRecordCompressed) && !raw_field) {
-            if (r.stored_size < 4) {
+        if (use == kRecordSkipped) {
+            r.read = false;
+        } else if (use == kRecordRawFields) {
+            if (at + kRawFieldsSize > file.size()) {
+                v.problems.push_back("the file ends inside " + name);
+                return v;
+            }
+            r.body.assign(body, body + kRawFieldsSize);
+            if (r.stored_size < kRawFieldsSize)
+                v.warnings.push_back(name + " stores " + std::to_string(r.stored_size) +
+                                     " bytes; the setup program reads 4, the rest from what follows it");
+            if (r.tag == kTagStartPage) v.has_start_page = true;
+        } else if (r.flags & kRecordCompressed) {
+            uint32_t size = r.stored_size >= 4 ? ReadU32(body) : 0;
+            size_t produced = 0;
+            if (r.stored_size < 4 || size > (1u << 30)) {
                 r.body_ok = false;
             } else {
-                uint32_t size = ReadU32(body);
-                if (size > (1u << 30)) {
-                    r.body_ok = false;
-                } else {
-                    r.body.resize(size);
-                    size_t produced = 0;
-                    r.body_ok = InflateBuffer(body + 4, r.stored_size - 4, r.body.data(), size, &produced) ==
-                                    kInflateOk &&
-                                produced == size;
-                }
+                r.body.resize(size);  // zeros where a stream that decodes short leaves them
+                r.body_ok = InflateBuffer(body + 4, r.stored_size - 4, r.body.data(), size, &produced) == kInflateOk;
             }
+            if (!r.body_ok)
+                v.problems.push_back(name + " does not decode within its stated size");
+            else if (produced < size)
+                v.warnings.push_back(name + " decodes to " + std::to_string(produced) + " of its " +
+                                     std::to_string(size) + " bytes; the rest reads as zeros");
         } else {
             r.body.assign(body, body + r.stored_size);
         }
-        if (!r.body_ok)
-            v.problems.push_back("record " + std::to_string(v.records.size()) + " (tag " + std::to_string(r.tag) +
-                                 ") does not decode to its stated size");
         at += r.stored_size;
         v.records.push_back(std::move(r));
     }

@@ -13,8 +13,9 @@ struct ReadRecord {
     uint8_t flags = 0;
     uint32_t stored_size = 0;
     uint64_t offset = 0;  // of the header in the file
-    Bytes body;           // decoded when compressed
-    bool body_ok = true;  // read (and decoded to its stated size) in full
+    bool read = true;     // false when the setup program passes it over: an unknown tag, or stored size 0
+    Bytes body;           // decoded when compressed; the 4 raw bytes of setup flags and start page
+    bool body_ok = true;  // read, and decoded when compressed, as the setup program reads it
 };
 
 // A volume file read beside the setup file.
@@ -31,17 +32,22 @@ struct SetupFileView {
     uint64_t archive_start = 0;  // file position of the archive length
     uint32_t archive_length = 0;
     bool archive_ends_file = false;
+    bool has_start_page = false;  // a start page record was read: the package counts as complete without the end check
     Bytes archive;  // the archive: the bytes inside this file, then those of each volume file read
     std::vector<VolumeFile> volumes;  // 1, 2, ...
     std::string missing_volume;       // the first volume file not found; "" when none was looked for
     std::vector<std::string> problems;  // what makes the file unusable, in words
+    std::vector<std::string> warnings;  // what the setup program accepts, but is unusual
 };
 
-// Reads the setup file's bytes. Given the setup file's path, the archive
-// goes on with the volume files beside it (setup.D01, setup.D02, ...) as
-// far as they exist in a row; a volume file shorter than its length field
-// says, or longer, is a problem.
 // A whole file's bytes; empty when it cannot be read.
 Bytes ReadWholeFile(const std::string& path);
 
+// Reads the setup file's bytes as the setup program's loader does: records
+// it passes over are listed but not read, a compressed body that decodes
+// short is filled up with zeros. Given the setup file's path, the archive
+// goes on with the volume files beside it (setup.D01, setup.D02, ...) as
+// far as they exist in a row; a volume file shorter than its length field
+// says, or longer, is a problem. Whether the archive's end makes the
+// package complete is left to the caller (a start page record does too).
 SetupFileView ReadSetupFile(const Bytes& file, const std::string& setup_path = {});

@@ -15,7 +15,9 @@ void AddVerifyCommand(CLI::App& app, int& status) {
         Bytes bytes = ReadWholeFile(path);
         PackageView v = CheckPackage(bytes, path);
         size_t checked = 0;
-        std::vector<std::string> faults = VerifyPackage(v, &checked);
+        std::vector<std::string> warnings;
+        std::vector<std::string> faults = VerifyPackage(v, &checked, &warnings);
+        for (const std::string& w : warnings) std::fprintf(stderr, "kiln verify: warning: %s\n", w.c_str());
         for (const std::string& f : faults) std::fprintf(stderr, "kiln verify: %s\n", f.c_str());
         if (faults.empty())
             std::printf("%s: %zu files verified, %zu volume file(s)\n", path.c_str(), checked, v.file.volumes.size());

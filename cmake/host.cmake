@@ -20,7 +20,9 @@ target_compile_options(kiln_encoder PRIVATE -Wall -Wextra)
 # The package builder: manifest, records, archive, and reading setup files back.
 add_library(kiln_builder STATIC
   builder/default_texts.cpp
+  builder/default_pictures.cpp
   builder/dialog_templates.cpp
+  builder/dialog_resources.cpp
   builder/manifest.cpp
   builder/package_builder.cpp
   builder/package_check.cpp
@@ -34,6 +36,8 @@ add_library(kiln_builder STATIC
   builder/parallel.cpp
   builder/similarity.cpp
   builder/setup_files.cpp
+  builder/uninstaller_program.cpp
+  builder/stub_packer.cpp
 )
 target_link_libraries(kiln_builder PUBLIC kiln_encoder PkgConfig::TOMLPP PRIVATE PkgConfig::DIVSUFSORT)
 target_link_libraries(kiln_builder PRIVATE Threads::Threads)
@@ -45,6 +49,7 @@ add_executable(kiln
   builder/codec_commands.cpp
   builder/listing_command.cpp
   builder/verify_command.cpp
+  builder/pack_stub_command.cpp
 )
 target_link_libraries(kiln PRIVATE kiln_builder)
 target_compile_options(kiln PRIVATE -Wall -Wextra)
@@ -65,10 +70,24 @@ add_executable(host_tests
   tests/host/delta_encoder_test.cpp
   tests/host/delta_package_test.cpp
   tests/host/volume_test.cpp
+  tests/host/command_line_test.cpp
+  tests/host/disk_figures_test.cpp
+  tests/host/hand_made_setups.cpp
+  tests/host/hand_made_setup_test.cpp
+  tests/host/graphics_geometry_test.cpp
+  tests/host/uninstaller_test.cpp
+  tests/host/install_log_format_test.cpp
+  tests/host/pattern_search_test.cpp
+  tests/host/small_inflate_test.cpp
+  tests/host/stub_packer_test.cpp
 )
 target_link_libraries(host_tests PRIVATE kiln_builder PkgConfig::DEFLATE GTest::gtest_main)
 target_compile_definitions(host_tests PRIVATE KILN_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
 gtest_discover_tests(host_tests DISCOVERY_TIMEOUT 60)
+
+# Hand-made setup files for the installs under Wine (tests/headless_install.sh).
+add_executable(hand_made_setups tests/host/hand_made_setups_main.cpp tests/host/hand_made_setups.cpp)
+target_link_libraries(hand_made_setups PRIVATE kiln_builder)
 
 add_test(NAME cli_round_trip
   COMMAND ${CMAKE_SOURCE_DIR}/tests/cli_round_trip.sh $<TARGET_FILE:kiln>)
@@ -80,7 +99,7 @@ target_compile_definitions(decode_bench PRIVATE KILN_SOURCE_DIR="${CMAKE_SOURCE_
 # libFuzzer targets need clang; they rebuild the portable sources with sanitizers.
 if(CMAKE_CXX_COMPILER_ID MATCHES "Clang")
   set(fuzz_flags -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined)
-  foreach(target inflate_fuzz round_trip_fuzz package_fuzz delta_fuzz font_name_fuzz)
+  foreach(target inflate_fuzz round_trip_fuzz package_fuzz delta_fuzz font_name_fuzz uninstall_log_fuzz install_log_fuzz small_inflate_fuzz)
     add_executable(${target} fuzz/${target}.cpp decoder/decoder_memory.cpp decoder/huffman_table.cpp decoder/inflate.cpp)
     target_include_directories(${target} PRIVATE ${CMAKE_SOURCE_DIR})
     target_compile_options(${target} PRIVATE ${fuzz_flags})
@@ -88,7 +107,13 @@ if(CMAKE_CXX_COMPILER_ID MATCHES "Clang")
   endforeach()
   target_sources(round_trip_fuzz PRIVATE builder/deflate_transcoder.cpp builder/stream_encoder.cpp)
   target_link_libraries(round_trip_fuzz PRIVATE PkgConfig::DEFLATE ${ZOPFLI_LIB})
+  target_sources(small_inflate_fuzz PRIVATE decoder/small_inflate.cpp builder/deflate_transcoder.cpp
+    builder/stream_encoder.cpp)
+  target_link_libraries(small_inflate_fuzz PRIVATE PkgConfig::DEFLATE ${ZOPFLI_LIB})
   target_sources(package_fuzz PRIVATE package/package_validate.cpp package/safe_format.cpp package/string_groups.cpp)
   target_sources(delta_fuzz PRIVATE engine/delta_format.cpp)
   target_sources(font_name_fuzz PRIVATE engine/font_name.cpp)
+  target_sources(uninstall_log_fuzz PRIVATE engine/install_log_format.cpp engine/uninstaller_data.cpp
+    engine/removal_targets.cpp)
+  target_sources(install_log_fuzz PRIVATE engine/install_log_format.cpp)
 endif()

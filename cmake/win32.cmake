@@ -1,4 +1,5 @@
 # Windows tree: the setup program stub and the Win32-side tests, run under Wine.
+enable_language(RC)
 set(win32_warnings -Wall -Wextra)
 
 add_library(kiln_win32 STATIC
@@ -22,10 +23,40 @@ add_library(kiln_win32 STATIC
   engine/shell_link.cpp
   engine/progress.cpp
   engine/install_driver.cpp
+  engine/version_library.cpp
+  engine/post_install.cpp
+  engine/open_document.cpp
+  startup/page_loop.cpp
+  startup/program_start.cpp
+  startup/relaunch.cpp
+  wizard/page_runner.cpp
+  wizard/welcome_page.cpp
+  wizard/information_page.cpp
+  wizard/setup_type_page.cpp
+  wizard/destination_page.cpp
+  wizard/disk_check.cpp
+  wizard/folder_browser.cpp
+  wizard/ready_page.cpp
+  wizard/progress_page.cpp
+  wizard/finish_page.cpp
+  wizard/restart.cpp
+  graphics/background_window.cpp
+  graphics/dialog_graphics.cpp
+  graphics/picture.cpp
+  graphics/progress_bar.cpp
+  engine/removal.cpp
+  engine/shell_folders.cpp
+  engine/install_log.cpp
+  engine/program_group.cpp
+  engine/uninstall_entry.cpp
+  engine/system_entries.cpp
+  engine/programs.cpp
 )
 target_link_libraries(kiln_win32 PUBLIC kiln_core)
-# Shared-file search (VERSION), special folders (SHELL32), their item lists (ole32).
-target_link_libraries(kiln_win32 PUBLIC version shell32 ole32)
+# Special folders (SHELL32), their item lists and OLE (ole32), the folder
+# browser (comdlg32), drawing (GDI32). The version library is loaded at run
+# time from the system folder (engine/version_library.h), never linked.
+target_link_libraries(kiln_win32 PUBLIC shell32 ole32 comdlg32 gdi32 advapi32)
 target_compile_options(kiln_win32 PRIVATE ${win32_warnings})
 
 # The stub's size is part of every setup file: no exceptions, no RTTI, no
@@ -34,15 +65,31 @@ target_compile_options(kiln_win32 PRIVATE ${win32_warnings})
 # where they take room in the file.)
 set(stub_flags -Os -fno-exceptions -fno-rtti -fno-asynchronous-unwind-tables
   -ffunction-sections)
+# mingw keeps a frame pointer in every function unless told otherwise: some
+# 450 bytes of the stub's code.
+list(APPEND stub_flags -fomit-frame-pointer)
 foreach(lib kiln_core kiln_win32)
   target_compile_options(${lib} PRIVATE ${stub_flags})
 endforeach()
 
-add_executable(kiln-stub WIN32 startup/winmain.cpp package/patch_block.cpp)
+add_executable(kiln-stub WIN32 startup/stub_entry.cpp startup/winmain.cpp package/patch_block.cpp startup/stub.rc
+  startup/unpack_entry.cpp)
 target_compile_options(kiln-stub PRIVATE ${win32_warnings} ${stub_flags})
 target_link_libraries(kiln-stub PRIVATE kiln_win32)
-target_link_options(kiln-stub PRIVATE -static -s -Wl,--gc-sections)
+target_link_options(kiln-stub PRIVATE -static -s -Wl,--gc-sections -nostartfiles -Wl,--entry=_UnpackEntry@0
+  -Wl,-T,${CMAKE_SOURCE_DIR}/cmake/stub_sections.ld)
 set_target_properties(kiln-stub PROPERTIES SUFFIX ".exe")
+# Packed after linking by the native kiln, which scripts/build builds first
+# (builder/stub_packer.h): kiln-stub-image.exe keeps the program as linked;
+# kiln-stub-rebased.exe prefers another image base, so that the tests see it
+# relocate itself as it unpacks.
+set(KILN_HOST_KILN ${CMAKE_SOURCE_DIR}/build/host/kiln CACHE FILEPATH "The native kiln, which packs the setup program")
+add_custom_command(TARGET kiln-stub POST_BUILD
+  COMMAND ${CMAKE_COMMAND} -E copy kiln-stub.exe kiln-stub-image.exe
+  COMMAND ${KILN_HOST_KILN} pack-stub kiln-stub-image.exe -o kiln-stub.exe
+  COMMAND ${KILN_HOST_KILN} pack-stub kiln-stub-image.exe -o kiln-stub-rebased.exe --image-base 0x10000000
+  WORKING_DIRECTORY ${CMAKE_BINARY_DIR} VERBATIM)
+set_property(TARGET kiln-stub APPEND PROPERTY LINK_DEPENDS ${CMAKE_SOURCE_DIR}/cmake/stub_sections.ld ${KILN_HOST_KILN})
 
 # The headless runner: installs a setup file without the wizard, for tests
 # and benchmarks, over the same engine the stub runs.
@@ -51,6 +98,14 @@ target_compile_options(kiln-headless PRIVATE ${win32_warnings} ${stub_flags})
 target_link_libraries(kiln-headless PRIVATE kiln_win32)
 target_link_options(kiln-headless PRIVATE -static -s -Wl,--gc-sections)
 set_target_properties(kiln-headless PROPERTIES SUFFIX ".exe")
+
+# The uninstaller that kiln build puts into packages: kept under 32 KiB by
+# the same means as the stub.
+add_executable(kiln-uninstall WIN32 startup/uninstall_main.cpp)
+target_compile_options(kiln-uninstall PRIVATE ${win32_warnings} ${stub_flags})
+target_link_libraries(kiln-uninstall PRIVATE kiln_win32)
+target_link_options(kiln-uninstall PRIVATE -static -s -Wl,--gc-sections)
+set_target_properties(kiln-uninstall PROPERTIES SUFFIX ".exe")
 
 # GoogleTest for mingw, from the sources Debian's googletest package installs.
 set(gtest_src /usr/src/googletest/googletest)
@@ -80,18 +135,39 @@ add_executable(win32_tests
   tests/win32/extraction_test.cpp
   tests/win32/fonts_test.cpp
   tests/win32/shell_link_test.cpp
+  builder/default_texts.cpp
+  tests/win32/wizard_test.cpp
+  tests/win32/graphics_test.cpp
+  tests/win32/removal_test.cpp
+  tests/win32/uninstaller_program_test.cpp
+  builder/uninstaller_program.cpp
+  tests/win32/post_install_test.cpp
+  tests/win32/programs_test.cpp
 )
-target_link_libraries(win32_tests PRIVATE kiln_win32 gtest_mingw comdlg32)
+target_link_libraries(win32_tests PRIVATE kiln_win32 gtest_mingw version)
 target_link_options(win32_tests PRIVATE -static)
 target_compile_definitions(win32_tests PRIVATE KILN_STUB_PATH="$<TARGET_FILE:kiln-stub>"
+  KILN_STUB_REBASED_PATH="${CMAKE_BINARY_DIR}/kiln-stub-rebased.exe"
   KILN_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
+# The uninstaller's tests: the program as built, and a library that notes
+# its registration calls.
+add_library(unregister_library SHARED tests/win32/unregister_library.cpp)
+set_target_properties(unregister_library PROPERTIES PREFIX "")
+target_link_options(unregister_library PRIVATE -static -Wl,--kill-at)
+target_compile_definitions(win32_tests PRIVATE KILN_UNINSTALLER_PATH="$<TARGET_FILE:kiln-uninstall>"
+  KILN_UNREGISTER_LIBRARY="$<TARGET_FILE:unregister_library>")
+add_dependencies(win32_tests kiln-uninstall unregister_library)
+# Answers message boxes for the end-to-end scripts.
+add_executable(kiln_test_answer tests/win32/answer_tool.cpp)
+set_target_properties(kiln_test_answer PROPERTIES SUFFIX ".exe")
+target_link_options(kiln_test_answer PRIVATE -static)
+target_include_directories(kiln_test_answer PRIVATE ${CMAKE_SOURCE_DIR})
 add_dependencies(win32_tests kiln-stub)
 add_test(NAME win32_tests COMMAND win32_tests --gtest_brief=1
   WORKING_DIRECTORY ${CMAKE_BINARY_DIR})
 
 # Libraries with version resources for the version and language tests: the
 # same resource script with another file version or language each.
-enable_language(RC)
 foreach(variant v1 v2 v2_german)
   add_library(version_test_${variant} SHARED tests/win32/version_test_library.cpp tests/win32/version_test.rc)
   set_target_properties(version_test_${variant} PROPERTIES PREFIX "")
@@ -111,3 +187,44 @@ if(MINGW_ZLIB)
   target_link_options(win32_decode_bench PRIVATE -static)
   set_target_properties(win32_decode_bench PROPERTIES SUFFIX ".exe")
 endif()
+
+# The GUI driver's own fixture: a dialog whose exit code is what was typed.
+add_executable(gui_fixture_dialog WIN32 tests/gui/fixture_dialog.cpp tests/gui/fixture_dialog.rc)
+target_compile_options(gui_fixture_dialog PRIVATE ${win32_warnings})
+target_link_options(gui_fixture_dialog PRIVATE -static -s)
+set_target_properties(gui_fixture_dialog PROPERTIES SUFFIX ".exe")
+# The driver's eyes for windows inside windows, which X does not see.
+add_executable(gui_window_probe tests/gui/window_probe.cpp)
+target_compile_options(gui_window_probe PRIVATE ${win32_warnings})
+target_link_options(gui_window_probe PRIVATE -static -s)
+set_target_properties(gui_window_probe PROPERTIES SUFFIX ".exe")
+
+# Programs and libraries the post-install tests install or start: a program
+# that records how it was started, and a self-registering library with a
+# library of its own beside it.
+add_executable(kiln_test_recorder WIN32 tests/win32/recorder.cpp)
+set_target_properties(kiln_test_recorder PROPERTIES SUFFIX ".exe")
+add_library(self_register_dependency SHARED tests/win32/self_register_dependency.cpp)
+add_library(self_register_library SHARED tests/win32/self_register_library.cpp)
+target_link_libraries(self_register_library PRIVATE self_register_dependency)
+foreach(target kiln_test_recorder self_register_dependency self_register_library)
+  target_compile_options(${target} PRIVATE ${win32_warnings} ${stub_flags})
+  target_link_options(${target} PRIVATE -static -s)
+  add_dependencies(win32_tests ${target})
+endforeach()
+set_target_properties(self_register_dependency self_register_library PROPERTIES PREFIX "")
+target_link_options(self_register_library PRIVATE -Wl,--kill-at)  # exported as DllRegisterServer, undecorated
+target_compile_definitions(win32_tests PRIVATE
+  KILN_RECORDER_PATH="$<TARGET_FILE:kiln_test_recorder>"
+  KILN_SELF_REGISTER_PATH="$<TARGET_FILE:self_register_library>"
+  KILN_SELF_REGISTER_DEPENDENCY_PATH="$<TARGET_FILE:self_register_dependency>")
+
+# A library that leaves a marker when loaded, planted beside setup files by
+# the GUI tests to prove they are never loaded from there.
+add_library(planted_library SHARED tests/gui/planted_library.cpp)
+set_target_properties(planted_library PROPERTIES PREFIX "")
+target_link_options(planted_library PRIVATE -static -s)
+add_executable(same_imports WIN32 tests/gui/same_imports.cpp)
+target_link_libraries(same_imports PRIVATE shell32 ole32 comdlg32 gdi32 advapi32)
+target_link_options(same_imports PRIVATE -static -s)
+set_target_properties(same_imports PROPERTIES SUFFIX ".exe")

@@ -29,9 +29,10 @@ bool WininitPath(char* path) {
            AppendToPath(path, "WININIT.INI", kPathSize);
 }
 
-void WriteRenameLine(const char* ini, const char* key, const char* value) {
-    WritePrivateProfileStringA(kRenameSection, key, value, ini);
+bool WriteRenameLine(const char* ini, const char* key, const char* value) {
+    bool written = WritePrivateProfileStringA(kRenameSection, key, value, ini);
     WritePrivateProfileStringA(nullptr, nullptr, nullptr, ini);  // flushes the INI cache to the file
+    return written;
 }
 
 bool SameIgnoringCase(const char* a, const char* b, size_t n) {
@@ -69,42 +70,39 @@ int32_t FindPlaceholderLine(const char* text, uint32_t size, const char* value) 
 }
 
 // Turns the placeholder line of this source into NUL=source.
-void PatchPlaceholder(const char* ini, const char* source) {
+bool PatchPlaceholder(const char* ini, const char* source) {
     HANDLE file = OpenForReadingAndWriting(ini);
-    if (file == INVALID_HANDLE_VALUE) return;
+    if (file == INVALID_HANDLE_VALUE) return false;
     uint32_t size = FileSize(file);
     void* text = nullptr;
+    bool patched = false;
     if (size != 0 && size != INVALID_FILE_SIZE && AllocRetry(&text, size) && ReadExactly(file, text, size) == 0) {
         int32_t line = FindPlaceholderLine(static_cast<const char*>(text), size, source);
         // Only the key's three bytes change; the rest of the file is not rewritten.
-        if (line >= 0 && Seek(file, line, FILE_BEGIN) == uint32_t(line)) WriteAll(file, "NUL", 3);
+        patched = line >= 0 && Seek(file, line, FILE_BEGIN) == uint32_t(line) && WriteAll(file, "NUL", 3) == 0;
     }
     FreeAndClear(&text);
     CloseFile(file);
+    return patched;
 }
 
-void WriteToWininit(const char* destination, const char* source) {
+bool WriteToWininit(const char* destination, const char* source) {
     char ini[kPathSize], short_source[kPathSize], short_destination[kPathSize];
     // Start-up on that platform reads only 8.3 paths. When either short path
     // cannot be had (a destination that does not exist yet has none),
     // nothing is written rather than a line it could not carry out.
-    if (!WininitPath(ini) || !ShortPath(source, short_source)) return;
-    if (destination) {
-        if (!ShortPath(destination, short_destination)) return;
-        WriteRenameLine(ini, short_destination, short_source);
-        return;
-    }
-    WriteRenameLine(ini, kPlaceholderKey, short_source);
-    PatchPlaceholder(ini, short_source);
+    if (!WininitPath(ini) || !ShortPath(source, short_source)) return false;
+    if (destination)
+        return ShortPath(destination, short_destination) && WriteRenameLine(ini, short_destination, short_source);
+    return WriteRenameLine(ini, kPlaceholderKey, short_source) && PatchPlaceholder(ini, short_source);
 }
 
 }  // namespace
 
-void ReplaceAtRestart(const char* destination, const char* source) {
+bool ReplaceAtRestart(const char* destination, const char* source) {
     if (g_state.is_nt) {
-        if (destination) MoveFileExA(source, destination, MOVEFILE_REPLACE_EXISTING | MOVEFILE_DELAY_UNTIL_REBOOT);
-        else MoveFileExA(source, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
-        return;
+        if (destination) return MoveFileExA(source, destination, MOVEFILE_REPLACE_EXISTING | MOVEFILE_DELAY_UNTIL_REBOOT);
+        return MoveFileExA(source, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
     }
-    WriteToWininit(destination, source);
+    return WriteToWininit(destination, source);
 }

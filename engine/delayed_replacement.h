@@ -4,7 +4,7 @@
 #pragma once
 
 // At the next restart the source file replaces the destination file; with
-// no destination (null) the source file is deleted instead. Nothing is
-// reported: when it cannot be arranged the files stay as they are. The
-// caller decides whether a restart is needed.
-void ReplaceAtRestart(const char* destination, const char* source);
+// no destination (null) the source file is deleted instead (an empty
+// folder too, on Windows NT). False when it cannot be arranged: the files
+// then stay as they are. The caller decides whether a restart is needed.
+bool ReplaceAtRestart(const char* destination, const char* source);

@@ -9,6 +9,7 @@
 #include "engine/install_variables.h"
 #include "engine/memory.h"
 #include "engine/path_text.h"
+#include "engine/version_library.h"
 #include "package/file_list.h"
 #include "package/package_format.h"
 #include "package/setup_config.h"
@@ -18,7 +19,7 @@ namespace {
 
 constexpr size_t kWorkPathSize = sizeof g_state.work_path;
 
-SharedFileFinder find_shared_file = VerFindFileA;
+SharedFileFinder find_shared_file = VersionFindFile;
 
 void WindowsFolder(char* folder) {
     UINT length = GetWindowsDirectoryA(folder, kPathSize);
@@ -98,7 +99,7 @@ bool EnterOrCreate(const char* folder) {
 
 }  // namespace
 
-void SetSharedFileFinder(SharedFileFinder finder) { find_shared_file = finder ? finder : VerFindFileA; }
+void SetSharedFileFinder(SharedFileFinder finder) { find_shared_file = finder ? finder : VersionFindFile; }
 
 int ResolveEntryPath(const uint8_t* entry) {
     char* work = g_state.work_path;

@@ -15,6 +15,7 @@
 #include "engine/message_argument.h"
 #include "engine/path_text.h"
 #include "engine/progress.h"
+#include "engine/version_library.h"
 #include "package/file_list.h"
 #include "package/file_ops.h"
 #include "package/package_format.h"
@@ -113,7 +114,7 @@ int CompareVersions(const uint8_t* entry, const void* info, char* message) {
     const uint8_t* block = entry + kEntryFixedSize;
     void* value;
     UINT length;
-    if ((flags & kEntryVersionTest) && VerQueryValueA(info, "\\", &value, &length) &&
+    if ((flags & kEntryVersionTest) && VersionQueryValue(info, "\\", &value, &length) &&
         length >= sizeof(VS_FIXEDFILEINFO)) {
         const VS_FIXEDFILEINFO* fixed = static_cast<const VS_FIXEDFILEINFO*>(value);
         uint32_t ms = ReadU32(block), ls = ReadU32(block + 4);
@@ -123,7 +124,7 @@ int CompareVersions(const uint8_t* entry, const void* info, char* message) {
             if (!text[0] || !AskYes(message, text)) return 0;
         }
     }
-    if ((flags & kEntryLanguageTest) && VerQueryValueA(info, "\\VarFileInfo\\Translation", &value, &length) &&
+    if ((flags & kEntryLanguageTest) && VersionQueryValue(info, "\\VarFileInfo\\Translation", &value, &length) &&
         length >= 4) {
         uint16_t language = ReadU16(static_cast<const uint8_t*>(value));
         if (language != ReadU16(block + 16) && !AskYes(message, LookUpText(kGroupMessages, kOtherLanguageText)))
@@ -197,8 +198,15 @@ const uint8_t* FindBaseEntry(const uint8_t* entry) {
 int ExtractUninstaller(const uint8_t* entry, HANDLE temporary) {
     const Body& body = g_config.uninstaller;
     if (body.data && body.size) {
-        int written = WriteAll(temporary, body.data, body.size);  // 2 failed, 3 short
-        int error = written ? written : ArchivePosition(ReadU32(entry + kEntryArchiveOffset));
+        // Codes 2 and 3 would name this failure by texts the folder browser
+        // uses as its labels: a failed write is 19 (naming the file), a
+        // short one 20 (the drive is full), as for any other written file.
+        int written = WriteAll(temporary, body.data, body.size);
+        if (written) {
+            CloseFile(temporary);
+            return written == 3 ? Fail(kErrorDiskFull, nullptr) : Fail(kErrorDeltaWrite, Destination());
+        }
+        int error = ArchivePosition(ReadU32(entry + kEntryArchiveOffset));
         if (error) {
             CloseFile(temporary);
             return Fail(error, nullptr);
@@ -455,11 +463,10 @@ int VersionTest(const uint8_t* entry) {
     void* message;
     if (!AllocRetry(&message, kVersionQuestionSize)) return 1;
     int install = 1;
-    DWORD ignored;
-    DWORD size = GetFileVersionInfoSizeA(Destination(), &ignored);
+    DWORD size = VersionInfoSize(Destination());
     void* info;
     if (size && AllocRetry(&info, size)) {
-        if (GetFileVersionInfoA(Destination(), 0, size, info))
+        if (VersionInfo(Destination(), size, info))
             install = CompareVersions(entry, info, static_cast<char*>(message));
         FreeAndClear(&info);
     }

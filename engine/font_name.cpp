@@ -49,11 +49,11 @@ size_t ReadFontFullName(FontReader read, void* context, char (&name)[kFontNameSi
         if (Big16(record) != 1 || Big16(record + 6) != 4) continue;
         uint32_t length = Big16(record + 8);
         if (length > kFontNameSize - 1) length = kFontNameSize - 1;
-        // Read aside first, so that a string that cannot be read keeps the earlier name.
-        char candidate[kFontNameSize];
-        if (!font.Read(storage + Big16(record + 10), reinterpret_cast<uint8_t*>(candidate), length)) continue;
-        candidate[length] = 0;
-        if (candidate[0]) std::memcpy(name, candidate, length + 1);
+        // The last such record decides, also when its string is empty, so
+        // that whoever reads the file by the same rule (an uninstaller among
+        // them) finds the name the font was registered under.
+        if (font.Read(storage + Big16(record + 10), reinterpret_cast<uint8_t*>(name), length)) name[length] = 0;
+        else name[0] = 0;  // a string that cannot be read gives no name
     }
     return std::strlen(name);
 }

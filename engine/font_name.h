@@ -21,6 +21,7 @@ constexpr int kFontDirectoryLimit = 40;
 constexpr size_t kFontNameSize = 260;
 
 // Writes the full name, terminated, into name and returns its length; 0
-// when the file has none. A longer name is cut to 259 bytes. A record whose
-// string cannot be read, or is empty, leaves the name an earlier record gave.
+// when the file has none. A longer name is cut to 259 bytes. The last
+// matching record decides even when its string is empty or cannot be read:
+// the font then has no name, whatever earlier records say.
 size_t ReadFontFullName(FontReader read, void* context, char (&name)[kFontNameSize]);

@@ -12,7 +12,10 @@
 #include "engine/fonts.h"
 #include "engine/message_argument.h"
 #include "engine/path_text.h"
+#include "engine/programs.h"
 #include "engine/progress.h"
+#include "engine/shared_files.h"
+#include "engine/shell_folders.h"
 #include "engine/shell_link.h"
 #include "package/file_list.h"
 #include "package/setup_config.h"
@@ -22,17 +25,12 @@ InstallDriverState g_driver = {-1, nullptr, ""};
 
 namespace {
 
-const char kSharedDllsKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
-
-// The desktop shortcut of an entry: the desktop folder + name + ".lnk".
+// The desktop shortcut of an entry: the desktop folder + name + ".lnk",
+// the same path the install log records for it.
 void CreateDesktopShortcut(const char* name, const char* target, const char* arguments) {
-    LPITEMIDLIST desktop = nullptr;
     char link[kPathSize];
-    if (SHGetSpecialFolderLocation(nullptr, CSIDL_DESKTOP, &desktop) != S_OK) return;
-    bool found = SHGetPathFromIDListA(desktop, link);
-    CoTaskMemFree(desktop);
-    if (!found || !AddBackslash(link, sizeof link) || !AppendToPath(link, name, sizeof link) ||
-        !AppendToPath(link, ".lnk", sizeof link))
+    if (!SpecialFolderPath(CSIDL_DESKTOP, link) || !AddBackslash(link, sizeof link) ||
+        !AppendToPath(link, name, sizeof link) || !AppendToPath(link, ".lnk", sizeof link))
         return;
     CreateShellLink(target, link, arguments, 0);  // no icon location
 }
@@ -55,9 +53,7 @@ int StartInstall() {
     g_driver.uninstaller_path[0] = 0;
     g_archive.volume_number = 0;
     g_driver.current_entry = g_config.current_first_entry;
-    // (With kSetupRemoveOtherTypes, the other setup types' installations are
-    // to be removed here through their uninstallers; running uninstallers
-    // is not part of the engine yet.)
+    if (g_config.setup_flags & kSetupRemoveOtherTypes) RemoveOtherInstallations();
     ReleaseDecodedFiles();
     if (!OpenArchive()) return 0;
     g_state.installing = true;
@@ -83,7 +79,7 @@ int InstallStep() {
 
     uint8_t placement = entry[kEntryPlacement];
     if (placement == kPlacementFolder) CreateFolderChain(g_state.work_path);
-    if (placement <= kPlacementRemoved) {
+    if (PlacementIsExtracted(placement)) {
         int install = NeedsInstall(entry, in_use);
         g_state.install_error = 0;
         if (install && !ExtractAndPlace(entry, in_use, start, end)) return Finish();

@@ -101,3 +101,11 @@ uint32_t ExpandInstallVariables(char* output, const char* input, uint32_t capaci
     FreeAndClear(&block);
     return length;
 }
+
+char* ExpandToNewBlock(const char* text, uint32_t* length) {
+    *length = ExpandInstallVariables(nullptr, text, 0);
+    void* block;
+    if (!AllocRetry(&block, *length + 1)) return nullptr;
+    ExpandInstallVariables(static_cast<char*>(block), text, *length + 1);
+    return static_cast<char*>(block);
+}

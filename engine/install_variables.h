@@ -17,3 +17,7 @@ constexpr uint32_t kWorkAreaSize = 65500;
 // When the work area cannot be allocated the input is copied unchanged
 // (cut to capacity - 1) and its own length returned.
 uint32_t ExpandInstallVariables(char* output, const char* input, uint32_t capacity);
+
+// The expansion of text in a block of its own (free it with FreeAndClear),
+// its length in *length. Null when the block cannot be had.
+char* ExpandToNewBlock(const char* text, uint32_t* length);

@@ -7,9 +7,20 @@
 #include "engine/path_text.h"
 #include "package/package_format.h"
 
+namespace {
+
+// The three identifiers, written out: the system's uuid library keeps every
+// identifier it knows in one section, and linking it for these would add
+// some 40 KB to the setup program.
+const CLSID kShellLink = {0x00021401, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+const IID kShellLinkA = {0x000214EE, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+const IID kPersistFile = {0x0000010B, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+
+}  // namespace
+
 HRESULT CreateShellLink(const char* target, const char* link_path, const char* arguments, int icon_index) {
     IShellLinkA* link = nullptr;
-    HRESULT result = CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
+    HRESULT result = CoCreateInstance(kShellLink, nullptr, CLSCTX_INPROC_SERVER, kShellLinkA,
                                       reinterpret_cast<void**>(&link));
     if (FAILED(result)) return result;
     link->SetPath(target);
@@ -28,7 +39,7 @@ HRESULT CreateShellLink(const char* target, const char* link_path, const char* a
     if (icon_index) link->SetIconLocation(target, icon_index);
 
     IPersistFile* file = nullptr;
-    result = link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file));
+    result = link->QueryInterface(kPersistFile, reinterpret_cast<void**>(&file));
     if (SUCCEEDED(result)) {
         // A path that does not fit is not saved under a name cut short.
         WCHAR wide[kPathSize];

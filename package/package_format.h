@@ -26,13 +26,45 @@ enum : uint16_t {
     kTagIniEntries = 0x1240,
     kTagRegistryEntries = 0x1241,
     kTagFilePatches = 0x1242,
+    kTagUninstallValues = 0x1243,
     kTagArchive = 0x7F7F,
 };
 
 // Records that belong to the setup type read last.
 inline bool IsPerTypeTag(uint16_t tag) {
-    return tag == kTagFileList || tag == kTagIniEntries || tag == kTagRegistryEntries || tag == kTagFilePatches;
+    return tag == kTagFileList || tag == kTagIniEntries || tag == kTagRegistryEntries || tag == kTagFilePatches ||
+           tag == kTagUninstallValues;
 }
+
+// How the loader reads a record. A record of stored size 0 is not read at
+// all, whatever its tag: its slot stays empty, a setup type record of size
+// 0 starts no setup type, and an archive record of size 0 ends the package.
+enum RecordUse {
+    kRecordSkipped,    // unknown tag (0x1238 among them): passed over, compressed or not
+    kRecordRawFields,  // setup flags, start page: 4 bytes read as they stand, whatever the flags say
+    kRecordSetupType,  // starts a new setup type
+    kRecordPerType,    // belongs to the setup type read last
+    kRecordLoaded,     // a single body: pictures, texts, templates, the uninstaller
+    kRecordArchive,    // the file archive; the last record read
+};
+inline RecordUse UseOfRecord(uint16_t tag) {
+    switch (tag) {
+    case kTagSetupFlags:
+    case kTagStartPage: return kRecordRawFields;
+    case kTagSetupType: return kRecordSetupType;
+    case kTagArchive: return kRecordArchive;
+    case kTagSidePicture:
+    case kTagBackgroundPicture:
+    case kTagBackgroundTitle:
+    case kTagDialogTemplates:
+    case kTagBackgroundDescription:
+    case kTagUninstaller: return kRecordLoaded;
+    default: return IsPerTypeTag(tag) ? kRecordPerType : kRecordSkipped;
+    }
+}
+// Bytes of a raw-fields record: the u32 setup flags, or the u16 start page
+// and the u16 initial setup type.
+constexpr uint32_t kRawFieldsSize = 4;
 
 // Record header: u16 tag, u8 flags (bit 0: body compressed), u8 reserved, u32 stored size.
 constexpr uint32_t kRecordHeaderSize = 8;
@@ -44,6 +76,9 @@ constexpr uint32_t kPathSize = 260;
 // Setup flags (record 0x1234).
 constexpr uint32_t kSetupFullScreen = 0x01;
 constexpr uint32_t kSetupRemoveOtherTypes = 0x10;
+// Kiln's own: each progress tick installs entries until its time budget is
+// used, instead of one entry per tick.
+constexpr uint32_t kSetupTimedSteps = 0x100;
 
 // Setup type record (record 0x123E): field offsets.
 enum : uint32_t {
@@ -77,6 +112,7 @@ enum : int {
     kGroupMessages = 6,
     kGroupButtons = 7,
     kGroupSetupTypes = 9,
+    kGroupUninstaller = 10,  // not read by the setup program: copied into Kiln's uninstaller
 };
 constexpr int kMessagePackageDamaged = 31;
 
@@ -112,6 +148,11 @@ constexpr uint8_t kEntryIsDelta = 0x10;
 enum : uint8_t { kDestinationFolder = 0, kDestinationWindows = 1, kDestinationShared = 2, kDestinationFonts = 3 };
 // Placements (kEntryPlacement).
 enum : uint8_t { kPlacementKept = 0, kPlacementRemoved = 1, kPlacementBesideSetup = 2, kPlacementFolder = 3 };
+// Entries whose file is extracted from the archive: every placement but a
+// file beside the setup file and a folder to create, values above 3 too.
+inline bool PlacementIsExtracted(uint8_t placement) {
+    return placement != kPlacementBesideSetup && placement != kPlacementFolder;
+}
 constexpr int kEntryStringCount = 6;  // file name, group folder, group shortcut and arguments, desktop shortcut and arguments
 
 // Where an entry's strings begin: after the fixed part and the optional blocks.
@@ -121,6 +162,22 @@ inline uint32_t EntryStringsOffset(uint8_t flags) {
     if (flags & kEntryHasFileTimes) at += kEntryFileTimesSize;
     return at;
 }
+
+// Uninstall entry values (record 0x1243, per setup type, optional): what the
+// uninstall entry shows besides its display name and uninstall command. A
+// u32 of flags, then three texts, each empty when its value is not written:
+// display version, publisher, display icon (install variables expanded).
+// A setup program that does not know the record skips it by its tag.
+enum : uint32_t {
+    kUninstallValuesFlags = 0,
+    kUninstallValuesFixedSize = 4,
+};
+constexpr int kUninstallValuesTextCount = 3;
+constexpr uint32_t kUninstallInstallLocation = 0x01;  // the destination folder
+constexpr uint32_t kUninstallEstimatedSize = 0x02;    // KiB of the installed files
+constexpr uint32_t kUninstallNoModify = 0x04;
+constexpr uint32_t kUninstallNoRepair = 0x08;
+constexpr uint32_t kUninstallQuietString = 0x10;  // "uninstaller" /QUIET
 
 // Dialog template numbers.
 enum : int {

@@ -5,7 +5,6 @@
 #include "decoder/archive_state.h"
 #include "decoder/stream_decoder.h"
 #include "engine/memory.h"
-#include "package/file_list.h"
 #include "package/file_ops.h"
 #include "package/package_format.h"
 #include "package/package_validate.h"
@@ -61,6 +60,7 @@ Body* PerTypeSlot(uint16_t tag, int type) {
     case kTagIniEntries: return &t.ini_entries;
     case kTagRegistryEntries: return &t.registry_entries;
     case kTagFilePatches: return &t.file_patches;
+    case kTagUninstallValues: return &t.uninstall_values;
     default: return nullptr;
     }
 }
@@ -140,13 +140,14 @@ struct Loader {
         default:
             break;
         }
-        Body* slot = PerTypeSlot(h.tag, type_counter);
-        if (!slot && IsPerTypeTag(h.tag)) {
+        RecordUse use = UseOfRecord(h.tag);
+        if (use == kRecordSkipped) return;
+        Body* slot = use == kRecordPerType ? PerTypeSlot(h.tag, type_counter) : SingleSlot(h.tag);
+        if (!slot) {
             damaged = true;  // a per-type record before any setup type
             return;
         }
-        if (!slot) slot = SingleSlot(h.tag);
-        if (slot && Load(h, *slot) && !BodyIsSound(h.tag, *slot)) damaged = true;
+        if (Load(h, *slot) && !BodyIsSound(h.tag, *slot)) damaged = true;
     }
 
     bool Load(const RecordHeader& h, Body& slot) {
@@ -184,23 +185,9 @@ struct Loader {
 // Every delta entry names a base that exists: an entry of a loaded file
 // list that is not itself a delta.
 bool DeltaBasesExist() {
-    for (int k = 0; k < g_config.type_count; ++k) {
-        const Body& list = g_config.types[k].file_list;
-        if (!list.data) continue;
-        const uint8_t* e = list.data + kFileListHeaderSize;
-        for (uint32_t i = 0, n = ReadU32(list.data); i < n; ++i, e = NextEntry(e)) {
-            if (!(e[kEntryFlags] & kEntryIsDelta)) continue;
-            uint16_t type = ReadU16(e + kEntrySetupType);
-            if (type >= g_config.type_count || !g_config.types[type].file_list.data) return false;
-            const Body& bases = g_config.types[type].file_list;
-            uint32_t ordinal = ReadU32(e + kEntryBaseOrdinal);
-            if (ordinal >= ReadU32(bases.data)) return false;
-            const uint8_t* base = bases.data + kFileListHeaderSize;
-            while (ordinal--) base = NextEntry(base);
-            if (base[kEntryFlags] & kEntryIsDelta) return false;
-        }
-    }
-    return true;
+    const uint8_t* lists[kMaxSetupTypes];
+    for (int k = 0; k < g_config.type_count; ++k) lists[k] = g_config.types[k].file_list.data;
+    return DeltaBasesAreSound(lists, g_config.type_count);
 }
 
 }  // namespace

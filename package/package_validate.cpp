@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "package/entry_tables.h"
+#include "package/file_list.h"
 #include "package/package_format.h"
 
 // Positions are u32 offsets into a body of at most 4 GiB - 1 bytes; every
@@ -111,7 +112,13 @@ struct TemplateReader {
     void AlignItem(uint32_t start) { Skip((4 - (at - start) % 4) % 4); }
 };
 
-bool DialogTemplateIsSound(const uint8_t* data, uint32_t start, uint32_t end) {
+// Item identifiers sit after the item's style words and rectangle.
+constexpr uint32_t kItemId = 16, kItemExId = 20;
+
+// Walks one template; with `ids`, records the identifier of each item (up
+// to capacity) and the number of items in *count.
+bool DialogTemplateIsSound(const uint8_t* data, uint32_t start, uint32_t end, uint16_t* ids = nullptr,
+                           uint32_t capacity = 0, uint32_t* count = nullptr) {
     TemplateReader r = {data, start, end, true};
     bool ex = r.Has(4) && ReadU16(data + start) == 1 && ReadU16(data + start + 2) == 0xFFFF;
     if (!r.Has(ex ? kDialogExHeaderSize : kDialogHeaderSize)) return false;
@@ -125,8 +132,11 @@ bool DialogTemplateIsSound(const uint8_t* data, uint32_t start, uint32_t end) {
         r.Skip(ex ? kFontExSize : kFontSize);
         r.SkipWideText();  // typeface
     }
+    if (count) *count = items;
     for (uint32_t k = 0; k < items && r.ok; ++k) {
         r.AlignItem(start);
+        if (ids && k < capacity && r.Has(ex ? kItemExHeaderSize : kItemHeaderSize))
+            ids[k] = ReadU16(data + r.at + (ex ? kItemExId : kItemId));
         r.Skip(ex ? kItemExHeaderSize : kItemHeaderSize);
         r.SkipNameOrOrdinal();  // class
         r.SkipNameOrOrdinal();  // title
@@ -145,6 +155,12 @@ bool BitCountIsDrawable(uint16_t bits) {
 }
 
 }  // namespace
+
+uint32_t ReadDialogControlIds(const uint8_t* data, uint32_t size, uint16_t* ids, uint32_t capacity) {
+    uint32_t count = 0;
+    if (!data || !DialogTemplateIsSound(data, 0, size, ids, capacity, &count)) return kUnsoundTemplate;
+    return count;
+}
 
 bool ValidateSetupTypeRecord(const uint8_t* data, uint32_t size) {
     if (!data || size < kTypeFixedSize) return false;
@@ -226,6 +242,11 @@ bool ValidateBackgroundTitle(const uint8_t* data, uint32_t size) {
     return data && std::memchr(data, 0, size);
 }
 
+bool ValidateUninstallValues(const uint8_t* data, uint32_t size) {
+    uint32_t at = kUninstallValuesFixedSize;
+    return data && size >= at && SkipTexts(data, size, &at, kUninstallValuesTextCount);
+}
+
 bool ValidateRecordBody(uint16_t tag, const uint8_t* data, uint32_t size) {
     switch (tag) {
     case kTagSetupType: return ValidateSetupTypeRecord(data, size);
@@ -233,6 +254,7 @@ bool ValidateRecordBody(uint16_t tag, const uint8_t* data, uint32_t size) {
     case kTagIniEntries: return ValidateIniTable(data, size);
     case kTagRegistryEntries: return ValidateRegistryTable(data, size);
     case kTagFilePatches: return ValidatePatchTable(data, size);
+    case kTagUninstallValues: return ValidateUninstallValues(data, size);
     case kTagDialogTemplates: return ValidateDialogTemplateTable(data, size, kTemplateCount);
     case kTagBackgroundTitle: return ValidateBackgroundTitle(data, size);
     case kTagBackgroundDescription: return ValidateBackgroundDescription(data, size);
@@ -240,4 +262,27 @@ bool ValidateRecordBody(uint16_t tag, const uint8_t* data, uint32_t size) {
     case kTagBackgroundPicture: return ValidatePicture(data, size);
     default: return true;
     }
+}
+
+const uint8_t* FindDeltaBase(const uint8_t* const* lists, int type_count, const uint8_t* delta) {
+    uint16_t type = ReadU16(delta + kEntrySetupType);
+    if (type >= type_count || !lists[type]) return nullptr;
+    uint32_t ordinal = ReadU32(delta + kEntryBaseOrdinal);
+    if (ordinal >= ReadU32(lists[type])) return nullptr;
+    const uint8_t* base = lists[type] + kFileListHeaderSize;
+    while (ordinal--) base = NextEntry(base);
+    return base;
+}
+
+bool DeltaBasesAreSound(const uint8_t* const* lists, int type_count) {
+    for (int k = 0; k < type_count; ++k) {
+        if (!lists[k]) continue;
+        const uint8_t* e = lists[k] + kFileListHeaderSize;
+        for (uint32_t i = 0, n = ReadU32(lists[k]); i < n; ++i, e = NextEntry(e)) {
+            if (!(e[kEntryFlags] & kEntryIsDelta)) continue;
+            const uint8_t* base = FindDeltaBase(lists, type_count, e);
+            if (!base || (base[kEntryFlags] & kEntryIsDelta)) return false;
+        }
+    }
+    return true;
 }

@@ -36,6 +36,12 @@ bool ValidatePatchTable(const uint8_t* data, uint32_t size);
 // every item with its class, title and creation data, all inside the body.
 bool ValidateDialogTemplateTable(const uint8_t* data, uint32_t size, int required_count);
 
+// The identifiers of a single template's controls, in template order, into
+// ids (at most capacity of them); returns the number of controls, or
+// kUnsoundTemplate when the template does not hold together.
+constexpr uint32_t kUnsoundTemplate = 0xFFFFFFFF;
+uint32_t ReadDialogControlIds(const uint8_t* data, uint32_t size, uint16_t* ids, uint32_t capacity);
+
 // Picture (side or background): file header, a 40-byte BITMAPINFOHEADER,
 // the colour table and every row of bits inside the body. Only what the
 // drawing can show is accepted: positive width and height (a top-down or
@@ -51,6 +57,19 @@ bool ValidateBackgroundDescription(const uint8_t* data, uint32_t size);
 // Background title: one text, terminated inside the body.
 bool ValidateBackgroundTitle(const uint8_t* data, uint32_t size);
 
+// Uninstall entry values: the flags and three texts terminated inside the body.
+bool ValidateUninstallValues(const uint8_t* data, uint32_t size);
+
 // The check for a record of this tag; true for records that are not read by
 // offsets or terminators (the uninstaller) and for tags the loader skips.
 bool ValidateRecordBody(uint16_t tag, const uint8_t* data, uint32_t size);
+
+// The entry a delta entry is built from: entry `base ordinal` of the file
+// list of setup type `setup type index`. lists[k] is setup type k's file
+// list, validated, or null when it has none. Null when there is no such
+// entry.
+const uint8_t* FindDeltaBase(const uint8_t* const* lists, int type_count, const uint8_t* delta);
+
+// Every delta entry of every list names a base that exists and is not a
+// delta entry itself, so that the setup program can build it.
+bool DeltaBasesAreSound(const uint8_t* const* lists, int type_count);

@@ -48,7 +48,8 @@ void FreeSetupConfig() {
                     &g_config.dialog_templates, &g_config.background_description, &g_config.uninstaller})
         FreeBody(*b);
     for (SetupType& t : g_config.types)
-        for (Body* b : {&t.record, &t.file_list, &t.ini_entries, &t.registry_entries, &t.file_patches}) FreeBody(*b);
+        for (Body* b : {&t.record, &t.file_list, &t.ini_entries, &t.registry_entries, &t.file_patches,
+                        &t.uninstall_values}) FreeBody(*b);
     std::memset(&g_config, 0, sizeof g_config);
     g_config.current_type = -1;
     g_config.start_page = 0xFFFF;

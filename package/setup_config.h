@@ -18,6 +18,7 @@ struct SetupType {
     Body ini_entries;
     Body registry_entries;
     Body file_patches;
+    Body uninstall_values;  // optional values of the uninstall entry
     char destination_folder[kPathSize];  // kept per type while another is selected
 };
 

@@ -1,9 +1,13 @@
 // kiln-headless: installs a setup file without the wizard, for tests and
 // benchmarks. It loads the package as the setup program does, selects a
 // setup type, sets the destination folder, runs the install driver to the
-// end with scripted answers for any question, and prints the outcome.
+// end with scripted answers for any question, runs the post-install actions
+// (log, shortcuts, uninstall entry, remembered folder, INI, registry and
+// patch entries, self-registration) unless told not to, opens the installed
+// document when asked, and prints the outcome.
 //
 //   kiln-headless.exe SETUP.EXE [--type N] [--dest FOLDER] [--answer yes|no|abort|retry|ignore|ok|cancel]...
+//                     [--no-post-install] [--open-document]
 //
 // Exit code 0 exactly when the install error is 0; -1 when the package
 // cannot be loaded.
@@ -13,7 +17,11 @@
 #include <cstring>
 
 #include "decoder/archive_state.h"
+#include "decoder/archive.h"
 #include "engine/install_driver.h"
+#include "engine/open_document.h"
+#include "engine/path_text.h"
+#include "engine/post_install.h"
 #include "package/file_list.h"
 #include "package/package_loader.h"
 #include "package/package_format.h"
@@ -75,6 +83,8 @@ void PrintOutcome() {
     }
     std::printf("message argument: %s\n", g_state.message_argument);
     std::printf("restart needed: %d\n", g_state.restart_needed ? 1 : 0);
+    std::printf("uninstaller: %s\n", g_driver.uninstaller_path);
+    std::printf("document to open: %s\n", g_state.document_to_open);
     const uint8_t* e = g_config.current_first_entry;
     for (uint32_t i = 0; i < g_config.current_file_count; ++i, e = NextEntry(e))
         std::printf("entry %u: status %u %s\n", i, ReadU16(e + kEntryInstallStatus), EntryString(e, 0));
@@ -84,7 +94,8 @@ void PrintOutcome() {
 
 int main(int argc, char** argv) {
     if (argc < 2) {
-        std::fprintf(stderr, "usage: kiln-headless SETUP.EXE [--type N] [--dest FOLDER] [--answer WORD]...\n");
+        std::fprintf(stderr, "usage: kiln-headless SETUP.EXE [--type N] [--dest FOLDER] [--answer WORD]... "
+                             "[--no-post-install] [--open-document]\n");
         return 2;
     }
     // Written out in one piece: when the output is a character device
@@ -96,9 +107,12 @@ int main(int argc, char** argv) {
     if (!GetFullPathNameA(argv[1], kPathSize, g_state.source_path, nullptr)) lstrcpynA(g_state.source_path, argv[1], kPathSize);
     int type = -1;
     const char* dest = nullptr;
+    bool post_install = true, open_document = false;
     for (int i = 2; i < argc; ++i) {
         if (!std::strcmp(argv[i], "--type") && i + 1 < argc) type = std::atoi(argv[++i]);
         else if (!std::strcmp(argv[i], "--dest") && i + 1 < argc) dest = argv[++i];
+        else if (!std::strcmp(argv[i], "--no-post-install")) post_install = false;
+        else if (!std::strcmp(argv[i], "--open-document")) open_document = true;
         else if (!std::strcmp(argv[i], "--answer") && i + 1 < argc && g_answer_count < kMaxAnswers) {
             int a = AnswerFromWord(argv[++i]);
             if (!a) {
@@ -126,12 +140,18 @@ int main(int argc, char** argv) {
         SelectSetupType(type);
     }
     if (dest) lstrcpynA(g_state.destination_folder, dest, kPathSize);
+    // As the destination page leaves it: with exactly one trailing backslash.
+    StripBackslash(g_state.destination_folder);
+    AddBackslash(g_state.destination_folder, kPathSize);
     std::printf("setup type: %d\ndestination: %s\n", g_config.current_type, g_state.destination_folder);
 
     OleInitialize(nullptr);  // shell links, as in the setup program
     if (StartInstall())
         while (InstallStep()) {
         }
+    if (post_install) RunPostInstallActions();
+    else CloseArchive();
+    if (open_document && g_state.install_error == 0) OpenInstalledDocument();
     OleUninitialize();
     PrintOutcome();
     int code = g_state.install_error;

@@ -1,19 +1,162 @@
-// The setup program's entry point. For now it loads the package behind the
-// stub and ends: 0 when the package is sound, -1 when it cannot be used
-// (after telling the user, when the package's own text for that exists).
-// The wizard builds on this.
+// The setup program's entry point and its last word: one instance at a
+// time, off removable media before anything else, the package, the
+// background window and the wizard, then what the wizard chose to start,
+// and shutdown.
 #include <windows.h>
+#include <ole2.h>
 
+#include "engine/entry_paths.h"
+#include "engine/path_text.h"
+#include "engine/delayed_replacement.h"
+#include "graphics/background_window.h"
+#include "graphics/dialog_graphics.h"
 #include "package/package_loader.h"
 #include "package/patch_block.h"
 #include "package/setup_config.h"
+#include "startup/command_line.h"
+#include "startup/page_loop.h"
 #include "startup/process_state.h"
+#include "startup/program_start.h"
+#include "startup/relaunch.h"
+#include "wizard/page_runner.h"
 
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+namespace {
+
+const char kWindowClass[] = "VelkorClass";
+constexpr WORD kIconResource = 800;
+constexpr DWORD kFrameStyle = WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
+
+// A setup file is often started from a downloads folder, where a planted
+// library would be found first: the program's own loads come from the
+// system folder only.
+void RestrictLibrarySearch() {
+    HMODULE kernel = GetModuleHandleA("kernel32.dll");
+    using SetDefault = BOOL(WINAPI*)(DWORD);
+    using SetDirectory = BOOL(WINAPI*)(LPCSTR);
+    auto set_default = reinterpret_cast<SetDefault>(
+        reinterpret_cast<void*>(GetProcAddress(kernel, "SetDefaultDllDirectories")));
+    if (set_default && set_default(0x800 /* LOAD_LIBRARY_SEARCH_SYSTEM32 */)) return;
+    auto set_directory =
+        reinterpret_cast<SetDirectory>(reinterpret_cast<void*>(GetProcAddress(kernel, "SetDllDirectoryA")));
+    if (set_directory) set_directory("");
+}
+
+// Brings the running instance forward (its last active pop-up too).
+void BringForward(HWND other) {
+    HWND popup = GetLastActivePopup(other);
+    BringWindowToTop(other);
+    if (IsIconic(other)) ShowWindow(other, SW_RESTORE);
+    if (popup && popup != other) BringWindowToTop(popup);
+    SetForegroundWindow(popup ? popup : other);
+}
+
+void ShutDown() {
+    OleUninitialize();
+    DeleteDialogGraphics();
+}
+
+bool CreateBackgroundWindow() {
+    bool full_screen = g_config.setup_flags & kSetupFullScreen;
+    DWORD style = full_screen ? WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN : kFrameStyle;
+    g_state.background_window =
+        CreateWindowExA(0, kWindowClass, LookUpText(kGroupMessages, 0), style, 0, 0, g_state.screen_width,
+                        g_state.screen_height, nullptr, nullptr, g_state.instance, nullptr);
+    return g_state.background_window != nullptr;
+}
+
+void RunWizard() {
+    bool full_screen = g_config.setup_flags & kSetupFullScreen;
+    TemplateCopy copy;
+    if (CopyDialogTemplate(full_screen ? kTemplateMainFullScreen : kTemplateMainFramed, &copy))
+        g_state.main_dialog =
+            CreateDialogIndirectParamA(g_state.instance, copy.dialog, g_state.background_window, MainDialogProc, 0);
+    if (g_state.main_dialog) {
+        if (!full_screen) {
+            // The background window becomes a plain frame around the dialog.
+            RECT r;
+            GetWindowRect(g_state.main_dialog, &r);
+            AdjustWindowRectEx(&r, kFrameStyle, FALSE, 0);
+            MoveWindow(g_state.background_window, r.left, r.top, r.right - r.left, r.bottom - r.top, FALSE);
+            SetWindowPos(g_state.main_dialog, nullptr, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+        }
+        ShowWindow(g_state.background_window, SW_SHOWNORMAL);
+        UpdateWindow(g_state.background_window);
+        RunPageLoop();
+        DestroyWindow(g_state.main_dialog);
+        g_state.main_dialog = nullptr;
+    }
+    ReleaseTemplateCopy(&copy);
+}
+
+void AfterWizard() {
+    if (g_state.screen_saver_to_install[0]) {
+        ResolveFileReference(g_state.screen_saver_to_install);
+        if (g_state.work_path[0]) InstallScreenSaver(g_state.work_path);
+    }
+    DestroyWindow(g_state.background_window);
+    MSG message;
+    while (GetMessageA(&message, nullptr, 0, 0) > 0) DispatchMessageA(&message);
+    g_state.background_window = nullptr;
+    if (g_state.run_program && g_state.program_to_run[0]) {
+        ResolveFileReference(g_state.program_to_run);
+        StripBackslash(g_state.destination_folder);
+        SetCurrentDirectoryA(g_state.destination_folder);
+        if (g_state.work_path[0]) StartInstalledProgram(g_state.work_path, g_state.destination_folder);
+    }
+    FreeSetupConfig();
+}
+
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR command_line, int show) {
+    RestrictLibrarySearch();
+    if (HWND other = FindWindowA(kWindowClass, nullptr)) {
+        BringForward(other);
+        return 0;
+    }
+    // The process-wide buffers are part of the program image: there is no
+    // allocation at start that could fail.
     ResetProcessState();
     g_state.instance = instance;
-    GetModuleFileNameA(nullptr, g_state.source_path, sizeof g_state.source_path);
-    bool loaded = LoadPackage(StubLength());
-    FreeSetupConfig();
-    return loaded ? 0 : -1;
+    OleInitialize(nullptr);
+    CreateDialogBrush();
+    GetModuleFileNameA(nullptr, g_state.source_path, kPathSize);
+    CommandLine switches = ParseCommandLine(command_line, g_state.source_path, kPathSize);
+    g_state.delete_self = switches.delete_self;
+    if (!g_state.delete_self && RelaunchFromRemovableMedia(show)) {
+        ShutDown();
+        return 0;
+    }
+    if (g_state.delete_self) {
+        GetModuleFileNameA(nullptr, g_state.work_path, kPathSize);
+        ReplaceAtRestart(nullptr, g_state.work_path);
+    }
+    WNDCLASSA window_class = {};
+    window_class.style = CS_HREDRAW | CS_VREDRAW;
+    window_class.lpfnWndProc = BackgroundWindowProc;
+    window_class.hInstance = instance;
+    window_class.hIcon = LoadIconA(instance, MAKEINTRESOURCEA(kIconResource));
+    window_class.hCursor = LoadCursorA(nullptr, MAKEINTRESOURCEA(32512) /* IDC_ARROW */);
+    window_class.hbrBackground = static_cast<HBRUSH>(GetStockObject(NULL_BRUSH));
+    window_class.lpszClassName = kWindowClass;
+    if (!RegisterClassA(&window_class)) {
+        ShutDown();
+        return 0;
+    }
+    g_state.screen_width = GetSystemMetrics(SM_CXSCREEN);
+    g_state.screen_height = GetSystemMetrics(SM_CYSCREEN);
+    if (!LoadPackage(StubLength())) {
+        FreeSetupConfig();
+        ShutDown();
+        return -1;
+    }
+    if (!CreateBackgroundWindow()) {
+        FreeSetupConfig();
+        ShutDown();
+        return -1;
+    }
+    RunWizard();
+    AfterWizard();
+    ShutDown();
+    return 0;
 }

@@ -17,7 +17,17 @@ int ShowMessage(const char* text, UINT style) {
     const char* caption = LookUpText(kGroupMessages, 0);
     if (g_answerer) return g_answerer(text, caption, style);
     HWND owner = g_state.main_dialog ? g_state.main_dialog : g_state.background_window;
-    return MessageBoxA(owner, text, caption, style);
+    // When the box closes, activation goes back to the top-level owner; in
+    // framed mode that is the background frame, which would keep the
+    // keyboard from the wizard. Give the focus back where it was.
+    HWND focus = GetFocus();
+    int answer = MessageBoxA(owner, text, caption, style);
+    if (focus && IsWindow(focus) && IsWindowEnabled(focus)) {
+        SetFocus(focus);
+    } else if (g_state.main_dialog) {
+        SetFocus(g_state.main_dialog);
+    }
+    return answer;
 }
 
 void FormatMessageText(char* buffer, size_t capacity, int index) {

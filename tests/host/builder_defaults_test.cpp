@@ -10,9 +10,11 @@
 #include <string>
 #include <vector>
 
+#include "builder/default_pictures.h"
 #include "builder/default_texts.h"
 #include "builder/dialog_templates.h"
 #include "package/package_format.h"
+#include "package/package_validate.h"
 #include "tests/common/required_dialog_controls.h"
 
 namespace {
@@ -53,8 +55,11 @@ constexpr ReadText kReadTexts[] = {
     {6, 29, "newer file question"}, {6, 30, "language question"}, {6, 31, "package loader: damaged"},
     {7, 0, "Back"}, {7, 1, "Next"}, {7, 2, "Cancel"}, {7, 3, "ready page: Next"}, {7, 4, "folder browser: OK"},
     {7, 5, "folder browser and progress page: Cancel"}, {7, 6, "finish page: restart button"},
+    {7, 7, "finish page: Cancel, labelled as the way out"},
     {9, 0, "setup type page: title"}, {9, 1, "setup type page: 1000"}, {9, 2, "setup type page: 1001"},
     {9, 3, "setup type page: 1002"}, {9, 4, "setup type page: 1003"},
+    {10, 0, "uninstaller: remove?"}, {10, 1, "uninstaller: removed"}, {10, 2, "uninstaller: restart"},
+    {10, 3, "uninstaller: items remain"}, {10, 4, "uninstaller: damaged log"},
 };
 
 // Read, but empty by default: a text there would change what the wizard
@@ -75,6 +80,7 @@ struct FormattedText {
 constexpr FormattedText kFormattedTexts[] = {
     {2, 7, 'd'},  {3, 2, 's'},  {5, 4, 's'},  {6, 9, 's'},  {6, 16, 's'}, {6, 17, 's'}, {6, 18, 's'},
     {6, 19, 's'}, {6, 21, 's'}, {6, 22, 's'}, {6, 28, 'd'}, {6, 29, 's'}, {6, 30, 's'},
+    {10, 0, 's'}, {10, 1, 's'}, {10, 2, 's'}, {10, 3, 's'}, {10, 4, 's'},
 };
 
 bool Listed(int group, int index) {
@@ -176,6 +182,9 @@ TEST(CheckStringTable, FindsTextsTheSetupProgramWouldMisformatOrOverflow) {
         {5, 4, "%s" + x.substr(0, 800), "framed install error"},
         {6, 0, x.substr(0, 1010), "caption"},
         {1, 0, std::string("Info\0rmation", 12), "zero byte"},
+        // The uninstaller's texts take the product name, in a buffer of their size.
+        {10, 0, "Remove %s and %s?", "more than one %s"},
+        {10, 1, "%s" + x + x, nullptr},
     };
     for (const TableCase& c : cases) {
         StringTable table = DefaultStringTable();
@@ -422,6 +431,64 @@ TEST(DialogTemplateTable, RejectsTablesTheSetupProgramCouldNotUse) {
     EXPECT_NO_THROW(BuildDialogTemplateTable(fits));
     std::vector<std::vector<uint8_t>> too_long(kTemplateCount, std::vector<uint8_t>(1824, 1));  // 16416
     EXPECT_THROW(BuildDialogTemplateTable(too_long), std::length_error);
+}
+
+// ---------------------------------------------------------------- pictures
+
+// Dialog units in pixels for the default dialog font, 8-point MS Shell Dlg
+// (Tahoma) at 96 dpi: 6 pixels per 4 units across, 13 per 8 down, rounded
+// as MapDialogRect rounds.
+int UnitsAcross(int units) { return (units * 6 + 2) / 4; }
+int UnitsDown(int units) { return (units * 13 + 4) / 8; }
+
+TEST(DefaultSidePicture, FillsControl1011AndShowsUnchangedOnPaletteDisplays) {
+    std::vector<uint8_t> bmp = DefaultSidePicture();
+    ASSERT_TRUE(ValidatePicture(bmp.data(), uint32_t(bmp.size())));
+    const uint8_t* info = &bmp[kBitmapFileHeaderSize];
+    int width = int(ReadU32(info + kBitmapWidth)), height = int(ReadU32(info + kBitmapHeight));
+    ParsedTable t = ParseDefaultTable();
+    for (int main : {kTemplateMainFramed, kTemplateMainFullScreen}) {
+        const ParsedControl* area = Find(t.dialogs[size_t(main)], 1011);
+        ASSERT_NE(area, nullptr);
+        EXPECT_EQ(width, UnitsAcross(area->cx)) << main;
+        EXPECT_EQ(height, UnitsDown(area->cy)) << main;
+    }
+    // A 256-colour display puts its fixed colours into entries 0-9 and
+    // 246-255 of the picture's palette: no pixel may use them.
+    ASSERT_EQ(ReadU16(info + kBitmapBitCount), 8);
+    uint32_t colours = ReadU32(info + kBitmapColoursUsed);
+    EXPECT_LE(colours, 246u);
+    size_t bits = kBitmapFileHeaderSize + kBitmapInfoHeaderSize + 4 * size_t(colours);
+    size_t row = (size_t(width) + 3) / 4 * 4;
+    ASSERT_EQ(bmp.size(), bits + row * size_t(height));
+    std::set<uint8_t> used;
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) used.insert(bmp[bits + row * size_t(y) + size_t(x)]);
+    EXPECT_GE(*used.begin(), 10);
+    EXPECT_LE(*used.rbegin(), 245);
+    EXPECT_GT(used.size(), 64u);  // a picture, not a flat panel
+    // The file header's own fields are sound, for tools that open it as a file.
+    EXPECT_EQ(ReadU16(&bmp[0]), 0x4D42);
+    EXPECT_EQ(ReadU32(&bmp[2]), bmp.size());
+    EXPECT_EQ(ReadU32(&bmp[10]), bits);
+}
+
+TEST(DefaultTitleLook, BoldItalicSansWhiteOnADarkShadowInTheRecordsLayout) {
+    std::vector<uint8_t> d = BackgroundDescription(TitleLook{});
+    ASSERT_TRUE(ValidateBackgroundDescription(d.data(), uint32_t(d.size())));
+    EXPECT_EQ(ReadU32(&d[kDescriptionTextColour]), 0xFFFFFFu);
+    EXPECT_EQ(ReadU32(&d[kDescriptionShadowColour]), 0x200A00u);  // COLORREF of 0x000A20
+    EXPECT_EQ(int32_t(ReadU32(&d[kDescriptionFont])), -40);
+    EXPECT_EQ(ReadU32(&d[kDescriptionFont + 16]), 700u);
+    EXPECT_EQ(d[kDescriptionFont + 20], 1);
+    EXPECT_STREQ(reinterpret_cast<const char*>(&d[kDescriptionFaceName]), "Arial");
+
+    TitleLook look;
+    look.colour = 0x123456;
+    look.face = std::string(31, 'F');
+    d = BackgroundDescription(look);
+    EXPECT_EQ(ReadU32(&d[kDescriptionTextColour]), 0x563412u);
+    EXPECT_TRUE(ValidateBackgroundDescription(d.data(), uint32_t(d.size())));
 }
 
 }  // namespace

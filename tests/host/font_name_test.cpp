@@ -39,7 +39,8 @@ TEST(FontName, WhichRecordGivesTheFullName) {
          "Kiln Sans Bold"},
         {"the last of several wins", {{1, 4, "First"}, {1, 4, "Second"}, {1, 4, "Third"}}, "Third"},
         {"Windows names only", {{3, 4, "Windows Name"}, {0, 4, "Unicode Name"}}, ""},
-        {"an empty record keeps the earlier name", {{1, 4, "Kept"}, {1, 4, ""}}, "Kept"},
+        {"an empty last record leaves no name", {{1, 4, "Earlier"}, {1, 4, ""}}, ""},
+        {"an empty record before the last", {{1, 4, ""}, {1, 4, "Last"}}, "Last"},
         {"no records", {}, ""},
     };
     for (const Case& c : cases) {
@@ -95,7 +96,7 @@ TEST(FontName, DamagedFilesGiveNoNameAndReadNothingOutside) {
     {
         std::vector<uint8_t> f = good;
         SetBig16(f, l.first_record + 12 + 10, 0xFFF0);  // the second string lies past the end
-        cases.push_back({"unreadable string keeps the earlier name", f, "Good"});
+        cases.push_back({"an unreadable last string leaves no name", f, ""});
     }
     {
         std::vector<uint8_t> f = good;

@@ -2,9 +2,12 @@
 // with the file, the line and the key.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 
+#include "builder/dialog_templates.h"
+#include "builder/default_pictures.h"
 #include "builder/manifest.h"
 #include "package/package_format.h"
 
@@ -69,6 +72,32 @@ source = "payload/app.txt"
     EXPECT_TRUE(p.auto_delta) << "deltas where they pay, unless the manifest turns them off";
 }
 
+TEST(Manifest, SidePictureAndTitleLookHaveDefaultsThatCanBeChangedOrTurnedOff) {
+    ManifestFolder f;
+    Bytes own = DefaultSidePicture();
+    own[own.size() - 1] ^= 1;
+    std::ofstream(f.dir / "side.bmp", std::ios::binary).write(reinterpret_cast<const char*>(own.data()), own.size());
+    auto load = [&](const std::string& setup_lines) {
+        return LoadManifest(f.Write("[setup]\ntitle = \"T\"\n" + setup_lines + "[[type]]\n"));
+    };
+    Product p = load("");
+    EXPECT_EQ(p.side_picture, DefaultSidePicture());
+    EXPECT_EQ(p.background_description, BackgroundDescription(TitleLook{}));
+    EXPECT_EQ(p.background_title, "T");
+    EXPECT_EQ(load("side_picture = true\n").side_picture, DefaultSidePicture());
+    EXPECT_FALSE(load("side_picture = false\n").side_picture);
+    EXPECT_EQ(load("side_picture = \"side.bmp\"\n").side_picture, own);
+
+    // Colours as 0xRRGGBB; what is left out keeps its default.
+    p = load("[setup.title_font]\nface = \"Tahoma\"\ncolor = 0xFF8000\nitalic = false\n");
+    TitleLook look;
+    look.face = "Tahoma";
+    look.colour = 0xFF8000;
+    look.italic = false;
+    EXPECT_EQ(p.background_description, BackgroundDescription(look));
+    EXPECT_EQ(ReadU32(&(*p.background_description)[kDescriptionTextColour]), 0x0080FFu);
+}
+
 TEST(Manifest, TextsOverrideDefaults) {
     ManifestFolder f;
     Product p = LoadManifest(f.Write(R"(
@@ -80,14 +109,115 @@ title = "T"
 [[type]]
 [type.texts]
 "6.31" = "this type's own"
-"10.3" = "far"
+"8.3" = "far"
 [[type]]
 )"));
     EXPECT_EQ(p.types[0].texts[0].at(1), "for every type");
     EXPECT_EQ(p.types[0].texts[6].at(31), "this type's own");
     EXPECT_EQ(p.types[1].texts[6].at(31), "broken!");
-    EXPECT_EQ(p.types[0].texts[10].size(), 4u);
-    EXPECT_EQ(p.types[0].texts[10][3], "far");
+    EXPECT_EQ(p.types[0].texts[8].size(), 4u);
+    EXPECT_EQ(p.types[0].texts[8][3], "far");
+}
+
+// The finish page introduces its document button and run-program box only
+// for a type that has them; the author's own words win; pacing is timed
+// unless the manifest asks for one entry per tick.
+TEST(Manifest, FinishPageWordsFollowTheTypesFiles) {
+    ManifestFolder f;
+    Product p = LoadManifest(f.Write(R"(
+[setup]
+title = "T"
+pacing = "described"
+[[type]]
+[[type.file]]
+source = "payload/app.txt"
+role = "document"
+[[type]]
+[type.texts]
+"5.3" = "mine"
+[[type.file]]
+source = "payload/app.txt"
+role = "program"
+[[type]]
+)"));
+    EXPECT_FALSE(p.timed_steps);
+    EXPECT_FALSE(p.types[0].texts[5].at(2).empty());
+    EXPECT_TRUE(p.types[0].texts[5].at(3).empty());
+    EXPECT_TRUE(p.types[1].texts[5].at(2).empty());
+    EXPECT_EQ(p.types[1].texts[5].at(3), "mine");
+    EXPECT_TRUE(p.types[2].texts[5].at(2).empty() && p.types[2].texts[5].at(3).empty());
+    EXPECT_TRUE(LoadManifest(f.Write("[setup]\ntitle = \"T\"\n[[type]]\n")).timed_steps);
+}
+
+// Authors draw pages with the usual resource tools: dialogs from a .res
+// file replace the templates of their numbers, and a template without a
+// control the program relies on is refused, naming both.
+TEST(Manifest, DialogsFromACompiledResourceFile) {
+    ManifestFolder f;
+    std::ofstream(f.dir / "pages.rc") << R"(
+2 DIALOGEX 0, 0, 213, 148
+STYLE 0x40000000 | 0x10000000 | 0x400 | 0x40
+FONT 8, "MS Shell Dlg"
+BEGIN
+  LTEXT "", 1000, 0, 0, 213, 20
+  EDITTEXT 1004, 0, 24, 150, 13
+  PUSHBUTTON "Choose...", 1005, 156, 23, 57, 14
+END
+8 DIALOG 0, 0, 213, 148
+STYLE 0x40000000 | 0x10000000 | 0x400 | 0x40
+FONT 8, "MS Shell Dlg"
+BEGIN
+  AUTORADIOBUTTON "", 1021, 0, 0, 200, 10
+END
+)";
+    // Refused with a message holding `expected`; the .res files stay in this folder.
+    auto refused = [&](const std::string& text, const std::string& expected) {
+        try {
+            LoadManifest(f.Write(text));
+            ADD_FAILURE() << expected << ": accepted";
+        } catch (const ManifestError& e) {
+            EXPECT_NE(std::string(e.what()).find(expected), std::string::npos) << e.what();
+        }
+    };
+    std::string compile = "i686-w64-mingw32-windres -O res -i " + (f.dir / "pages.rc").string() + " -o " +
+                          (f.dir / "pages.res").string();
+    ASSERT_EQ(std::system(compile.c_str()), 0);
+    Product one = LoadManifest(f.Write("[setup]\ntitle = \"T\"\n[dialogs]\nresources = \"pages.res\"\n[[type]]\n"));
+    EXPECT_NE(one.dialog_templates[2], DefaultDialogTemplates()[2]);
+    EXPECT_EQ(one.dialog_templates[3], DefaultDialogTemplates()[3]);  // not in the file: the default stays
+    refused("[setup]\ntitle = \"T\"\n[dialogs]\nresources = \"pages.res\"\n[[type]]\n[[type]]\n",
+                  ":4: dialogs.resources: template 8 lacks control 1022");
+    std::ofstream(f.dir / "pages.rc", std::ios::app) << "5 DIALOG 0, 0, 10, 10\nBEGIN\nEND\n"
+                                                      << "0 DIALOG 0, 0, 10, 10\nBEGIN\n  DEFPUSHBUTTON \"\", 1, 0, 0, 5, 5\nEND\n";
+    ASSERT_EQ(std::system(compile.c_str()), 0);
+    refused("[setup]\ntitle = \"T\"\n[dialogs]\nresources = \"pages.res\"\n[[type]]\n",
+                  "template 0 lacks control 2 (the Cancel button)");
+    std::ofstream(f.dir / "junk.res") << "not a resource file";
+    refused("[setup]\ntitle = \"T\"\n[dialogs]\nresources = \"junk.res\"\n[[type]]\n",
+                  ":4: dialogs.resources: ");
+}
+
+// Values beyond the described uninstall entry come only from the manifest,
+// so that a package without them is what the setup program expects.
+TEST(Manifest, UninstallEntryValuesOnlyWhenGiven) {
+    ManifestFolder f;
+    Product p = LoadManifest(f.Write(R"(
+[setup]
+title = "T"
+[[type]]
+uninstall_entry = { display_version = "2.1", publisher = "Kiln", estimated_size = true, quiet_uninstall = true }
+[[type]]
+)"));
+    ASSERT_TRUE(p.types[0].uninstall_values.has_value());
+    const UninstallValues& v = *p.types[0].uninstall_values;
+    EXPECT_EQ(v.display_version, "2.1");
+    EXPECT_EQ(v.publisher, "Kiln");
+    EXPECT_EQ(v.display_icon, "");
+    EXPECT_TRUE(v.estimated_size && v.quiet_uninstall);
+    EXPECT_FALSE(v.install_location || v.no_modify || v.no_repair);
+    EXPECT_FALSE(p.types[1].uninstall_values.has_value());
+    ExpectRefused("unknown value", "[setup]\ntitle = \"T\"\n[[type]]\nuninstall_entry = { help_link = \"x\" }\n",
+                  ":4: type[0].uninstall_entry.help_link: unknown key");
 }
 
 TEST(Manifest, MistakesNameFileLineAndKey) {
@@ -109,6 +239,9 @@ TEST(Manifest, MistakesNameFileLineAndKey) {
         {"bad destination",
          "[setup]\ntitle = \"x\"\n[[type]]\n[[type.file]]\nsource = \"payload/app.txt\"\ndestination = \"moon\"\n",
          ":6: type[0].file[0].destination: expected one of install, windows, shared, fonts"},
+        {"file target that names a folder",
+         "[setup]\ntitle = \"x\"\n[[type]]\n[[type.file]]\nsource = \"payload/app.txt\"\ntarget = \"logs/\"\n",
+         ":6: type[0].file[0].target: ends in a backslash"},
         {"bad text key", "[setup]\ntitle = \"x\"\n[[type]]\n[type.texts]\n\"12.1\" = \"x\"\n", "type[0].texts.12.1"},
         {"level out of range", "[setup]\ntitle = \"x\"\ncompression = 20\n[[type]]\n", ":3: setup.compression: must lie between 1 and 13"},
         {"initial type out of range", "[setup]\ntitle = \"x\"\ninitial_type = 1\n[[type]]\n", "setup.initial_type"},
@@ -118,9 +251,12 @@ TEST(Manifest, MistakesNameFileLineAndKey) {
          ":4: type[0].texts: "},
         {"picture that is no bitmap", "[setup]\ntitle = \"x\"\nside_picture = \"payload/app.txt\"\n[[type]]\n",
          ":3: setup.side_picture: must be an uncompressed"},
+        {"side picture neither a file nor a flag", "[setup]\ntitle = \"x\"\nside_picture = 3\n[[type]]\n",
+         ":3: setup.side_picture: expected a text"},
         {"patch with both offset and pattern",
          "[setup]\ntitle = \"x\"\n[[type]]\n[[type.patch]]\nfile = \"a\"\noffset = 3\npattern = \"x\"\n",
          "type[0].patch[0].offset"},
+        {"unknown pacing", "[setup]\ntitle = \"x\"\npacing = \"fast\"\n[[type]]\n", ":3: setup.pacing: is \"timed\""},
     };
     for (const Case& c : cases) ExpectRefused(c.name, c.text, c.expected);
 }
@@ -198,6 +334,77 @@ TEST(Manifest, DeltaBaseMistakesNameFileLineAndKey) {
          ":3: setup.volume_size: must lie between 5 and "},
     };
     for (const Case& c : cases) ExpectRefused(c.name, c.text, c.expected);
+}
+
+TEST(Manifest, KilnsUninstallerGoesFirstIntoEachTypeThatAsks) {
+    auto types = [](const char* setup_line, const char* first_type) {
+        return std::string("[setup]\ntitle = \"Tiny\"\n") + setup_line + "[setup.texts]\n\"10.0\" = \"Remove %s?\"\n" +
+               "[[type]]\n" + first_type + "[[type.file]]\nsource = \"payload/app.txt\"\n" +
+               "[[type]]\nuninstall_key = \"\"\n[[type.file]]\nsource = \"payload/app.txt\"\n";
+    };
+    const struct {
+        const char* name;
+        std::string text;
+        bool first, second;
+    } cases[] = {
+        {"for every type", types("uninstaller = true\n", ""), true, true},
+        {"a type that names its key", types("", "uninstall_key = \"Tiny 1.0\"\n"), true, false},
+        {"no type names its key", types("", ""), false, false},
+        {"turned off", types("uninstaller = false\n", "uninstall_key = \"Tiny 1.0\"\n"), false, false},
+        {"the manifest's own program", types("uninstaller = \"payload/app.txt\"\n", "uninstall_key = \"T\"\n"),
+         false, false},
+    };
+    for (const auto& c : cases) {
+        ManifestFolder f;
+        Product p = LoadManifest(f.Write(c.text));
+        EXPECT_EQ(p.kiln_uninstaller, c.first || c.second) << c.name;
+        for (size_t k = 0; k < 2; ++k) {
+            bool asks = k == 0 ? c.first : c.second;
+            const std::vector<ProductFile>& files = p.types[k].files;
+            ASSERT_EQ(files.size(), asks ? 2u : 1u) << c.name << ", type " << k;
+            EXPECT_EQ(files[0].uninstaller, asks) << c.name << ", type " << k;
+            if (!asks) continue;
+            EXPECT_EQ(files[0].target, "uninstall.exe");
+            ASSERT_TRUE(files[0].content.has_value());
+            // The type's own texts travel with it: the product name and the question.
+            std::string data(files[0].content->begin(), files[0].content->end());
+            EXPECT_NE(data.find("Tiny"), std::string::npos) << c.name;
+            EXPECT_NE(data.find("Remove %s?"), std::string::npos) << c.name;
+        }
+        // What the uninstaller is to take away again, unless the manifest says "keep".
+        for (size_t k = 0; k < 2; ++k)
+            EXPECT_EQ(p.types[k].files.back().placement, (k == 0 ? c.first : c.second) ? 1 : 0) << c.name;
+    }
+    ManifestFolder f;
+    EXPECT_FALSE(LoadManifest(f.Write(types("uninstaller = \"payload/app.txt\"\n", ""))).uninstaller->empty());
+}
+
+TEST(Manifest, WhatKilnsUninstallerCannotServeIsNamedWithFileLineAndKey) {
+    auto manifest = [](const char* file, const char* type = "") {
+        return std::string("[setup]\ntitle = \"x\"\nuninstaller = true\n[[type]]\n") + type +
+               "[[type.file]]\nsource = \"payload/app.txt\"\n" + file;
+    };
+    const struct {
+        const char* name;
+        std::string text;
+        const char* expected;
+    } cases[] = {
+        {"its own uninstaller too", manifest("uninstaller = true\n"),
+         ":7: type[0].file[0].uninstaller: the setup type already gets Kiln's uninstaller"},
+        {"a file in its place", manifest("target = \"Uninstall.EXE\"\n"),
+         ":7: type[0].file[0].target: is where Kiln's uninstaller goes"},
+        {"a Windows file it could not remove", manifest("destination = \"windows\"\nplacement = \"remove\"\n"),
+         ":8: type[0].file[0].placement: the uninstaller removes a file from the Windows folder only"},
+        {"a key below a key", manifest("", "uninstall_key = \"Vendor\\\\Tiny\"\n"),
+         ":5: type[0].uninstall_key: names one key below the Uninstall key"},
+        {"neither flag nor file", "[setup]\ntitle = \"x\"\nuninstaller = 3\n[[type]]\n",
+         ":3: setup.uninstaller: expected true, false or the uninstaller program's file"},
+    };
+    for (const auto& c : cases) ExpectRefused(c.name, c.text, c.expected);
+    // A shared file in the Windows folder is counted, so the uninstaller may take it.
+    ManifestFolder f;
+    EXPECT_NO_THROW(LoadManifest(f.Write(manifest("destination = \"windows\"\nplacement = \"remove\"\nshared_count = true\n"))));
+    EXPECT_EQ(LoadManifest(f.Write(manifest("placement = \"keep\"\n"))).types[0].files[1].placement, 0);
 }
 
 }  // namespace

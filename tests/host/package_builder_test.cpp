@@ -26,9 +26,10 @@ TEST(PackageBuilder, ExampleHasEveryRecordInOrder) {
     EXPECT_EQ(v.file.stub_length, 3000u);
     std::vector<uint16_t> tags;
     for (const ReadRecord& r : v.file.records) tags.push_back(r.tag);
-    EXPECT_EQ(tags, (std::vector<uint16_t>{kTagDialogTemplates, kTagSetupFlags, kTagBackgroundTitle, kTagSetupType,
-                                           kTagFileList, kTagIniEntries, kTagRegistryEntries, kTagSetupType,
-                                           kTagFileList, kTagArchive}));
+    EXPECT_EQ(tags, (std::vector<uint16_t>{kTagDialogTemplates, kTagSetupFlags, kTagBackgroundTitle,
+                                           kTagBackgroundDescription, kTagSidePicture, kTagSetupType, kTagFileList,
+                                           kTagIniEntries, kTagRegistryEntries, kTagSetupType, kTagFileList,
+                                           kTagArchive}));
     EXPECT_TRUE(v.file.archive_ends_file);
     ASSERT_EQ(v.types.size(), 2u);
     size_t checked;

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "builder/record_bodies.h"
 #include "package/entry_tables.h"
 #include "package/file_list.h"
 #include "package/string_groups.h"
@@ -116,6 +117,8 @@ std::vector<GoodBody> GoodBodies() {
         {"background description", kTagBackgroundDescription, ValidateBackgroundDescription,
          BackgroundDescriptionBody(0, 0xFFFFFF, "Times New Roman")},
         {"background title", kTagBackgroundTitle, ValidateBackgroundTitle, Bytes{'K', 'i', 'l', 'n', 0}},
+        {"uninstall entry values", kTagUninstallValues, ValidateUninstallValues,
+         UninstallValuesBody({"1.0", "Kiln", "", true, false, false, true, false})},
     };
 }
 

@@ -1038,4 +1038,26 @@ TEST_F(Extraction, DiskFull) {
     RemoveTree(target_folder);
 }
 
+// The uninstaller's body that does not fit: the drive is full (20), not
+// install error 3, whose text is a label of the folder browser.
+TEST_F(Extraction, UninstallerOnAFullDisk) {
+    const char* full = getenv("KILN_FULL_FOLDER");
+    if (!full || !*full) GTEST_SKIP() << "set KILN_FULL_FOLDER to a folder on a small file system";
+    std::string target_folder = std::string(full) + "\\kiln-uninstaller-" + std::to_string(GetCurrentProcessId());
+    ASSERT_TRUE(CreateDirectoryA(target_folder.c_str(), nullptr));
+    ULARGE_INTEGER free_bytes;
+    ASSERT_TRUE(GetDiskFreeSpaceExA(target_folder.c_str(), &free_bytes, nullptr, nullptr));
+    ASSERT_GT(free_bytes.QuadPart, 120u * 1024);
+    ASSERT_TRUE(WriteFileBytes(target_folder + "\\filler", Bytes(size_t(free_bytes.QuadPart - 100 * 1024), 0)));
+
+    Package().Add(Named("uninst.exe", kEntryIsUninstaller), Text("+DATA"));
+    Package().uninstaller_body = Noise(300 * 1024, 8);
+    Package().Install(target_folder);
+    Outcome o = Install(0);
+    EXPECT_EQ(o.error, 20);
+    EXPECT_EQ(FolderNames(target_folder), (std::vector<std::string>{"filler"}));
+    SetCurrentDirectoryA(folder_.c_str());  // out of the folder that goes
+    RemoveTree(target_folder);
+}
+
 }  // namespace

@@ -121,22 +121,27 @@ TEST_F(Fonts, WithoutAFullNameNothingIsRegistered) {
     FontContents deep;
     deep.names = {{1, 4, "Too Deep"}};
     deep.tables_before_name = 40;
+    FontContents empty_last;
+    empty_last.names = {{1, 4, "Kiln Earlier Name"}, {1, 4, ""}};
     const struct {
         const char* label;
         std::string path;
     } cases[] = {
         {"Windows names only", Write("winonly.ttf", TrueTypeFile(windows_only))},
         {"naming table as the 41st table", Write("deep.ttf", TrueTypeFile(deep))},
+        {"the last full name empty", Write("emptylast.ttf", TrueTypeFile(empty_last))},
         {"not a font", Write("text.ttf", {'t', 'e', 'x', 't'})},
         {"no file", folder_ + "\\missing.ttf"},
     };
     WillRegister("Too Deep (TrueType)");
+    WillRegister("Kiln Earlier Name (TrueType)");
     for (const auto& c : cases) {
         DWORD before = ValueCount();
         InstallFont(c.path.c_str());
         EXPECT_EQ(ValueCount(), before) << c.label;
     }
     EXPECT_EQ(Registered("Too Deep (TrueType)"), "<absent>");
+    EXPECT_EQ(Registered("Kiln Earlier Name (TrueType)"), "<absent>");
 }
 
 int CALLBACK NoteFound(const LOGFONTA*, const TEXTMETRICA*, DWORD, LPARAM found) {

@@ -54,7 +54,7 @@ struct LoadedPackage {
         std::vector<Bytes> entries;
         for (const PackagedFile& f : files) {
             ArchivedFile a;
-            if (f.file.placement <= 1) {
+            if (PlacementIsExtracted(f.file.placement)) {
                 Bytes stream = StoredStreamOf(f.content);
                 a.archive_offset = uint32_t(archive.size());
                 a.stored_size = uint32_t(stream.size());
@@ -125,7 +125,7 @@ TEST(InstallDriver, EmptyListEndsAtOnceAndTenEntriesStepTheBar) {
     RemoveTree(dest.substr(0, dest.size() - 1));
 }
 
-TEST(InstallDriver, FileBesideTheSetupFileIsNeverCopied) {
+TEST(InstallDriver, OnlyPlacementsTwoAndThreeAreNotExtracted) {
     std::string dest = TempFolder("beside");
     PackagedFile beside{FileNamed("beside-me.txt"), {}};
     beside.file.placement = kPlacementBesideSetup;
@@ -133,15 +133,18 @@ TEST(InstallDriver, FileBesideTheSetupFileIsNeverCopied) {
     beside.file.desktop_shortcut = "Kiln beside test";
     PackagedFile folder{FileNamed("made\\by\\setup\\"), {}};
     folder.file.placement = kPlacementFolder;
-    LoadedPackage p({beside, folder}, dest);
+    PackagedFile fourth{FileNamed("placement-four.txt"), Bytes(40, '4')};
+    fourth.file.placement = 4;  // extracted like every placement but 2 and 3
+    LoadedPackage p({beside, folder, fourth}, dest);
     CoInitialize(nullptr);  // the setup program initialises OLE at start-up
-    EXPECT_EQ(RunDriver(), 2);
+    EXPECT_EQ(RunDriver(), 3);
     CoUninitialize();
     EXPECT_EQ(g_state.install_error, 0);
     std::string setup_folder = p.file->path.substr(0, p.file->path.rfind('\\') + 1);
     EXPECT_STREQ(g_state.document_to_open, (setup_folder + "beside-me.txt").c_str());
     EXPECT_FALSE(Exists(dest + "beside-me.txt"));
     EXPECT_TRUE(Exists(dest + "made\\by\\setup"));
+    EXPECT_EQ(ReadFileBytes(dest + "placement-four.txt"), fourth.content);
     char desktop[MAX_PATH];
     ASSERT_TRUE(SHGetSpecialFolderPathA(nullptr, desktop, CSIDL_DESKTOP, FALSE));
     std::string link = std::string(desktop) + "\\Kiln beside test.lnk";

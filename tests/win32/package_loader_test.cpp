@@ -130,6 +130,14 @@ TEST(PackageLoader, DamagedAndIncompletePackages) {
              return p;
          },
          true, false},
+        {"size-0 setup type and second file list are not read",
+         [] {
+             auto p = GoodPackage();
+             p.insert(p.begin() + 4, TestRecord{kTagSetupType, {}});
+             p.insert(p.begin() + 6, TestRecord{kTagFileList, {}});
+             return p;
+         },
+         true, false},
         {"empty archive record ends the reading",
          [] { auto p = GoodPackage(); p.back() = TestRecord{kTagArchive, {}}; return p; }, false, true},
         {"no archive record", [] { auto p = GoodPackage(); p.pop_back(); return p; }, false, false},

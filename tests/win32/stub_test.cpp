@@ -1,8 +1,10 @@
-// The setup program as shipped: small, with exactly one patch block, and
-// running under the platform without showing anything.
+// The setup program as shipped: small, packed, with exactly one patch block;
+// it unpacks itself wherever it is loaded and refuses to run when damaged.
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
+#include <cstddef>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -10,17 +12,19 @@
 #include <vector>
 
 #include "package/patch_block.h"
+#include "startup/packed_image.h"
 
 namespace {
 
-// The stub as built, by its full path: tests before this one move the
-// current directory, as the setup program itself does.
-std::string StubPath() {
-    std::string path = std::string("Z:") + KILN_STUB_PATH;
+std::string WindowsPath(std::string path) {
     for (char& c : path)
         if (c == '/') c = '\\';
-    return path;
+    return "Z:" + path;
 }
+
+// The stub as built, by its full path: tests before this one move the
+// current directory, as the setup program itself does.
+std::string StubPath() { return WindowsPath(KILN_STUB_PATH); }
 
 std::vector<uint8_t> ReadAll(const std::string& path) {
     std::ifstream f(path, std::ios::binary);
@@ -63,11 +67,83 @@ TEST(Stub, UnpatchedStubEndsWithoutPackage) {
 
 namespace {
 
-// The example's setup file, built by kiln: the real stub loads its package.
-TEST(Stub, LoadsTheBuiltExample) {
+// Runs a setup file until it shows its wizard (the background window of
+// class VelkorClass), then closes that window: the program ends with 0.
+void ExpectShowsWizardAndCloses(const std::string& path) {
+    STARTUPINFOA si = {};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi;
+    char command[MAX_PATH];
+    lstrcpynA(command, path.c_str(), MAX_PATH);
+    ASSERT_TRUE(CreateProcessA(path.c_str(), command, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
+    HWND background = nullptr;
+    for (int i = 0; i < 300 && !background; ++i) {
+        if (WaitForSingleObject(pi.hProcess, 100) == WAIT_OBJECT_0) break;
+        background = FindWindowA("VelkorClass", nullptr);
+    }
+    EXPECT_NE(background, nullptr) << "no wizard within 30 s";
+    if (background) PostMessageA(background, WM_SYSCOMMAND, SC_CLOSE, 0);
+    bool ended = WaitForSingleObject(pi.hProcess, 30000) == WAIT_OBJECT_0;
+    if (!ended) TerminateProcess(pi.hProcess, 1);  // never left running behind the tests
+    DWORD code = 0xFFFFFFFE;
+    GetExitCodeProcess(pi.hProcess, &code);
+    EXPECT_TRUE(ended);
+    EXPECT_EQ(code, 0u);
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+}
+
+// The example's setup file, built by kiln: the real stub loads its package
+// and shows its wizard; the window's close command ends it with 0.
+TEST(Stub, LoadsTheBuiltExampleAndShowsItsWizard) {
     const char* path = std::getenv("KILN_EXAMPLE_SETUP");
     if (!path) GTEST_SKIP() << "KILN_EXAMPLE_SETUP not set";
-    EXPECT_EQ(RunAndWait(path), 0u);
+    ExpectShowsWizardAndCloses(path);
+}
+
+// The same package behind the stub packed for another image base, which
+// relocates what it unpacks: the whole program runs at the moved address.
+TEST(Stub, RelocatedStubShowsTheExamplesWizard) {
+    const char* example_path = std::getenv("KILN_EXAMPLE_SETUP");
+    if (!example_path) GTEST_SKIP() << "KILN_EXAMPLE_SETUP not set";
+    std::vector<uint8_t> example = ReadAll(example_path), setup = ReadAll(WindowsPath(KILN_STUB_REBASED_PATH));
+    size_t block = FindPatchBlock(example.data(), example.size()), own = FindPatchBlock(setup.data(), setup.size());
+    ASSERT_LT(block, example.size());
+    ASSERT_LT(own, setup.size());
+    uint32_t package_at = PatchedStubLength(&example[block]);
+    ASSERT_LT(package_at, example.size());
+    WriteU32(&setup[own + sizeof kPatchMarker], uint32_t(setup.size()));
+    setup.insert(setup.end(), example.begin() + package_at, example.end());
+    char folder[MAX_PATH];
+    GetTempPathA(MAX_PATH, folder);
+    std::string path = std::string(folder) + "kiln-relocated-example.exe";
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(setup.data()), setup.size());
+    ExpectShowsWizardAndCloses(path);
+    DeleteFileA(path.c_str());
+}
+
+// Damage to the packed program, in its compressed stream or in the checksum
+// it is checked against, ends it before any of it runs.
+TEST(Stub, DamagedPackedProgramEndsBeforeRunning) {
+    std::vector<uint8_t> stub = ReadAll(StubPath());
+    auto record = std::search(stub.begin(), stub.end(), std::begin(kPackedImageMarker), std::end(kPackedImageMarker));
+    ASSERT_NE(record, stub.end());
+    const size_t cases[] = {
+        stub.size() - 4096,                                               // the stream, which ends the file
+        stub.size() - 20000,                                              // further in
+        size_t(record - stub.begin()) + offsetof(PackedImage, checksum),  // the checksum
+    };
+    char folder[MAX_PATH];
+    GetTempPathA(MAX_PATH, folder);
+    std::string path = std::string(folder) + "kiln-stub-damaged.exe";
+    for (size_t at : cases) {
+        SCOPED_TRACE(at);
+        std::vector<uint8_t> damaged = stub;
+        damaged[at] ^= 0x24;
+        std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(damaged.data()), damaged.size());
+        EXPECT_EQ(RunAndWait(path.c_str()), kDamagedProgramExitCode);
+    }
+    DeleteFileA(path.c_str());
 }
 
 }  // namespace

@@ -42,6 +42,14 @@ inline bool WriteFileBytes(const std::string& path, const std::vector<uint8_t>& 
     return written == content.size();
 }
 
+// A file of the build machine as the platform reaches it: Z: is its root.
+inline std::string WindowsPathOf(const std::string& unix_path) {
+    std::string path = "Z:" + unix_path;
+    for (char& c : path)
+        if (c == '/') c = '\\';
+    return path;
+}
+
 // The stub length a setup file carries in its own patch block; 0 without one.
 inline uint32_t StubLengthOfFile(const std::string& path) {
     std::vector<uint8_t> bytes = ReadFileBytes(path);

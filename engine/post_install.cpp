@@ -1,0 +1,103 @@
+#include "engine/post_install.h"
+
+#include <windows.h>
+
+#include "decoder/archive.h"
+#include "engine/entry_paths.h"
+#include "engine/install_driver.h"
+#include "engine/install_log.h"
+#include "engine/path_text.h"
+#include "engine/program_group.h"
+#include "engine/registry_root.h"
+#include "engine/system_entries.h"
+#include "engine/uninstall_entry.h"
+#include "package/file_list.h"
+#include "package/setup_config.h"
+#include "package/string_groups.h"
+#include "startup/process_state.h"
+#include "wizard/go_to_page.h"
+
+namespace {
+
+constexpr int kFinishPage = 7;
+constexpr uint16_t kNoStartPage = 0xFFFF;
+
+// The log, the program-group shortcuts and the uninstall entry.
+void WriteLogAndEntry() {
+    const char* uninstaller = g_driver.uninstaller_path;
+    if (!uninstaller[0]) {
+        CreateProgramGroupShortcuts(nullptr);
+        return;
+    }
+    LogFile log;
+    OpenInstallLog(&log, uninstaller);
+    CreateProgramGroupShortcuts(&log);
+    const char* name = TypeText(g_config.current_record, kTypeUninstallKey);
+    char key_path[2 * kPathSize];
+    if (name && name[0] && UninstallKeyPath(key_path, sizeof key_path, name)) {
+        RegisterUninstallEntry(key_path, name, uninstaller);
+        WriteLogUninstallKey(&log, key_path);
+    }
+    CloseInstallLog(&log);
+}
+
+// Stores the destination folder (without its trailing backslash) exactly
+// where the previous-installation detection reads it.
+void RememberDestination() {
+    const uint8_t* record = g_config.current_record;
+    uint16_t options = ReadU16(record + kTypeOptions);
+    const char* folder = g_state.destination_folder;
+    const char* key_path = TypeText(record, kTypeRegistryKey);
+    HKEY key;
+    if ((options & kOptionRememberInRegistry) && key_path &&
+        RegCreateKeyA(RegistryRoot(ReadU32(record + kTypeRegistryRoot)), key_path, &key) == ERROR_SUCCESS) {
+        RegSetValueExA(key, TypeText(record, kTypeRegistryValue), 0, REG_SZ, reinterpret_cast<const BYTE*>(folder),
+                       DWORD(lstrlenA(folder) + 1));
+        RegCloseKey(key);
+    }
+    const char* ini_file = TypeText(record, kTypeIniFile);
+    const char* section = TypeText(record, kTypeIniSection);
+    const char* ini_key = TypeText(record, kTypeIniKey);
+    if ((options & kOptionRememberInIni) && ini_file && section && ini_key) {
+        WritePrivateProfileStringA(section, ini_key, folder, ini_file);
+        WritePrivateProfileStringA(nullptr, nullptr, nullptr, ini_file);  // writes the cached file to disk
+    }
+}
+
+// Calls DllRegisterServer of every self-registering library of the list.
+void RegisterLibraries() {
+    const uint8_t* entry = g_config.current_first_entry;
+    for (uint32_t i = 0; entry && i < g_config.current_file_count; ++i, entry = NextEntry(entry)) {
+        if (entry[kEntryInstallAction] != 2) continue;
+        ResolveEntryPath(entry);
+        if (!g_state.work_path[0]) continue;
+        // Libraries it needs are looked for beside it first, not in whatever
+        // folder is current.
+        HMODULE library = LoadLibraryExA(g_state.work_path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+        if (!library) continue;
+        using Register = HRESULT(STDAPICALLTYPE*)();
+        if (auto call = reinterpret_cast<Register>(reinterpret_cast<void*>(GetProcAddress(library, "DllRegisterServer"))))
+            call();
+        FreeLibrary(library);
+    }
+}
+
+}  // namespace
+
+void RunPostInstallActions() {
+    CloseArchive();
+    if (g_state.install_error == 0 && g_config.current_record) {
+        WriteLogAndEntry();
+        StripBackslash(g_state.destination_folder);
+        RememberDestination();
+        ApplyIniEntries();
+        ApplyRegistryEntries();
+        ApplyFilePatches();
+        AddBackslash(g_state.destination_folder, kPathSize);
+        RegisterLibraries();
+    }
+    // A user who ended Setup at a disk prompt has ended the wizard: that
+    // Cancel stands, the finish page does not follow.
+    if (g_config.start_page == kNoStartPage && g_state.page_result != kPageCancel) GoToPage(kFinishPage);
+    g_state.installing = false;
+}

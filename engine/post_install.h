@@ -1,0 +1,13 @@
+// What follows the files: run once by the progress page when the install
+// driver is done, whether it finished or failed.
+#pragma once
+
+// Closes the archive. After a successful installation it then writes the
+// install log onto the uninstaller (with the program-group shortcuts and
+// the uninstall entry), remembers the destination folder where a later
+// setup looks for it, applies the INI, registry and file patch entries,
+// and registers the self-registering libraries. Finally it moves the
+// wizard to the finish page (unless the package runs a single page) and
+// ends the installation. After a failed one only the archive is closed and
+// the wizard moved on. Failures are neither reported nor retried.
+void RunPostInstallActions();

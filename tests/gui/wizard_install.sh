@@ -1,0 +1,186 @@
+#!/usr/bin/env bash
+# Whole installations through the wizard, by keyboard as far as a person
+# would: every page, files checked byte for byte; the destination typed
+# with a trailing backslash, as a relative path, missing (created after Yes,
+# refused after No), impossible to create; a read-only target and the ready
+# page's question; the folder browser; Cancel on the progress page answered
+# No and Yes; the finish page with the run-program box and the document
+# button; the space question on a small file system, and the finish page's
+# error layout after a disk-full failure.
+# Usage: wizard_install.sh FIXTURE_EXE (a small program to install and start)
+set -uo pipefail
+fixture=$1
+source "$(dirname "$0")/driver.sh"
+source "$(dirname "$0")/setup_steps.sh"
+gui_start || exit 1
+gui_run "$fixture" 0 && gui_wait_window 'Kiln Fixture' 90 >/dev/null; gui_reset  # a fresh prefix starts slowly once
+
+passed=0 failed=0
+check() {  # name, command...
+  local name=$1; shift
+  GUI_CASE=$name
+  if "$@"; then passed=$((passed + 1)); else failed=$((failed + 1)); echo "FAILED: $name"; fi
+  gui_reset
+}
+payload=$GUI_ROOT/examples/sample/payload
+same() { cmp -s "$1" "$2" || { echo "$2 differs from $1"; return 1; }; }
+landed() {  # folder (Linux path): every file of the example is there
+  local f
+  for f in readme.txt license.txt; do same "$payload/$f" "$1/$f" || return 1; done
+  # The example's INI entry writes the folder into its settings file.
+  grep -q '^Home=' "$1/settings.ini" || { echo "no Home= in $1/settings.ini"; return 1; }
+}
+
+# The example, framed so that each page's title is in the frame's caption,
+# with a program to start after the wizard.
+mkdir -p "$GUI_WORK/extra" && cp "$fixture" "$GUI_WORK/extra/app.exe"
+# The program goes into the first setup type, before the second [[type]].
+sed -e 's/^full_screen = true$/full_screen = false/' -e "s/^title = .*/title = \"$SETUP_TITLE\"/" \
+  "$GUI_ROOT/examples/sample/kiln.toml" |
+  awk -v app="$GUI_WORK/extra/app.exe" '/^\[\[type\]\]$/ && ++types == 2 {
+      print "[[type.file]]"; print "source = \"" app "\""; print "role = \"program\""; print "" } { print }' \
+    >"$GUI_WORK/example.toml"
+setup_file example <"$GUI_WORK/example.toml" || exit 1
+
+# To the destination page of the example; prints the page's id.
+to_destination() {
+  gui_run "$(setup_exe example)"
+  wizard_page 'Welcome' >/dev/null && gui_key Return || return 1
+  wizard_page 'Setup Type' >/dev/null && gui_key Return || return 1
+  wizard_page 'Destination Folder'
+}
+# Types a folder into the field, replacing what it held (the field has the
+# keyboard when the destination page opens).
+type_folder() { gui_key End shift+Home Delete && sleep 0.3 && gui_type "$1" && sleep 0.3; }
+
+# Every page by keyboard; the run-program box left checked starts the program.
+whole() {
+  to_destination >/dev/null || return 1
+  type_folder 'C:\Whole Install\' && gui_key Return || return 1  # trailing backslash
+  answer y || return 1                                            # create the folder
+  wizard_page 'Ready to Install' >/dev/null && gui_key Return || return 1
+  wizard_page 'Setup Finished' 60 >/dev/null || return 1
+  landed "$(prefix_c 'Whole Install')" && same "$fixture" "$(prefix_c 'Whole Install/app.exe')" || return 1
+  gui_key Return  # Finish
+  gui_wait_window '^Kiln Fixture$' 30 >/dev/null || return 1
+  gui_wait_exit 30
+}
+check "whole installation" whole
+
+# A relative folder becomes a full path; No to creating it keeps the page.
+relative_and_no() {
+  local win
+  to_destination >/dev/null || return 1
+  type_folder 'Relative Place' && gui_key Return || return 1
+  answer n || return 1
+  win=$(wizard_page 'Destination Folder') || return 1
+  gui_key Return && answer y || return 1
+  wizard_page 'Ready to Install' >/dev/null && gui_key Return || return 1
+  wizard_page 'Setup Finished' 60 >/dev/null || return 1
+  [ -n "$(find "$GUI_WORK" "$KILN_WINEPREFIX/drive_c" -path '*/Relative Place/readme.txt' 2>/dev/null)" ]
+}
+check "relative folder, No then Yes" relative_and_no
+
+# A folder below a file cannot be made: the notice, and the page stays.
+cannot_create() {
+  to_destination >/dev/null || return 1
+  type_folder 'C:\windows\win.ini\below' && gui_key Return || return 1
+  answer y && answer Return || return 1
+  wizard_page 'Destination Folder' >/dev/null
+}
+check "folder that cannot be created" cannot_create
+
+# A read-only target: the ready page asks; No stays, Yes installs over it.
+read_only() {
+  local dir
+  dir=$(prefix_c 'Read Only') && mkdir -p "$dir" && echo old >"$dir/readme.txt" || return 1
+  gui_wine cmd /c attrib +r 'C:\Read Only\readme.txt' || return 1
+  to_destination >/dev/null || return 1
+  type_folder 'C:\Read Only' && gui_key Return || return 1
+  wizard_page 'Ready to Install' >/dev/null && gui_key Return || return 1
+  answer n && wizard_page 'Ready to Install' >/dev/null || return 1
+  gui_key Return && answer y || return 1
+  wizard_page 'Setup Finished' 60 >/dev/null && landed "$dir"
+}
+check "read-only target" read_only
+
+# The folder browser: opened with the field's folder, a sub-folder opened
+# from its list, confirmed with OK; the field takes the folder.
+browser() {
+  local box rect
+  mkdir -p "$(prefix_c 'Browse Here/Inner')"
+  to_destination >/dev/null || return 1
+  type_folder 'C:\Browse Here' && gui_key alt+r || return 1
+  box=$(gui_wait_window '^Select Destination Folder$') && read -r -a rect < <(gui_rect "$box") || return 1
+  gui_activate "$box"
+  gui_shot "$GUI_CASE-dialog"
+  # A double click on "[Inner]", the second entry of the folder list, opens it.
+  timeout 10 xdotool mousemove $((rect[0] + 60)) $((rect[1] + 96)) click --repeat 2 --delay 80 1
+  sleep 0.5
+  gui_shot "$GUI_CASE-opened"
+  gui_key Return  # OK
+  gui_wait_gone '^Select Destination Folder$' || return 1
+  wizard_page 'Destination Folder' >/dev/null && gui_key Return || return 1
+  wizard_page 'Ready to Install' >/dev/null && gui_key Return || return 1
+  wizard_page 'Setup Finished' 60 >/dev/null && landed "$(prefix_c 'Browse Here/Inner')"
+}
+check "folder browser" browser
+
+# Many files at one entry per tick: time enough to press Cancel.
+{
+  echo "[setup]"; echo "title = \"$SETUP_TITLE\""; echo "full_screen = false"; echo 'pacing = "described"'
+  echo "[[type]]"; echo 'folder = "C:\\Paced"'
+  for i in $(seq 1 60); do echo "[[type.file]]"; echo "source = \"payload/readme.txt\""; echo "target = \"f$i.txt\""; done
+} >"$GUI_WORK/paced.toml"
+setup_file paced <"$GUI_WORK/paced.toml" || exit 1
+paced_to_progress() {
+  gui_run "$(setup_exe paced)"
+  wizard_page 'Welcome' >/dev/null && gui_key Return || return 1
+  wizard_page 'Destination Folder' >/dev/null && gui_key Return && answer y || return 1
+  wizard_page 'Ready to Install' >/dev/null && gui_key Return || return 1
+  wizard_page 'Installing' >/dev/null
+}
+cancel_progress() {
+  local count
+  rm -rf "$(prefix_c Paced)"
+  paced_to_progress || return 1
+  gui_key Escape && answer n || return 1  # No: it goes on to the end
+  wizard_page 'Setup Finished' 60 >/dev/null || return 1
+  [ "$(ls "$(prefix_c Paced)" | wc -l)" = 60 ] || return 1
+  gui_key Return && gui_wait_exit 20 || return 1
+  rm -rf "$(prefix_c Paced)"
+  paced_to_progress || return 1
+  gui_key Escape && answer y && answer Return || return 1  # Yes, then the notice
+  gui_wait_exit 20 || return 1
+  count=$(ls "$(prefix_c Paced)" | wc -l)
+  ((count < 60)) || { echo "$count files after a cancel"; return 1; }
+}
+check "cancel on the progress page" cancel_progress
+
+# Not enough room: the question, No stays, Yes goes on and the drive fills;
+# the finish page shows the error alone. Needs the small file system that
+# scripts/test mounts (KILN_FULL_FOLDER).
+no_room() {
+  [ -n "${KILN_FULL_FOLDER:-}" ] || { echo "no small file system: skipped"; return 0; }
+  # Free space is asked of the drive's root: the small file system becomes drive R:.
+  local small
+  small=$(echo "${KILN_FULL_FOLDER#Z:}" | tr '\\' /)
+  ln -sfn "$small" "$KILN_WINEPREFIX/dosdevices/r:" || return 1
+  head -c 2000000 /dev/urandom >"$GUI_WORK/big.bin"
+  printf '[setup]\ntitle = "%s"\nfull_screen = false\n[[type]]\nfolder = "C:\\\\Big"\n[[type.file]]\nsource = "%s"\n' \
+    "$SETUP_TITLE" "$GUI_WORK/big.bin" | setup_file big || return 1
+  gui_run "$(setup_exe big)"
+  wizard_page 'Welcome' >/dev/null && gui_key Return || return 1
+  wizard_page 'Destination Folder' >/dev/null || return 1
+  type_folder 'R:\Big' && gui_key Return && answer y || return 1  # create it
+  answer n && wizard_page 'Destination Folder' >/dev/null || return 1  # not enough space: No
+  gui_key Return && answer y || return 1
+  wizard_page 'Ready to Install' >/dev/null && gui_key Return || return 1
+  wizard_page 'Setup Finished' 60 >/dev/null || return 1
+  gui_key Return && gui_wait_exit 20
+  rm -f "$KILN_WINEPREFIX/dosdevices/r:" "$small/Big/"*
+}
+check "space question and error layout" no_room
+
+echo "wizard installs: $passed passed, $failed failed"
+[ "$failed" -eq 0 ]

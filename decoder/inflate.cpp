@@ -224,7 +224,12 @@ KILN_ALWAYS_INLINE unsigned CodeShift(HuffEntry e) { return e & (kBitBufBits - 1
 // reaches before the first output byte. Built for speed where the rest is
 // built for size, and so that 32-bit x86 keeps the bit buffer, its count
 // and both positions in registers.
-__attribute__((optimize("O2"))) int DecodeDataFast(Inflater& s, const HuffTable& lt, const HuffTable& dt) {
+#if defined(__clang__)
+#define KILN_BUILT_FOR_SPEED  // clang builds only the native tree, at full speed already
+#else
+#define KILN_BUILT_FOR_SPEED __attribute__((optimize("O2")))
+#endif
+KILN_BUILT_FOR_SPEED int DecodeDataFast(Inflater& s, const HuffTable& lt, const HuffTable& dt) {
     const uint8_t* next = s.in->next;
     if (s.in->end - next < kFastInputMargin || s.pos >= s.fast_limit) return kNeedSlowPath;
     const uint8_t* const in_limit = s.in->end - kFastInputMargin;

@@ -229,6 +229,11 @@ int DecodeInto(HANDLE temporary, const uint8_t* source, const uint8_t* times_of)
     return error ? Fail(error, nullptr) : 1;
 }
 
+bool WriteFailedForSpace() {
+    DWORD error = GetLastError();
+    return error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL;
+}
+
 // A plain entry: its file in memory, proved against the checksum before a
 // byte is written, then written with one call that must take all of it,
 // and not read back. A file too large for memory is decoded into the
@@ -237,11 +242,15 @@ int ExtractPlain(const uint8_t* entry, HANDLE temporary) {
     const uint8_t* bytes;
     int got = FileInMemory(entry, entry, &bytes);
     if (got < 0) return DecodeInto(temporary, entry, entry) && Verify(g_state.temporary_path, entry);
-    bool good = got > 0 && WriteAll(temporary, bytes, ReadU32(entry + kEntryUnpackedSize)) == 0;
-    if (good && (entry[kEntryFlags] & kEntryHasFileTimes)) SetFileTimes(temporary, entry);
+    int written = got > 0 ? WriteAll(temporary, bytes, ReadU32(entry + kEntryUnpackedSize)) : 0;
+    bool full = written == 3 || (written && WriteFailedForSpace());
+    if (got > 0 && !written && (entry[kEntryFlags] & kEntryHasFileTimes)) SetFileTimes(temporary, entry);
     CloseFile(temporary);
     if (!got) return 0;
-    return good ? 1 : Fail(kErrorChecksum, Destination());
+    // The file was proved in memory: a write that fails is the drive's
+    // fault, not the file's, and is reported as such.
+    if (full) return Fail(kErrorDiskFull, nullptr);
+    return written ? Fail(kErrorChecksum, Destination()) : 1;
 }
 
 // Everything one application of a delta holds; released in one place.

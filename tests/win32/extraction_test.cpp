@@ -1027,7 +1027,7 @@ TEST_F(Extraction, DiskFull) {
     Package().Install(target_folder);
 
     Outcome o = Install(0);
-    EXPECT_EQ(o.error, 21) << "a short file fails its checksum";
+    EXPECT_EQ(o.error, 20) << "the drive is full, not the file damaged";
     EXPECT_EQ(ReadFileBytes(target_folder + "\\keep.bin"), Text("the old file"));
 
     o = Install(2);

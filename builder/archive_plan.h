@@ -28,10 +28,15 @@ struct ArchivePlan {
 };
 
 struct ArchiveProgress {
-    // Called before each archived file: files done so far, files in all, its source.
+    // Called, one call at a time, as each piece of work on a file is done
+    // (its stream, then each delta measured): pieces done before it, pieces
+    // in all, the file's source; last with done == total.
     std::function<void(size_t done, size_t total, const std::string& source)> on_file;
 };
 
 // Throws BuildError (package_builder.h) for unreadable sources, files too
 // large for the format, and delta bases the setup program could not use.
-ArchivePlan PlanArchive(const Product& product, int level, const ArchiveProgress& progress = {});
+// Runs on `threads` threads (0: BuildThreads()); the plan is the same for
+// any number of them.
+ArchivePlan PlanArchive(const Product& product, int level, const ArchiveProgress& progress = {},
+                        unsigned threads = 0);

@@ -37,6 +37,7 @@ Bytes ReadProgram(const fs::path& path, const char* what, const char* option) {
 }
 
 void PrintDeltas(const Product& product, const std::vector<DeltaChoice>& deltas) {
+    uint64_t files = 0, as_deltas = 0, whole = 0;
     for (const DeltaChoice& d : deltas) {
         const ProductFile& file = product.types[d.entry.type].files[d.entry.index];
         const ProductFile& base = product.types[d.base.type].files[d.base.index];
@@ -44,7 +45,12 @@ void PrintDeltas(const Product& product, const std::vector<DeltaChoice>& deltas)
                     unsigned(d.entry.type), d.kept ? "delta against" : "stored whole, a delta against",
                     unsigned(d.base.type), base.target.c_str(), d.delta_size, d.plain_size,
                     d.kept ? "" : " is no smaller");
+        if (d.kept) ++files, as_deltas += d.delta_size, whole += d.plain_size;
     }
+    if (files)
+        std::printf("deltas: %llu file(s) stored as deltas in %llu bytes instead of %llu, %llu bytes (%.1f%%) saved\n",
+                    (unsigned long long)files, (unsigned long long)as_deltas, (unsigned long long)whole,
+                    (unsigned long long)(whole - as_deltas), 100.0 * double(whole - as_deltas) / double(whole));
 }
 
 // A one-line bar on a terminal; nothing when the output is redirected.
@@ -75,13 +81,15 @@ void AddBuildCommand(CLI::App& app, int& status) {
                     "K and M suffixes count 1024 (overrides the manifest)")
         ->transform(CLI::AsSizeValue(false))
         ->check(CLI::Range(uint64_t(5), uint64_t(0x7FFFFFFF)));
-    cmd->add_flag("--auto-delta", auto_delta, "Store files as deltas against similar files where that is smaller");
-    cmd->callback([&status] {
+    auto* delta_flag = cmd->add_flag("--auto-delta,!--no-auto-delta", auto_delta,
+                                      "Look for files to store as deltas against similar files, where that is "
+                                      "smaller (the default; overrides the manifest's auto_delta)");
+    cmd->callback([&status, delta_flag] {
         try {
             Product product = LoadManifest(manifest);
             if (level) product.level = level;
             if (volume_size) product.volume_size = uint32_t(volume_size);
-            if (auto_delta) product.auto_delta = true;
+            if (delta_flag->count()) product.auto_delta = auto_delta;
             Bytes stub_bytes = ReadProgram(FindProgram(stub, "KILN_STUB", "kiln-stub.exe"), "setup program", "--stub");
             if (product.kiln_uninstaller)
                 product.uninstaller = PrepareUninstallerProgram(ReadProgram(

@@ -14,11 +14,6 @@ std::string LeafName(const std::string& target) {
     return leaf;
 }
 
-std::string Extension(const std::string& leaf) {
-    size_t dot = leaf.rfind('.');
-    return dot == std::string::npos ? std::string() : leaf.substr(dot);
-}
-
 bool SimilarSize(uint64_t a, uint64_t b) { return a * 2 >= b && b * 2 >= a; }
 
 std::string Describe(const Product& p, EntryRef ref) {
@@ -53,23 +48,17 @@ std::string DeltaBaseProblem(const Product& p, EntryRef entry, EntryRef base) {
 
 std::vector<EntryRef> RankDeltaBases(const BaseCandidate& target, const std::vector<BaseCandidate>& pool,
                                      size_t max_count) {
-    std::string leaf = LeafName(target.name), extension = Extension(leaf);
     struct Ranked {
-        bool other_name;
-        uint64_t distance;
+        double share;
         EntryRef ref;
     };
     std::vector<Ranked> ranked;
     for (const BaseCandidate& c : pool) {
-        std::string other = LeafName(c.name);
-        if (Extension(other) != extension) continue;
-        if (!SimilarSize(c.size, target.size)) continue;
-        uint64_t distance = c.size > target.size ? c.size - target.size : target.size - c.size;
-        ranked.push_back({other != leaf, distance, c.ref});
+        if (c.size / kMaxBaseToTarget > target.size) continue;
+        double share = target.sketch && c.sketch ? Containment(*target.sketch, *c.sketch) : 0;
+        if (share >= kMinBaseShare) ranked.push_back({share, c.ref});
     }
-    std::stable_sort(ranked.begin(), ranked.end(), [](const Ranked& a, const Ranked& b) {
-        return a.other_name != b.other_name ? !a.other_name : a.distance < b.distance;
-    });
+    std::stable_sort(ranked.begin(), ranked.end(), [](const Ranked& a, const Ranked& b) { return a.share > b.share; });
     std::vector<EntryRef> out;
     for (size_t i = 0; i < ranked.size() && i < max_count; ++i) out.push_back(ranked[i].ref);
     return out;

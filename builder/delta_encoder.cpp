@@ -39,6 +39,9 @@ constexpr int kNeighbours = 64;
 // compressed, and literal runs compress better than the ops that break them
 // up; on DLL builds 3 gave deltas about 9% smaller than 0.
 constexpr int64_t kMinCopyGain = 3;
+// The shortest run that can save more than that: a copy costs its op byte
+// and at least one displacement byte.
+constexpr uint32_t kMinUsefulRun = uint32_t(kMinCopyGain) + 3;
 
 }  // namespace
 
@@ -49,23 +52,54 @@ int DisplacementBytes(int64_t s) {
     return 0;
 }
 
+namespace {
+
+uint32_t PairKey(const uint8_t* p) { return uint32_t(p[0]) << 8 | p[1]; }
+
+// A hash of the kMinUsefulRun bytes at p, `bits` wide.
+uint32_t RunHash(const uint8_t* p, unsigned bits) {
+    uint64_t v = 0;
+    for (uint32_t i = 0; i < kMinUsefulRun; ++i) v |= uint64_t(p[i]) << (8 * i);
+    return uint32_t((v * 0x9E3779B97F4A7C15ull) >> (64 - bits));
+}
+
+}  // namespace
+
 DeltaBase::DeltaBase(Bytes base) : base_(std::move(base)) {
     if (base_.size() > 0x7FFFFFFF) throw std::length_error("a delta base is limited to 2 GiB");
-    suffixes_.resize(base_.size());
-    if (!base_.empty() && divsufsort(base_.data(), suffixes_.data(), saidx_t(base_.size())) != 0)
+    const uint32_t n = uint32_t(base_.size());
+    suffixes_.resize(n);
+    if (n && divsufsort(base_.data(), suffixes_.data(), saidx_t(n)) != 0)
         throw std::runtime_error("suffix sorting failed");
+
+    // Where the suffixes beginning with each pair of bytes lie in the
+    // suffix array: counted, then summed. The one-byte suffix at the end
+    // sorts before every longer one that begins with its byte.
+    pair_start_.assign(65537, 0);
+    for (uint32_t i = 0; i + 1 < n; ++i) pair_start_[PairKey(&base_[i]) + 1]++;
+    for (uint32_t k = 0; k < 65536; ++k) pair_start_[k + 1] += pair_start_[k];
+    if (n) {
+        for (uint32_t k = uint32_t(base_[n - 1]) << 8; k <= 65536; ++k) pair_start_[k]++;
+    }
+    // Which runs of kMinUsefulRun bytes the base may hold (no false "no"),
+    // in about eight bits per base byte: few false "yes" answers, and a
+    // small base's table stays in the cache.
+    run_bits_ = 16;
+    while (run_bits_ < 24 && (uint64_t(1) << run_bits_) < uint64_t(n) * 8) ++run_bits_;
+    runs_.assign(size_t(1) << run_bits_, false);
+    for (uint32_t i = 0; i + kMinUsefulRun <= n; ++i) runs_[RunHash(&base_[i], run_bits_)] = true;
 }
 
 DeltaBase::Match DeltaBase::Longest(const uint8_t* target, uint32_t limit, int64_t near) const {
     Match best;
-    int64_t best_gain = 0;
+    int64_t best_gain = kMinCopyGain;
     const uint32_t n = uint32_t(base_.size());
     auto consider = [&](uint32_t position, uint32_t length) {
         int64_t gain = Gain(length, int64_t(position) - near);
         if (gain > best_gain) best_gain = gain, best = {position, length};
     };
     if (limit > kDeltaCopyBufferSize) limit = kDeltaCopyBufferSize;
-    if (n == 0 || limit < 2) return best;
+    if (n == 0 || limit < kMinUsefulRun) return best;
 
     // Going on where the last copy ended is the cheapest displacement (0).
     if (near >= 0 && near < int64_t(n)) {
@@ -74,10 +108,15 @@ DeltaBase::Match DeltaBase::Longest(const uint8_t* target, uint32_t limit, int64
         if (best.length == limit) return best;
     }
 
-    // Binary search for where the target sorts among the base's suffixes.
-    // Every suffix between lo and hi shares min(lo_common, hi_common) bytes
-    // with the target, so comparisons start after them.
-    uint32_t lo = 0, hi = n, lo_common = 0, hi_common = 0;
+    if (!runs_[RunHash(target, run_bits_)]) return best;
+
+    // Binary search for where the target sorts among the base's suffixes,
+    // within those that begin with its first two bytes. Every suffix
+    // between lo and hi shares min(lo_common, hi_common) bytes with the
+    // target, so comparisons start after them.
+    uint32_t key = PairKey(target);
+    uint32_t lo = pair_start_[key], hi = pair_start_[key + 1], lo_common = 2, hi_common = 2;
+    if (lo == hi) return best;
     while (lo < hi) {
         uint32_t mid = lo + (hi - lo) / 2;
         uint32_t at = uint32_t(suffixes_[mid]);
@@ -100,7 +139,8 @@ DeltaBase::Match DeltaBase::Longest(const uint8_t* target, uint32_t limit, int64
             uint32_t at = uint32_t(suffixes_[size_t(j)]);
             uint32_t length = CommonPrefix(target, &base_[at], std::min(limit, n - at));
             // A shorter run can win only by a cheaper displacement (2 bytes at most).
-            if (length < 2 || length + 2 < best.length) break;
+            // Runs only get shorter further out: stop where none can pay.
+            if (length < kMinUsefulRun || length + 2 < best.length) break;
             consider(at, length);
         }
     }

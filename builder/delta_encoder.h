@@ -11,7 +11,9 @@
 using Bytes = std::vector<uint8_t>;
 
 // The base's bytes and their suffix array, built once and reused for every
-// file measured against the same base.
+// file measured against the same base, with two indexes that narrow each
+// search: where the suffixes of each leading byte pair lie, and which runs
+// long enough to pay for a copy the base may hold at all.
 class DeltaBase {
 public:
     explicit DeltaBase(Bytes base);
@@ -21,7 +23,8 @@ public:
     // among runs of about that length, the one whose displacement from
     // `near` is cheapest to encode. Only displacements the command stream
     // can express are considered, and no run is longer than one copy may be
-// (kDeltaCopyBufferSize). Length 0 when nothing matches.
+    // (kDeltaCopyBufferSize). Length 0 when no run saves enough over
+    // literals to be worth a copy.
     struct Match {
         uint32_t position = 0;
         uint32_t length = 0;
@@ -31,6 +34,9 @@ public:
 private:
     Bytes base_;
     std::vector<int32_t> suffixes_;
+    std::vector<uint32_t> pair_start_;  // suffixes by their first two bytes
+    std::vector<bool> runs_;            // hashes of the runs a copy can pay for
+    unsigned run_bits_ = 0;
 };
 
 struct DeltaCommands {

@@ -424,7 +424,7 @@ Product LoadManifest(const std::string& path) {
     p.level = int(setup->Number("compression", 0, 1, 13));
     // A volume file holds its 4-byte length and at least one archive byte.
     p.volume_size = uint32_t(setup->Number("volume_size", 0, 5, 0x7FFFFFFF));
-    p.auto_delta = setup->Flag("auto_delta", false);
+    p.auto_delta = setup->Flag("auto_delta", true);
     // uninstaller = true: Kiln's own; a file name: the manifest's own program.
     if (const toml::node* n = setup->Node("uninstaller"); n && !n->is_boolean()) {
         if (!n->is_string()) setup->Fail("uninstaller", "expected true, false or the uninstaller program's file");

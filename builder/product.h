@@ -105,5 +105,5 @@ struct Product {
     // Largest size of each file of the set: the setup file (stub, records
     // and the archive's first part) and each volume file. 0: one setup file.
     uint32_t volume_size = 0;
-    bool auto_delta = false;  // look for delta bases among similar files
+    bool auto_delta = true;  // look for delta bases among similar files
 };

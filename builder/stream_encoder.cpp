@@ -12,12 +12,21 @@
 
 namespace {
 
+// One compressor per thread and level, kept from call to call: setting up
+// the slower levels' state costs more than compressing a small file.
+libdeflate_compressor* CompressorFor(int level) {
+    using Owned = std::unique_ptr<libdeflate_compressor, decltype(&libdeflate_free_compressor)>;
+    thread_local std::vector<Owned> kept;
+    while (kept.size() <= size_t(level)) kept.emplace_back(nullptr, libdeflate_free_compressor);
+    if (!kept[level]) kept[level].reset(libdeflate_alloc_compressor(level));
+    if (!kept[level]) throw std::runtime_error("out of memory for the compressor");
+    return kept[level].get();
+}
+
 std::vector<uint8_t> Libdeflate(const uint8_t* data, size_t size, int level) {
-    std::unique_ptr<libdeflate_compressor, decltype(&libdeflate_free_compressor)> compressor(
-        libdeflate_alloc_compressor(level), libdeflate_free_compressor);
-    if (!compressor) throw std::runtime_error("out of memory for the compressor");
-    std::vector<uint8_t> out(libdeflate_deflate_compress_bound(compressor.get(), size));
-    size_t written = libdeflate_deflate_compress(compressor.get(), data, size, out.data(), out.size());
+    libdeflate_compressor* compressor = CompressorFor(level);
+    std::vector<uint8_t> out(libdeflate_deflate_compress_bound(compressor, size));
+    size_t written = libdeflate_deflate_compress(compressor, data, size, out.data(), out.size());
     if (written == 0) throw std::runtime_error("compressor output exceeded its bound");
     out.resize(written);
     return out;

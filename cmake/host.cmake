@@ -7,6 +7,7 @@ pkg_check_modules(DEFLATE REQUIRED IMPORTED_TARGET libdeflate)
 pkg_check_modules(TOMLPP REQUIRED IMPORTED_TARGET tomlplusplus)
 pkg_check_modules(DIVSUFSORT REQUIRED IMPORTED_TARGET libdivsufsort)
 find_library(ZOPFLI_LIB zopfli REQUIRED)
+find_package(Threads REQUIRED)
 include(GoogleTest)
 
 add_library(kiln_encoder STATIC
@@ -32,11 +33,14 @@ add_library(kiln_builder STATIC
   builder/archive_plan.cpp
   builder/delta_bases.cpp
   builder/delta_encoder.cpp
+  builder/parallel.cpp
+  builder/similarity.cpp
   builder/setup_files.cpp
   builder/uninstaller_program.cpp
   builder/stub_packer.cpp
 )
 target_link_libraries(kiln_builder PUBLIC kiln_encoder PkgConfig::TOMLPP PRIVATE PkgConfig::DIVSUFSORT)
+target_link_libraries(kiln_builder PRIVATE Threads::Threads)
 target_compile_options(kiln_builder PRIVATE -Wall -Wextra)
 
 add_executable(kiln

@@ -18,6 +18,7 @@ add_library(kiln_win32 STATIC
   decoder/archive.cpp
   engine/delayed_replacement.cpp
   engine/extraction.cpp
+  engine/decoded_files.cpp
   engine/fonts.cpp
   engine/shell_link.cpp
   engine/progress.cpp
@@ -175,6 +176,17 @@ endforeach()
 target_compile_definitions(version_test_v1 PRIVATE VERSION_NUMBERS=1,2,3,4 VERSION_LANGUAGE=0x0409)
 target_compile_definitions(version_test_v2 PRIVATE VERSION_NUMBERS=2,0,0,1 VERSION_LANGUAGE=0x0409)
 target_compile_definitions(version_test_v2_german PRIVATE VERSION_NUMBERS=2,0,0,1 VERSION_LANGUAGE=0x0407)
+
+# The stub's decoder against zlib's 32-bit inflate under Wine: a benchmark,
+# built when scripts/bench-deps has installed zlib for mingw. zlib is linked
+# into nothing else.
+find_library(MINGW_ZLIB NAMES libz.a)
+if(MINGW_ZLIB)
+  add_executable(win32_decode_bench bench/win32_decode_bench.cpp builder/deflate_transcoder.cpp)
+  target_link_libraries(win32_decode_bench PRIVATE kiln_core ${MINGW_ZLIB})
+  target_link_options(win32_decode_bench PRIVATE -static)
+  set_target_properties(win32_decode_bench PROPERTIES SUFFIX ".exe")
+endif()
 
 # The GUI driver's own fixture: a dialog whose exit code is what was typed.
 add_executable(gui_fixture_dialog WIN32 tests/gui/fixture_dialog.cpp tests/gui/fixture_dialog.rc)

@@ -5,21 +5,26 @@
 #include "decoder/decoder_memory.h"
 #include "decoder/huffman_table.h"
 
+#define KILN_ALWAYS_INLINE inline __attribute__((always_inline))
+
 namespace {
 
 constexpr uint32_t kWindowSize = 32768;
 constexpr uint32_t kMaxMatch = 258;
 constexpr uint32_t kWindowEnd = 2 * kWindowSize;
-// Output is produced in the upper half of a double window whose lower half
-// holds the previous 32 KiB, so a match never wraps; the slack lets match
-// copies overrun their end by a word.
-constexpr uint32_t kWindowSlack = 16;
+// Output for a sink is produced in the upper half of a double window whose
+// lower half holds the previous 32 KiB, so a match never wraps.
 // The fast loop runs while this much input is buffered: one symbol takes at
 // most three refills of a 32-bit word (or one of a 64-bit word).
 constexpr ptrdiff_t kFastInputMargin = 16;
 
 using BitBuf = size_t;
 constexpr unsigned kBitBufBits = sizeof(BitBuf) * 8;
+// Match copies move two words at a time and may overrun their end by
+// almost that much; the fast loop keeps a longest match and that overrun
+// clear of the output's end.
+constexpr size_t kCopyStep = 2 * sizeof(BitBuf);
+constexpr size_t kFastOutputMargin = kMaxMatch + kCopyStep;
 
 constexpr uint8_t kCodeLengthOrder[19] = {18, 17, 16, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15};
 constexpr uint16_t kLengthBase[31] = {3,  4,  5,  6,  7,  8,  9,  10, 11,  13,  15,  17,  19,  23, 27, 31,
@@ -52,8 +57,13 @@ struct Inflater {
     // asked for: it fixes how much input the decode takes in the end.
     uint64_t reach;
 
+    // With a sink, `window` is the double window and output runs from
+    // kWindowSize to kWindowEnd; without one, it is the caller's buffer,
+    // which the output fills from 0 and must not outgrow.
     uint8_t* window;
-    uint32_t pos;  // next output byte, kWindowSize..kWindowEnd
+    size_t pos;  // next output byte
+    size_t end;  // window end, or the size of the caller's buffer
+    size_t fast_limit;
 
     HuffTable fixed_literals;
     HuffTable fixed_distances;
@@ -135,40 +145,53 @@ int FlushWindow(Inflater& s) {
     return kInflateOk;
 }
 
-int PutByte(Inflater& s, uint8_t byte) {
-    s.window[s.pos++] = byte;
-    return s.pos == kWindowEnd ? FlushWindow(s) : kInflateOk;
+// Output that reaches the window's end goes to the sink at once; a
+// caller's buffer that is full refuses the next byte.
+int Produced(Inflater& s, size_t n) {
+    s.pos += n;
+    return s.pos == s.end && s.out ? FlushWindow(s) : kInflateOk;
 }
 
+int PutByte(Inflater& s, uint8_t byte) {
+    if (s.pos == s.end) return kInflateOutputFull;
+    s.window[s.pos] = byte;
+    return Produced(s, 1);
+}
+
+// Bytes before the first output byte read as zeros, as in a new window.
 int CopyMatchSlow(Inflater& s, uint32_t length, uint32_t distance) {
     while (length) {
-        uint32_t piece = kWindowEnd - s.pos < length ? kWindowEnd - s.pos : length;
-        uint8_t* dst = s.window + s.pos;
-        const uint8_t* src = dst - distance;
-        for (uint32_t i = 0; i < piece; ++i) dst[i] = src[i];
-        s.pos += piece;
-        length -= piece;
-        if (s.pos == kWindowEnd) {
-            int r = FlushWindow(s);
-            if (r) return r;
-        }
+        size_t piece = s.end - s.pos < length ? s.end - s.pos : length;
+        if (!piece) return kInflateOutputFull;
+        for (size_t at = s.pos; at < s.pos + piece; ++at) s.window[at] = at >= distance ? s.window[at - distance] : 0;
+        length -= uint32_t(piece);
+        int r = Produced(s, piece);
+        if (r) return r;
     }
     return kInflateOk;
 }
 
-// Copies a match that fits before the window's end. Distances of at least a
-// word copy whole words; the last word may run into the slack.
-inline void CopyMatchFast(uint8_t* dst, uint32_t length, uint32_t distance) {
+// Copies a match that fits before the output's end, two words at a time
+// where the distance allows; the last step may run past the match.
+KILN_ALWAYS_INLINE void CopyMatchFast(uint8_t* dst, uint32_t length, uint32_t distance) {
     const uint8_t* src = dst - distance;
-    uint8_t* end = dst + length;
-    if (distance >= 8) {
+    uint8_t* const end = dst + length;
+    if (distance >= sizeof(BitBuf)) {
         do {
-            std::memcpy(dst, src, 8);
-            dst += 8;
-            src += 8;
+            BitBuf a, b;
+            std::memcpy(&a, src, sizeof a);
+            std::memcpy(dst, &a, sizeof a);
+            std::memcpy(&b, src + sizeof a, sizeof b);
+            std::memcpy(dst + sizeof a, &b, sizeof b);
+            dst += kCopyStep;
+            src += kCopyStep;
         } while (dst < end);
     } else if (distance == 1) {
-        std::memset(dst, *src, length);
+        BitBuf run = BitBuf(*src) * (~BitBuf(0) / 0xFF);
+        do {
+            std::memcpy(dst, &run, sizeof run);
+            dst += sizeof run;
+        } while (dst < end);
     } else {
         do *dst++ = *src++;
         while (dst < end);
@@ -179,7 +202,7 @@ inline void CopyMatchFast(uint8_t* dst, uint32_t length, uint32_t distance) {
 constexpr int kBlockEnd = -1;
 constexpr int kNeedSlowPath = -2;
 
-inline void RefillFast(BitBuf& buf, unsigned& count, const uint8_t*& next) {
+KILN_ALWAYS_INLINE void RefillFast(BitBuf& buf, unsigned& count, const uint8_t*& next) {
     BitBuf word;
     std::memcpy(&word, next, sizeof word);
     buf |= word << count;
@@ -187,96 +210,136 @@ inline void RefillFast(BitBuf& buf, unsigned& count, const uint8_t*& next) {
     count |= kBitBufBits - 8;
 }
 
+// The low n bits, n = 0..16, by table: cheaper than building the mask.
+constexpr uint32_t kLowBits[17] = {0,     1,     3,     7,      15,     31,     63,    127,  255,
+                                   511,   1023,  2047,  4095,   8191,   16383,  32767, 65535};
+
+// An entry's code bits as a shift count: they never exceed 16, so the
+// bits above the shift's own width can stay in, which saves the masking.
+KILN_ALWAYS_INLINE unsigned CodeShift(HuffEntry e) { return e & (kBitBufBits - 1); }
+
 // The inner loop: word-at-a-time input, no end checks, while at least
-// kFastInputMargin bytes are buffered and a longest match fits the window.
-// Stops with kNeedSlowPath when either runs short or a symbol is faulty.
-int DecodeDataFast(Inflater& s, const HuffTable& lt, const HuffTable& dt) {
+// kFastInputMargin bytes are buffered and a longest match fits the output.
+// Stops with kNeedSlowPath when either runs short or a symbol is faulty or
+// reaches before the first output byte. Built for speed where the rest is
+// built for size, and so that 32-bit x86 keeps the bit buffer, its count
+// and both positions in registers.
+#if defined(__clang__)
+#define KILN_BUILT_FOR_SPEED  // clang builds only the native tree, at full speed already
+#else
+#define KILN_BUILT_FOR_SPEED __attribute__((optimize("O2")))
+#endif
+KILN_BUILT_FOR_SPEED int DecodeDataFast(Inflater& s, const HuffTable& lt, const HuffTable& dt) {
     const uint8_t* next = s.in->next;
+    if (s.in->end - next < kFastInputMargin || s.pos >= s.fast_limit) return kNeedSlowPath;
+    const uint8_t* const in_limit = s.in->end - kFastInputMargin;
+    uint8_t* const out = s.window;
+    uint8_t* dst = out + s.pos;
+    uint8_t* const dst_limit = out + s.fast_limit;
     BitBuf buf = s.bitbuf;
     unsigned count = s.bitcount;
-    uint8_t* const window = s.window;
-    uint32_t pos = s.pos;
     const HuffEntry* const L = lt.entries;
     const HuffEntry* const D = dt.entries;
     const BitBuf lmask = Mask(lt.width);
-    const BitBuf dmask = Mask(dt.width);
+    const unsigned lwidth = lt.width;
+    const unsigned dwidth = dt.width;
+    // A distance lookup can peek past the end of the block's last code, so
+    // its reach has to be remembered, as the furthest input byte a decoder
+    // taking one byte at a time would hold. First-level lookups of one
+    // block reach ever further, so the last one stands for all of them;
+    // sub-table lookups reach by their own widths and are kept apart.
+    const uint8_t* peek = nullptr;
+    const uint8_t* sub_peek = nullptr;
     int result = kNeedSlowPath;
+    // The state before a length symbol: on any fault the symbol is handed,
+    // untouched, to the careful path, which finds the same fault having
+    // asked for exactly its bits.
     BitBuf symbol_buf;
     unsigned symbol_count;
     const uint8_t* symbol_next;
 
-    while (s.in->end - next >= kFastInputMargin && pos < kWindowEnd - kMaxMatch) {
-        RefillFast(buf, count, next);
-        // On any fault the symbol is handed, untouched, to the careful path,
-        // which finds the same fault having asked for exactly its bits.
+    for (;;) {
+        // Literals come in runs, and have a loop of their own.
+        HuffEntry e;
+        for (;;) {
+            RefillFast(buf, count, next);
+            e = L[buf & lmask];
+            if (EntryOp(e) != kOpLiteral) break;
+            buf >>= CodeShift(e);
+            count -= EntryBits(e);
+            *dst++ = uint8_t(EntryValue(e));
+            // More while the buffer holds a first-level code: a literal found
+            // there is no longer than the table is wide.
+            e = L[buf & lmask];
+            if (count >= lwidth && EntryOp(e) == kOpLiteral) {
+                buf >>= CodeShift(e);
+                count -= EntryBits(e);
+                *dst++ = uint8_t(EntryValue(e));
+            }
+            if (next > in_limit || dst >= dst_limit) goto done;
+        }
         symbol_buf = buf;
         symbol_count = count;
         symbol_next = next;
-        HuffEntry e = L[buf & lmask];
         while (EntryOp(e) > kOpLiteral) {
             if (EntryOp(e) == kOpInvalid) goto fault;
-            buf >>= EntryBits(e);
+            buf >>= CodeShift(e);
             count -= EntryBits(e);
-            e = L[EntryValue(e) + (buf & Mask(EntryOp(e) - kOpLiteral))];
+            e = L[EntryValue(e) + (buf & kLowBits[EntryOp(e) - kOpLiteral])];
         }
-        buf >>= EntryBits(e);
+        buf >>= CodeShift(e);
         count -= EntryBits(e);
         uint32_t op = EntryOp(e);
         if (op == kOpLiteral) {
-            window[pos++] = uint8_t(EntryValue(e));
-            // Literals come in runs: while the buffer still holds a longest
-            // code, take first-level literals without going round the loop.
-            while (count >= 15) {
-                e = L[buf & lmask];
-                if (EntryOp(e) != kOpLiteral) break;
-                buf >>= EntryBits(e);
-                count -= EntryBits(e);
-                window[pos++] = uint8_t(EntryValue(e));
-            }
+            *dst++ = uint8_t(EntryValue(e));
+            if (next > in_limit || dst >= dst_limit) break;
             continue;
         }
         if (op == kOpEndOfBlock) {
             result = kBlockEnd;
             break;
         }
-        uint32_t length = EntryValue(e) + uint32_t(buf & Mask(op));
+        uint32_t length = EntryValue(e) + uint32_t(buf & kLowBits[op]);
         buf >>= op;
         count -= op;
         if (!D) goto fault;
         if (kBitBufBits < 64) RefillFast(buf, count, next);
 
-        // A distance lookup can peek past the end of the block's last code,
-        // so it is the one look-ahead whose reach has to be remembered.
-        NoteReach(s, BitPosition(s, next, count) + dt.width);
-        e = D[buf & dmask];
+        peek = next - ((count - dwidth) >> 3);
+        e = D[buf & kLowBits[dwidth]];
         while (EntryOp(e) > kOpLiteral) {
             if (EntryOp(e) == kOpInvalid) goto fault;
-            buf >>= EntryBits(e);
+            buf >>= CodeShift(e);
             count -= EntryBits(e);
             unsigned n = EntryOp(e) - kOpLiteral;
-            NoteReach(s, BitPosition(s, next, count) + n);
-            e = D[EntryValue(e) + (buf & Mask(n))];
+            const uint8_t* reach = next - ((count - n) >> 3);
+            if (reach > sub_peek) sub_peek = reach;
+            e = D[EntryValue(e) + (buf & kLowBits[n])];
         }
-        buf >>= EntryBits(e);
+        buf >>= CodeShift(e);
         count -= EntryBits(e);
         op = EntryOp(e);
         if (kBitBufBits < 64 && count < op) RefillFast(buf, count, next);
-        uint32_t distance = EntryValue(e) + uint32_t(buf & Mask(op));
+        uint32_t distance = EntryValue(e) + uint32_t(buf & kLowBits[op]);
+        if (distance > size_t(dst - out)) goto fault;
         buf >>= op;
         count -= op;
-        CopyMatchFast(window + pos, length, distance);
-        pos += length;
+        CopyMatchFast(dst, length, distance);
+        dst += length;
+        if (next > in_limit || dst >= dst_limit) break;
     }
-    goto out;
+    goto done;
 fault:
     buf = symbol_buf;
     count = symbol_count;
     next = symbol_next;
-out:
+done:
+    if (sub_peek > peek) peek = sub_peek;
+    if (peek) NoteReach(s, (s.taken_before + uint64_t(peek - s.chunk_start)) * 8);
     s.in->next = next;
     s.bitbuf = buf;
     s.bitcount = count;
-    s.pos = pos;
+    s.pos = size_t(dst - out);
     return result;
 }
 
@@ -312,19 +375,18 @@ int StoredBlock(Inflater& s) {
     int r = ReadBits(s, 16, &length);
     while (r == kInflateOk && length) {
         InflateInput& in = *s.in;
-        if (s.bitcount == 0 && in.next != in.end) {
-            // Straight from the input buffer to the window. The bit buffer
+        if (s.bitcount == 0 && in.next != in.end && s.pos != s.end) {
+            // Straight from the input buffer to the output. The bit buffer
             // may still hold a look-ahead copy of these bytes: drop it.
             s.bitbuf = 0;
-            uint32_t run = uint32_t(in.end - in.next);
+            size_t run = size_t(in.end - in.next);
             if (run > length) run = length;
-            if (run > kWindowEnd - s.pos) run = kWindowEnd - s.pos;
+            if (run > s.end - s.pos) run = s.end - s.pos;
             std::memcpy(s.window + s.pos, in.next, run);
             in.next += run;
-            s.pos += run;
-            length -= run;
+            length -= uint32_t(run);
             NoteReach(s, BitPosition(s, in.next, 0));
-            if (s.pos == kWindowEnd) r = FlushWindow(s);
+            r = Produced(s, run);
         } else {
             uint32_t byte;
             if (!(r = ReadBits(s, 8, &byte))) r = PutByte(s, uint8_t(byte));
@@ -414,7 +476,7 @@ int DynamicBlock(Inflater& s) {
     if ((r = ReadCodeLengths(s, lengths, literals + distances))) return r;
 
     HuffTable lt, dt;
-    if ((r = BuildHuffTable(lengths, literals, kLiteralAlphabet, 9, &lt))) {
+    if ((r = BuildHuffTable(lengths, literals, kLiteralAlphabet, 10, &lt))) {
         FreeHuffTable(&lt);
         return r;
     }
@@ -443,6 +505,7 @@ int InflateBlocks(Inflater& s) {
         }
         if (r) return r;
     } while (!(header & 8));
+    if (!s.out) return kInflateOk;
     return s.out->Write(s.window + kWindowSize, uint16_t(s.pos - kWindowSize)) ? kInflateOk : kInflateOutputFull;
 }
 
@@ -468,29 +531,46 @@ bool MemoryOutput::Write(const uint8_t* data, uint16_t count) {
     return true;
 }
 
-InflateResult Inflate(InflateInput& input, DecoderOutput& output) {
-    Inflater s{};
-    s.in = &input;
-    s.out = &output;
-    s.chunk_start = input.next;
-    s.window = static_cast<uint8_t*>(DecoderAllocZeroed(kWindowEnd + kWindowSlack));
-    if (!s.window) return kInflateNoMemory;
-    s.pos = kWindowSize;
+namespace {
 
+InflateResult Run(Inflater& s, InflateInput& input) {
+    s.in = &input;
+    s.chunk_start = input.next;
+    s.fast_limit = s.end > kFastOutputMargin ? s.end - kFastOutputMargin : 0;
     int r = InflateBlocks(s);
     GiveBackReadAhead(s);
     FreeHuffTable(&s.fixed_literals);
     FreeHuffTable(&s.fixed_distances);
-    DecoderFree(s.window);
     return InflateResult(r);
 }
 
-namespace {
 bool NoMoreInput(InflateInput* input) {
     input->next = input->end;
     return true;
 }
+
 }  // namespace
+
+InflateResult Inflate(InflateInput& input, DecoderOutput& output) {
+    Inflater s{};
+    s.out = &output;
+    s.window = static_cast<uint8_t*>(DecoderAllocZeroed(kWindowEnd));
+    if (!s.window) return kInflateNoMemory;
+    s.pos = kWindowSize;
+    s.end = kWindowEnd;
+    InflateResult r = Run(s, input);
+    DecoderFree(s.window);
+    return r;
+}
+
+InflateResult InflateInto(InflateInput& input, uint8_t* out, size_t size, size_t* produced) {
+    Inflater s{};
+    s.window = out;
+    s.end = size;
+    InflateResult r = Run(s, input);
+    *produced = s.pos;
+    return r;
+}
 
 InflateResult InflateBuffer(const uint8_t* data, size_t size, uint8_t* out, size_t out_size, size_t* produced,
                             size_t* consumed) {
@@ -499,9 +579,9 @@ InflateResult InflateBuffer(const uint8_t* data, size_t size, uint8_t* out, size
     input.end = data + size;
     input.refill = NoMoreInput;
     uint8_t nowhere;
-    MemoryOutput sink(out ? out : &nowhere, out ? out_size : 0);
-    InflateResult r = Inflate(input, sink);
-    if (produced) *produced = (out ? out_size : 0) - sink.Room();
+    size_t made;
+    InflateResult r = InflateInto(input, out ? out : &nowhere, out ? out_size : 0, &made);
+    if (produced) *produced = made;
     if (consumed) *consumed = size_t(input.next - data);
     return r;
 }

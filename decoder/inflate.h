@@ -33,6 +33,12 @@ struct InflateInput {
 // reads one byte at a time, only when it needs more bits, would take it.
 InflateResult Inflate(InflateInput& input, DecoderOutput& output);
 
+// Decodes one whole stream straight into a buffer of the given size, which
+// then holds the history as well: no window, no copies. A stream that would
+// write past `size` bytes fails (kInflateOutputFull). *produced says how
+// many bytes were written, also after a failure.
+InflateResult InflateInto(InflateInput& input, uint8_t* out, size_t size, size_t* produced);
+
 // Decodes a whole stream held in memory into a buffer of the given size.
 // Returns the result and sets *produced and *consumed when given.
 InflateResult InflateBuffer(const uint8_t* data, size_t size, uint8_t* out, size_t out_size,

@@ -46,28 +46,22 @@ bool FileOutput::Write(const uint8_t* data, uint16_t count) {
     return true;
 }
 
-namespace {
-
-int Decode(StreamDecoder& decoder, DecoderOutput& sink) {
-    if (!sink.IsValid()) return 0;
-    // A lost archive volume ends the decode as a failure here.
-    InflateResult r = Inflate(decoder.input, sink);
-    decoder.CloseInput();
-    return r == kInflateOk;
-}
-
-}  // namespace
-
-int DecodeToMemory(uint8_t* destination, DWORD size, HANDLE source, DWORD limit) {
+int DecodeToMemory(uint8_t* destination, DWORD size, HANDLE source, DWORD limit, DWORD* produced) {
     StreamDecoder decoder;
-    if (!decoder.OpenInput(source, limit)) return 0;
-    MemoryOutput sink(destination, size);
-    return Decode(decoder, sink);
+    if (!destination || !decoder.OpenInput(source, limit)) return 0;
+    size_t made;
+    InflateResult r = InflateInto(decoder.input, destination, size, &made);
+    decoder.CloseInput();
+    if (produced) *produced = DWORD(made);
+    return r == kInflateOk;
 }
 
 int DecodeToFile(HANDLE file, HANDLE source, DWORD limit) {
     StreamDecoder decoder;
     if (!decoder.OpenInput(source, limit)) return 0;
     FileOutput sink(file);
-    return Decode(decoder, sink);
+    // A lost archive volume ends the decode as a failure here.
+    InflateResult r = Inflate(decoder.input, sink);
+    decoder.CloseInput();
+    return r == kInflateOk;
 }

@@ -8,12 +8,14 @@
 #include "decoder/decoder_output.h"
 #include "decoder/inflate.h"
 
-constexpr DWORD kDecoderInputSize = 4096;
+// Input comes in reads of this size, or of what is left of a byte limit
+// when that is less: a bounded decode reads no further than its stream.
+constexpr DWORD kDecoderInputSize = 65536;
 
-// Lives on the caller's stack for one decode. Input comes in 4096-byte
-// reads; with a byte limit, reads go through the archive and never past the
-// limit. Closing the input gives back, through the file pointer, every byte
-// that was read ahead and not used.
+// Lives on the caller's stack for one decode. With a byte limit, reads go
+// through the archive and never past the limit. Closing the input gives
+// back, through the file pointer, every byte that was read ahead and not
+// used.
 struct StreamDecoder {
     InflateInput input;  // next/end: the unread bytes of the buffer
     uint8_t* buffer = nullptr;
@@ -46,5 +48,6 @@ private:
 
 // Both return 1 when the whole stream decoded, else 0. A stream that
 // decodes to more than `size` bytes fails without writing past them.
-int DecodeToMemory(uint8_t* destination, DWORD size, HANDLE source, DWORD limit);
+// *produced, when asked, says how many bytes were decoded.
+int DecodeToMemory(uint8_t* destination, DWORD size, HANDLE source, DWORD limit, DWORD* produced = nullptr);
 int DecodeToFile(HANDLE file, HANDLE source, DWORD limit);

@@ -7,6 +7,7 @@
 #include "decoder/archive.h"
 #include "decoder/stream_decoder.h"
 #include "engine/checksum.h"
+#include "engine/decoded_files.h"
 #include "engine/delayed_replacement.h"
 #include "engine/delta_format.h"
 #include "engine/entry_paths.h"
@@ -148,6 +149,38 @@ bool ChooseFreeName(char* name, const char* beside, const char* extension) {
     return true;
 }
 
+// Creates a new file named as ChooseFreeName names it. The creation itself
+// takes the name and fails when a file of that name exists: one look-up
+// where asking first and creating then took two, and nothing can come
+// between them. INVALID_HANDLE_VALUE with the last name tried in `name`.
+HANDLE CreateFreeFile(char* name, const char* beside, const char* extension) {
+    if (!CopyText(name, beside, kPathSize) || !ReplaceExtension(name, extension, kPathSize)) {
+        name[0] = 0;
+        return INVALID_HANDLE_VALUE;
+    }
+    char* last = name + std::strlen(name) - 1;
+    for (;; ++*last) {
+        if (lstrcmpiA(name, Destination()) != 0) {
+            HANDLE file = CreateFileA(name, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+            if (file != INVALID_HANDLE_VALUE || !Exists(name)) return file;
+        }
+        if (*last == 'Z') return INVALID_HANDLE_VALUE;
+    }
+}
+
+// True when the destination's folder is the current directory: it exists,
+// made so by the folder chain of an earlier file in the same folder.
+bool InDestinationFolder() {
+    char current[kPathSize], folder[kPathSize];
+    DWORD length = GetCurrentDirectoryA(kPathSize, current);
+    if (!length || length >= kPathSize || !CopyText(folder, Destination(), kPathSize)) return false;
+    char* slash = std::strrchr(folder, '\\');
+    if (!slash) return false;
+    *slash = 0;
+    if (current[length - 1] == '\\') current[length - 1] = 0;
+    return lstrcmpiA(current, folder) == 0;
+}
+
 // The base entry of a delta: entry number `ordinal` of the file list of
 // the entry's setup type. Null when the package has no such entry.
 const uint8_t* FindBaseEntry(const uint8_t* entry) {
@@ -196,14 +229,28 @@ int DecodeInto(HANDLE temporary, const uint8_t* source, const uint8_t* times_of)
     return error ? Fail(error, nullptr) : 1;
 }
 
-int ExtractDelta(const uint8_t* entry, HANDLE temporary, int progress_start, int progress_end) {
-    const uint8_t* base = FindBaseEntry(entry);
-    if (!base) {
-        CloseFile(temporary);
-        return Fail(kErrorCannotOpen, Destination());
-    }
-    return DecodeInto(temporary, base, nullptr) && Verify(g_state.temporary_path, base) &&
-           ApplyDelta(entry, g_state.temporary_path, progress_start, progress_end);
+bool WriteFailedForSpace() {
+    DWORD error = GetLastError();
+    return error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL;
+}
+
+// A plain entry: its file in memory, proved against the checksum before a
+// byte is written, then written with one call that must take all of it,
+// and not read back. A file too large for memory is decoded into the
+// temporary file and proved by reading it back.
+int ExtractPlain(const uint8_t* entry, HANDLE temporary) {
+    const uint8_t* bytes;
+    int got = FileInMemory(entry, entry, &bytes);
+    if (got < 0) return DecodeInto(temporary, entry, entry) && Verify(g_state.temporary_path, entry);
+    int written = got > 0 ? WriteAll(temporary, bytes, ReadU32(entry + kEntryUnpackedSize)) : 0;
+    bool full = written == 3 || (written && WriteFailedForSpace());
+    if (got > 0 && !written && (entry[kEntryFlags] & kEntryHasFileTimes)) SetFileTimes(temporary, entry);
+    CloseFile(temporary);
+    if (!got) return 0;
+    // The file was proved in memory: a write that fails is the drive's
+    // fault, not the file's, and is reported as such.
+    if (full) return Fail(kErrorDiskFull, nullptr);
+    return written ? Fail(kErrorChecksum, Destination()) : 1;
 }
 
 // Everything one application of a delta holds; released in one place.
@@ -213,8 +260,24 @@ struct DeltaJob {
     char output_path[kPathSize] = "";  // set once the output file exists
     uint8_t* commands = nullptr;
     uint8_t* literals = nullptr;
-    void* copy_buffer = nullptr;
+    uint32_t command_size = 0;
+    uint32_t literal_size = 0;
+    void* buffer = nullptr;  // the copy buffer
 };
+
+void ReleaseDeltaJob(DeltaJob& job) {
+    CloseFile(job.base);
+    CloseFile(job.output);
+    FreeAndClear(reinterpret_cast<void**>(&job.commands));
+    FreeAndClear(reinterpret_cast<void**>(&job.literals));
+    FreeAndClear(&job.buffer);
+}
+
+// The command item, then the literal item: 0, 12 or 18.
+int ReadDeltaItems(DeltaJob& job) {
+    int error = ReadArchiveItem(&job.commands, &job.command_size);
+    return error ? error : ReadArchiveItem(&job.literals, &job.literal_size);
+}
 
 int WriteFailure(int written, const char* output_path) {
     return written == 3 ? Fail(kErrorDiskFull, nullptr) : Fail(kErrorDeltaWrite, output_path);
@@ -229,7 +292,102 @@ int WalkFailure(DeltaStatus status, const char* output_path) {
     return Fail(kErrorDeltaWrite, output_path);
 }
 
-int RunDelta(const uint8_t* entry, const char* base_path, int progress_start, int progress_end, DeltaJob& job) {
+// The bar within the entry's share while its delta is applied; only
+// changes are reported.
+struct DeltaProgress {
+    int start, end, last;
+    uint32_t units;
+    uint64_t next;  // the output size at which the next unit begins
+
+    DeltaProgress(const uint8_t* entry, int from, int to)
+        : start(from), end(to), last(-1), units(ReadU32(entry + kEntryUnpackedSize) / kProgressUnit + 1), next(0) {}
+    // The output never outgrows the entry's 32-bit size, so units and their
+    // product with a share of the bar (at most 100) fit in 32 bits.
+    void Report(uint64_t output_size) {
+        // The bar moves only from unit to unit: the arithmetic is done then.
+        if (start == end || output_size < next) return;
+        uint32_t done = uint32_t(output_size) / kProgressUnit + 1;
+        next = uint64_t(done) * kProgressUnit;
+        int percent = start + int(done * uint32_t(end - start) / units);
+        if (percent != last) SetProgress(last = percent);
+    }
+};
+
+// Copies n bytes. Delta ops are mostly short: those go a word at a time
+// rather than through the library's copy, whose start-up costs more.
+void CopyBytes(uint8_t* to, const uint8_t* from, uint32_t n) {
+    if (n > 32) {
+        std::memcpy(to, from, n);
+        return;
+    }
+    for (; n >= 4; n -= 4, to += 4, from += 4) {
+        uint32_t word;
+        std::memcpy(&word, from, 4);
+        std::memcpy(to, &word, 4);
+    }
+    while (n--) *to++ = *from++;
+}
+
+// Builds a delta entry's file in memory from its base's verified bytes,
+// copying straight from them, writes it into the temporary file with one
+// call and proves it. Failures are those of ApplyDelta, in its order: a
+// damaged delta names the output file that ApplyDelta would have written.
+int BuildFromBase(const uint8_t* entry, const uint8_t* base, uint32_t base_size, uint8_t* out, HANDLE temporary,
+                  DeltaProgress progress, DeltaJob& job) {
+    int error = ArchivePosition(ReadU32(entry + kEntryArchiveOffset));
+    if (!error) error = ReadDeltaItems(job);
+    if (error) return Fail(error, nullptr);
+    uint32_t size = ReadU32(entry + kEntryUnpackedSize);
+    DeltaWalk walk = StartDeltaWalk(job.commands, job.command_size, job.literals, job.literal_size, base_size, size);
+    DeltaOp op;
+    DeltaStatus status;
+    while ((status = NextDeltaOp(&walk, &op)) == kDeltaOp) {
+        uint8_t* at = out + (walk.output_size - op.literal_count - op.copy_count);
+        CopyBytes(at, op.literals, op.literal_count);
+        CopyBytes(at + op.literal_count, base + op.base_position, op.copy_count);
+        progress.Report(walk.output_size);
+    }
+    if (status != kDeltaEnd) {
+        char output_path[kPathSize];
+        ChooseFreeName(output_path, g_state.temporary_path, ".$AA");
+        return WalkFailure(status, output_path);
+    }
+    int written = WriteAll(temporary, out, uint32_t(walk.output_size));
+    if (written) return WriteFailure(written, g_state.temporary_path);
+    if (entry[kEntryFlags] & kEntryHasFileTimes) SetFileTimes(temporary, entry);
+    bool same = walk.output_size == size && ChecksumUpdate(0, out, size) == ReadU32(entry + kEntryChecksum);
+    return same ? 1 : Fail(kErrorChecksum, Destination());
+}
+
+// A delta entry: built in memory from its base, decoded once and kept
+// while later deltas need it; too large for memory, the base is decoded
+// into the temporary file and the delta applied from there.
+int ExtractDelta(const uint8_t* entry, HANDLE temporary, int progress_start, int progress_end) {
+    const uint8_t* base = FindBaseEntry(entry);
+    if (!base) {
+        CloseFile(temporary);
+        return Fail(kErrorCannotOpen, Destination());
+    }
+    uint32_t size = ReadU32(entry + kEntryUnpackedSize);
+    DeltaJob job;
+    const uint8_t* base_bytes;
+    // The base first: finding it may let go of every buffer held so far.
+    int done = size <= InMemoryFileLimit() ? FileInMemory(entry, base, &base_bytes) : -1;
+    uint8_t* out = done > 0 ? BuildingRoom(size) : nullptr;
+    if (done > 0 && !out) done = -1;
+    if (done > 0)
+        done = BuildFromBase(entry, base_bytes, ReadU32(base + kEntryUnpackedSize), out, temporary,
+                             DeltaProgress(entry, progress_start, progress_end), job);
+    ReleaseDeltaJob(job);
+    if (done >= 0) {
+        CloseFile(temporary);
+        return done;
+    }
+    return DecodeInto(temporary, base, nullptr) && Verify(g_state.temporary_path, base) &&
+           ApplyDelta(entry, g_state.temporary_path, progress_start, progress_end);
+}
+
+int RunDelta(const uint8_t* entry, const char* base_path, DeltaProgress progress, DeltaJob& job) {
     // A delta read from the wrong place could only fail later, less clearly.
     int error = ArchivePosition(ReadU32(entry + kEntryArchiveOffset));
     if (error) return Fail(error, nullptr);
@@ -241,20 +399,14 @@ int RunDelta(const uint8_t* entry, const char* base_path, int progress_start, in
     if (job.output == INVALID_HANDLE_VALUE) return Fail(kErrorCannotCreate, output_path);
     lstrcpyA(job.output_path, output_path);
 
-    uint32_t command_size = 0, literal_size = 0;
-    error = ReadArchiveItem(&job.commands, &command_size);
-    if (!error) error = ReadArchiveItem(&job.literals, &literal_size);
-    if (error) return Fail(error, nullptr);
+    if ((error = ReadDeltaItems(job))) return Fail(error, nullptr);
+    if (!AllocRetry(&job.buffer, kDeltaCopyBufferSize)) return Fail(kErrorNoMemory, nullptr);
+    uint8_t* copy = static_cast<uint8_t*>(job.buffer);
 
-    uint32_t unpacked = ReadU32(entry + kEntryUnpackedSize);
-    uint32_t units = unpacked / kProgressUnit + 1;
-    if (!AllocRetry(&job.copy_buffer, kDeltaCopyBufferSize)) return Fail(kErrorNoMemory, nullptr);
-    uint8_t* copy = static_cast<uint8_t*>(job.copy_buffer);
-
-    DeltaWalk walk = StartDeltaWalk(job.commands, command_size, job.literals, literal_size, FileSize(job.base), unpacked);
+    DeltaWalk walk = StartDeltaWalk(job.commands, job.command_size, job.literals, job.literal_size,
+                                    FileSize(job.base), ReadU32(entry + kEntryUnpackedSize));
     DeltaOp op;
     DeltaStatus status;
-    int last_percent = -1;
     while ((status = NextDeltaOp(&walk, &op)) == kDeltaOp) {
         int written = op.literal_count ? WriteAll(job.output, op.literals, op.literal_count) : 0;
         if (written) return WriteFailure(written, output_path);
@@ -265,11 +417,7 @@ int RunDelta(const uint8_t* entry, const char* base_path, int progress_start, in
             written = WriteAll(job.output, copy, op.copy_count);
             if (written) return WriteFailure(written, output_path);
         }
-        if (progress_start != progress_end) {
-            uint64_t done = walk.output_size / kProgressUnit + 1;
-            int percent = progress_start + int(done * uint64_t(progress_end - progress_start) / units);
-            if (percent != last_percent) SetProgress(last_percent = percent);
-        }
+        progress.Report(walk.output_size);
     }
     if (status != kDeltaEnd) return WalkFailure(status, output_path);
 
@@ -336,16 +484,20 @@ int VersionTest(const uint8_t* entry) {
 }
 
 HANDLE CreateTemporaryFile() {
-    CreateFolderChain(Destination());
+    // The folder chain makes each folder the current directory in turn, so
+    // a folder that is current already exists and is left as it is, unless
+    // it went away meanwhile: then the chain is made after all.
+    bool current = InDestinationFolder();
+    if (!current) CreateFolderChain(Destination());
     char name[kPathSize];
     g_state.temporary_path[0] = 0;
-    if (!ChooseFreeName(name, Destination(), ".$$A")) {
-        Fail(kErrorCannotCreate, name[0] ? name : Destination());
-        return INVALID_HANDLE_VALUE;
+    HANDLE file = CreateFreeFile(name, Destination(), ".$$A");
+    if (file == INVALID_HANDLE_VALUE && current) {
+        CreateFolderChain(Destination());
+        file = CreateFreeFile(name, Destination(), ".$$A");
     }
-    HANDLE file = CreateNewFile(name);
     if (file == INVALID_HANDLE_VALUE) {
-        Fail(kErrorCannotCreate, name);
+        Fail(kErrorCannotCreate, name[0] ? name : Destination());
         return INVALID_HANDLE_VALUE;
     }
     lstrcpyA(g_state.temporary_path, name);
@@ -356,17 +508,13 @@ int ExtractEntry(const uint8_t* entry, HANDLE temporary, int progress_start, int
     uint8_t flags = entry[kEntryFlags];
     if (flags & kEntryIsDelta) return ExtractDelta(entry, temporary, progress_start, progress_end);
     if (flags & kEntryIsUninstaller) return ExtractUninstaller(entry, temporary);
-    return DecodeInto(temporary, entry, entry) && Verify(g_state.temporary_path, entry);
+    return ExtractPlain(entry, temporary);
 }
 
 int ApplyDelta(const uint8_t* entry, const char* base_path, int progress_start, int progress_end) {
     DeltaJob job;
-    int done = RunDelta(entry, base_path, progress_start, progress_end, job);
-    CloseFile(job.base);
-    CloseFile(job.output);
-    FreeAndClear(reinterpret_cast<void**>(&job.commands));
-    FreeAndClear(reinterpret_cast<void**>(&job.literals));
-    FreeAndClear(&job.copy_buffer);
+    int done = RunDelta(entry, base_path, DeltaProgress(entry, progress_start, progress_end), job);
+    ReleaseDeltaJob(job);
     if (done) {
         // The output takes the base's name; a failed rename leaves no file
         // behind that someone might take for the entry's.
@@ -381,6 +529,12 @@ int ApplyDelta(const uint8_t* entry, const char* base_path, int progress_start, 
 void PlaceNow(uint8_t* entry, const char* temporary_path) {
     SetStatus(entry, kStatusRefused);
     const char* destination = Destination();
+    // Where no file is yet, a move that refuses to replace anything takes
+    // the name in one call; any file that is there goes the careful way.
+    if (MoveFileA(temporary_path, destination)) {
+        SetStatus(entry, kStatusNew);
+        return;
+    }
     for (;;) {
         DWORD attributes = GetFileAttributesA(destination);
         bool existed = attributes != INVALID_FILE_ATTRIBUTES;

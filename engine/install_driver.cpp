@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "decoder/archive.h"
+#include "engine/decoded_files.h"
 #include "engine/entry_paths.h"
 #include "engine/extraction.h"
 #include "engine/fonts.h"
@@ -40,6 +41,7 @@ void Remember(char* slot) { lstrcpynA(slot, g_state.work_path, kPathSize); }
 int Finish() {
     if (g_state.temporary_path[0]) DeleteFileA(g_state.temporary_path);
     g_state.temporary_path[0] = 0;
+    ReleaseDecodedFiles();
     return 0;
 }
 
@@ -52,6 +54,7 @@ int StartInstall() {
     g_archive.volume_number = 0;
     g_driver.current_entry = g_config.current_first_entry;
     if (g_config.setup_flags & kSetupRemoveOtherTypes) RemoveOtherInstallations();
+    ReleaseDecodedFiles();
     if (!OpenArchive()) return 0;
     g_state.installing = true;
     return 1;

@@ -98,6 +98,10 @@ int main(int argc, char** argv) {
                              "[--no-post-install] [--open-document]\n");
         return 2;
     }
+    // Written out in one piece: when the output is a character device
+    // such as NUL, the runtime asks the console about every single
+    // character it writes unbuffered.
+    std::setvbuf(stdout, nullptr, _IOFBF, 1 << 16);
     ResetProcessState();
     g_state.instance = GetModuleHandleA(nullptr);
     if (!GetFullPathNameA(argv[1], kPathSize, g_state.source_path, nullptr)) lstrcpynA(g_state.source_path, argv[1], kPathSize);

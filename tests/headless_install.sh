@@ -2,8 +2,9 @@
 # End to end: setup files that kiln builds (whole, in volumes, with deltas,
 # with folders and the uninstaller) and setup files changed by hand,
 # installed by kiln-headless under Wine; every installed file must equal its
-# source. A missing volume must end the installation with error 18; a desktop
-# shortcut lands inside the prefix, never in the home folder.
+# source. A missing volume must end the installation with error 18, a full
+# drive with error 20; a desktop shortcut lands inside the prefix, never in
+# the home folder.
 # Usage: headless_install.sh KILN HEADLESS_EXE   (KILN_WINEPREFIX set up by the caller)
 set -uo pipefail
 kiln=$1 headless=$2
@@ -18,7 +19,7 @@ check() {  # name, command...
 winpath() { echo "Z:$(echo "$1" | tr / '\\')"; }
 
 # A product with two builds of one library across setup types, so that
-# --auto-delta has something to find, and enough data to span volumes.
+# the search for deltas has something to find, and enough data to span volumes.
 mkdir -p "$work/product/v1" "$work/product/v2"
 corpus=/usr/lib/i386-linux-gnu/wine/i386-windows
 cp "$here/examples/sample/payload/readme.txt" "$work/product/"
@@ -57,11 +58,12 @@ for variant in whole volumes delta; do
   out="$work/$variant/setup.exe"
   mkdir -p "$work/$variant"
   case $variant in
-    whole) args=() ;;
-    volumes) args=(--volume-size $(($(first_volume) + 10240))) ;;
-    delta) args=(--auto-delta --volume-size $(($(first_volume --auto-delta) + 2048))) ;;
+    whole) args=(--no-auto-delta) ;;
+    volumes) args=(--no-auto-delta --volume-size $(($(first_volume --no-auto-delta) + 10240))) ;;
+    delta) args=(--volume-size $(($(first_volume) + 2048))) ;;  # deltas are the default
   esac
-  check "$variant: build" "$kiln" build "$work/product/kiln.toml" -o "$out" "${args[@]}" >/dev/null
+  check "$variant: build" "$kiln" build "$work/product/kiln.toml" -o "$out" "${args[@]}" >"$work/build.txt"
+  [ "$variant" = delta ] && check "delta: reported" grep -q "^deltas: 1 file(s) stored as deltas" "$work/build.txt"
   check "$variant: verify" "$kiln" verify "$out" >/dev/null
   check "$variant: install type 0" install_and_compare "$out" 0 "$work/product/v1/xinput.dll"
   check "$variant: install type 1" install_and_compare "$out" 1 "$work/product/v2/xinput.dll"
@@ -190,6 +192,21 @@ check "fonts: in the Fonts folder" cmp -s "$work/fonts/kilnempty.ttf" "$fonts_fo
 check "fonts: registered by the last full name" grep -Eq 'Kiln Named Font \(TrueType\) +REG_SZ +kilnnamed.ttf' "$work/fonts.txt"
 check "fonts: not registered when the last full name is empty" bash -c '! grep -q "kilnempty\|Kiln Earlier" "$0"' \
   "$work/fonts.txt"
+
+# A drive that fills up: error 20, the drive's own message, not the file's.
+# Needs the small file system that scripts/test mounts (KILN_FULL_FOLDER).
+disk_full() {
+  [ -n "${KILN_FULL_FOLDER:-}" ] || { echo "no small file system: skipped"; return 0; }
+  mkdir -p "$work/full"
+  head -c 2000000 /dev/urandom >"$work/full/big.bin"
+  printf '[setup]\ntitle = "Full Test"\n[[type]]\n[[type.file]]\nsource = "big.bin"\n' >"$work/full/kiln.toml"
+  "$kiln" build "$work/full/kiln.toml" -o "$work/full/setup.exe" >/dev/null &&
+    "$here/scripts/wine-run" "$headless" "$(winpath "$work/full/setup.exe")" --dest "$KILN_FULL_FOLDER\\big" \
+      >"$work/out.txt" 2>&1
+  rm -rf "$(echo "${KILN_FULL_FOLDER#Z:}" | tr '\\' /)/big"
+  tr -d '\r' <"$work/out.txt" | grep -q '^install error: 20$' || { cat "$work/out.txt"; return 1; }
+}
+check "disk full: error 20" disk_full
 
 echo "headless install: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]

@@ -8,6 +8,8 @@
 #include <iterator>
 
 #include "builder/delta_bases.h"
+#include "builder/similarity.h"
+#include "builder/stream_encoder.h"
 #include "builder/package_builder.h"
 #include "builder/package_check.h"
 #include "builder/setup_files.h"
@@ -42,10 +44,12 @@ struct Dlls {
     bool present() const { return !old_build.empty() && !new_build.empty() && !input_old.empty() && !input_new.empty(); }
 };
 
-// Two setup types holding two builds of app.dll; the second may name the first as its base.
+// Two setup types holding two builds of app.dll; the second may name the
+// first as its base. No automatic search: only what the manifest names.
 Product TwoBuilds(const Dlls& d, const ScratchFolder& f, bool delta) {
     Product p = ProductWith({{FileFrom(f.Write("notes.txt", Bytes(3000, 'n')), "notes.txt"), FileFrom(d.old_build, "app.dll")},
                              {FileFrom(d.new_build, "app.dll")}});
+    p.auto_delta = false;
     if (delta) p.types[1].files[0].delta_base = EntryRef{0, 1};
     return p;
 }
@@ -192,23 +196,70 @@ TEST(DeltaPackages, SearchKeepsWholeAFileThatALaterNamesakeNeeds) {
     EXPECT_EQ(ReadU32(e + kEntryBaseOrdinal), 1u);
 }
 
-TEST(DeltaPackages, CandidatesByNameThenSize) {
-    BaseCandidate target{{1, 0}, "bin\\App.dll", 1000};
-    std::vector<BaseCandidate> pool = {
-        {{0, 0}, "other.dll", 1000},  {{0, 1}, "app.dll", 1900},     {{0, 2}, "APP.DLL", 600},
-        {{0, 3}, "near.dll", 990},    {{0, 4}, "app.exe", 1000},     {{0, 5}, "huge.dll", 2001},
-        {{0, 6}, "tiny.dll", 499},    {{0, 7}, "sub\\app.dll", 1100},
+TEST(DeltaPackages, SketchesEstimateSharedRuns) {
+    Bytes small = Noise(20000, 1), large = Noise(200000, 2);
+    std::copy(small.begin(), small.end(), large.begin() + 90000);  // small lies whole inside large
+    Sketch s = SketchOf(small.data(), small.size()), l = SketchOf(large.data(), large.size());
+    Sketch other = SketchOf(Noise(20000, 3).data(), 20000);
+    EXPECT_NEAR(double(s.runs), 20000.0, 20000 * 0.2);
+    EXPECT_NEAR(double(l.runs), 200000.0, 200000 * 0.2);
+    EXPECT_DOUBLE_EQ(Containment(s, s), 1.0);
+    EXPECT_NEAR(Containment(s, l), 1.0, 0.15) << "all of the small file is in the large one";
+    EXPECT_NEAR(Containment(l, s), 0.1, 0.05) << "a tenth of the large one is in the small one";
+    EXPECT_EQ(Containment(s, other), 0.0);
+    EXPECT_EQ(SketchOf(small.data(), 7).runs, 0u) << "too short for a run";
+    Bytes zeros(5000, 0);
+    EXPECT_EQ(SketchOf(zeros.data(), zeros.size()).runs, 1u) << "one distinct run";
+}
+
+// Candidates are ranked by what their sketches say they share with the
+// target; a file sharing too little is no candidate at all.
+TEST(DeltaPackages, CandidatesBySharedContent) {
+    Bytes target = Noise(60000, 1);
+    auto mix = [&](size_t kept, uint32_t seed) {  // the target's first `kept` bytes, then other bytes
+        Bytes b = Noise(target.size(), seed);
+        std::copy(target.begin(), target.begin() + long(kept), b.begin());
+        return b;
     };
-    std::vector<EntryRef> ranked = RankDeltaBases(target, pool, 10);
+    Bytes huge = target;  // all of the target, but more than four times its size
+    huge.resize(target.size() * 4 + 1000, 7);
+    std::vector<Bytes> files = {Noise(60000, 9), mix(30000, 2), mix(54000, 3), mix(3000, 4), mix(54000, 5), huge};
+    std::vector<Sketch> sketches;
+    for (const Bytes& b : files) sketches.push_back(SketchOf(b.data(), b.size()));
+    Sketch target_sketch = SketchOf(target.data(), target.size());
+    std::vector<BaseCandidate> pool;
+    for (uint32_t i = 0; i < files.size(); ++i)
+        pool.push_back({{0, i}, "f" + std::to_string(i), files[i].size(), &sketches[i]});
+    BaseCandidate t{{1, 0}, "target", target.size(), &target_sketch};
+
     std::vector<uint32_t> order;
-    for (EntryRef r : ranked) order.push_back(r.index);
-    // Same name (any folder, any case) by nearness of size, then the rest of the extension.
-    EXPECT_EQ(order, (std::vector<uint32_t>{7, 2, 1, 0, 3}));
-    EXPECT_EQ(RankDeltaBases(target, pool, 2).size(), 2u);
+    for (EntryRef r : RankDeltaBases(t, pool, 10)) order.push_back(r.index);
+    // Nine tenths twice (in pool order), then half; a twentieth, nothing and
+    // a file too large to be worth decoding for it are left out.
+    EXPECT_EQ(order, (std::vector<uint32_t>{2, 4, 1}));
+    EXPECT_EQ(RankDeltaBases(t, pool, 1).size(), 1u);
 
     std::vector<bool> keep = KeepWholeForLaterNamesakes(
         {{{0, 0}, "a.dll", 100}, {{0, 1}, "b.dll", 100}, {{1, 0}, "A.DLL", 150}, {{1, 1}, "b.dll", 300}});
     EXPECT_EQ(keep, (std::vector<bool>{true, false, false, false}));
+}
+
+// The work runs on every core; the setup file must not depend on how many.
+TEST(DeltaPackages, SameArchiveOnAnyNumberOfThreads) {
+    ScratchFolder f;
+    Bytes a = Noise(40000, 1), b = a, c = Noise(40000, 2);
+    for (size_t i = 0; i < b.size(); i += 997) b[i] ^= 0x5A;
+    Product p = ProductWith({{FileFrom(f.Write("a.bin", a), "a.bin"), FileFrom(f.Write("b.bin", b), "b.bin"),
+                              FileFrom(f.Write("c.bin", c), "c.bin"), FileFrom(f.Write("b2.bin", b), "b2.bin")}});
+    p.auto_delta = true;
+    ArchivePlan one = PlanArchive(p, kDefaultLevel, {}, 1);
+    ASSERT_EQ(one.deltas.size(), 1u);
+    EXPECT_TRUE(one.files[0][1].delta) << "b.bin against a.bin";
+    for (unsigned threads : {2u, 3u, 8u}) {
+        ArchivePlan many = PlanArchive(p, kDefaultLevel, {}, threads);
+        EXPECT_TRUE(many.archive == one.archive) << threads;
+        ASSERT_EQ(many.deltas.size(), one.deltas.size()) << threads;
+    }
 }
 
 TEST(DeltaPackages, VerifyFindsADamagedDelta) {

@@ -69,6 +69,7 @@ source = "payload/app.txt"
     EXPECT_TRUE(t.files[0].file_times);
     EXPECT_GE(p.dialog_templates.size(), size_t(kTemplateCount));
     EXPECT_TRUE(p.full_screen);
+    EXPECT_TRUE(p.auto_delta) << "deltas where they pay, unless the manifest turns them off";
 }
 
 TEST(Manifest, SidePictureAndTitleLookHaveDefaultsThatCanBeChangedOrTurnedOff) {
@@ -267,7 +268,7 @@ TEST(Manifest, DeltaBasesAreFoundByTargetName) {
 [setup]
 title = "D"
 volume_size = 1_457_664
-auto_delta = true
+auto_delta = false
 [[type]]
 [[type.file]]
 source = "payload/app.txt"
@@ -281,7 +282,7 @@ source = "payload/new.txt"
 delta_base = { type = 0, file = "bin/app.txt" }
 )"));
     EXPECT_EQ(p.volume_size, 1457664u);
-    EXPECT_TRUE(p.auto_delta);
+    EXPECT_FALSE(p.auto_delta) << "named bases are kept; only the search is off";
     EXPECT_FALSE(p.types[0].files[0].delta_base);
     EXPECT_EQ(p.types[0].files[1].delta_base, (EntryRef{0, 0}));
     EXPECT_EQ(p.types[1].files[0].delta_base, (EntryRef{0, 0}));

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -120,9 +121,20 @@ TEST(StreamDecoder, FailuresReturnZero) {
 
 // A bounded read that loses its archive volume ends the decode as a failure.
 TEST(StreamDecoder, LostArchiveVolumeFailsTheDecode) {
-    Bytes expected;
-    Bytes stream = FixedBlockStream(1000000, 9, &expected);
-    ASSERT_GT(stream.size(), 2 * kDecoderInputSize);
+    // Stored blocks of noise: a stream longer than two input reads.
+    Bytes expected(2 * kDecoderInputSize + 70000);
+    uint32_t seed = 9;
+    for (uint8_t& b : expected) b = uint8_t((seed = seed * 1103515245u + 12345u) >> 16);
+    StreamWriter w;
+    for (size_t at = 0; at < expected.size();) {
+        size_t n = std::min<size_t>(expected.size() - at, 65535);
+        w.Put(7 | (at + n == expected.size() ? 8 : 0), 4);
+        w.AlignToByte();
+        w.Put(uint32_t(n), 16);
+        for (size_t i = 0; i < n; ++i) w.Put(expected[at + i], 8);
+        at += n;
+    }
+    Bytes stream = w.Finish();
     TempFile f(stream);
     ArchiveReadHook saved = g_archive_read;
     static int reads;

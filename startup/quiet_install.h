@@ -1,0 +1,22 @@
+// The unattended installation (/QUIET): the wizard's choices come from the
+// command line, the previous installation or the package, every question
+// gets its safe answer, and nothing is shown. The install driver and the
+// post-install actions are the wizard's own.
+#pragma once
+
+struct QuietOptions {
+    const char* folder;  // /DIR, or empty: the folder of the previous installation, else the package's
+    const char* log;     // /LOG, or empty: no log file
+    int type;            // /TYPE (from 1), 0 when not given, -1 when not a number
+};
+
+// Exit codes besides the install error (0 on success), which is the
+// number of the message that explains it.
+enum : int {
+    kExitBadSwitch = 87,        // /TYPE is not one of the package's setup types
+    kExitRestartNeeded = 3010,  // installed; files are replaced at the next restart
+    kExitPackageNotLoaded = -1,  // the setup file is damaged or incomplete
+};
+
+// Loads the package and installs; returns the exit code.
+int RunQuietInstall(const QuietOptions& options);

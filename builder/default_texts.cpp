@@ -137,14 +137,14 @@ const StringTable& Defaults() {
             // Package loader: the setup file fails its end check.
             /* 31 */ "The setup file is damaged or incomplete. Please obtain a new copy.",
             // The switches that /? shows, as they stand.
-            /* 32 */ "Setup switches:\r\n"
-                     "  /QUIET         install without any window or question\r\n"
-                     "  /DIR=\"folder\"  the destination folder (with /QUIET)\r\n"
-                     "  /TYPE=n        setup type n, counted from 1 (with /QUIET)\r\n"
-                     "  /LOG=\"file\"    write the outcome of every file there (with /QUIET)\r\n"
+            /* 32 */ "Setup switches:\n"
+                     "  /QUIET         install without any window or question\n"
+                     "  /DIR=\"folder\"  the destination folder (with /QUIET)\n"
+                     "  /TYPE=n        setup type n, counted from 1 (with /QUIET)\n"
+                     "  /LOG=\"file\"    write the outcome of every file there (with /QUIET)\n"
                      "Exit codes of /QUIET: 0 installed; 3010 installed, Windows must be restarted; "
-                     "87 no such setup type; -1 the setup file is damaged; any other number: the error "
-                     "that ended the installation.\r\n",
+                     "1620 the setup file is damaged; 1639 no such setup type; any other number: the "
+                     "error that ended the installation.\n",
         },
         // Group 7: button labels.
         {

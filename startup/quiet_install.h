@@ -10,12 +10,13 @@ struct QuietOptions {
     int type;            // /TYPE (from 1), 0 when not given, -1 when not a number
 };
 
-// Exit codes besides the install error (0 on success), which is the
-// number of the message that explains it.
+// Exit codes besides the install error (0 on success, else the number of
+// the message that explains it, below 100). The others are the numbers
+// Windows installers use, as the uninstaller's are.
 enum : int {
-    kExitBadSwitch = 87,        // /TYPE is not one of the package's setup types
-    kExitRestartNeeded = 3010,  // installed; files are replaced at the next restart
-    kExitPackageNotLoaded = -1,  // the setup file is damaged or incomplete
+    kExitRestartNeeded = 3010,     // installed; files are replaced at the next restart
+    kExitPackageNotLoaded = 1620,  // the setup file is damaged or incomplete
+    kExitBadSwitch = 1639,         // /TYPE is not one of the package's setup types
 };
 
 // Loads the package and installs; returns the exit code.

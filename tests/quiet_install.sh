@@ -1,0 +1,134 @@
+#!/usr/bin/env bash
+# Setup /QUIET under Wine: the setup type and folder from the switches, the
+# previous installation or the package; exit codes for success, a restart,
+# a bad switch, a damaged package and a failed installation; the /LOG
+# lines; /? on the standard output; and no window while it runs (run it on
+# an X display: xvfb-run -a bash tests/quiet_install.sh ...).
+# Usage: quiet_install.sh KILN   (KILN_WINEPREFIX set up by the caller)
+set -uo pipefail
+kiln=$1
+here=$(cd "$(dirname "$0")/.." && pwd)
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+passed=0 failed=0
+check() {  # name, command...
+  local name=$1; shift
+  if "$@"; then passed=$((passed + 1)); else failed=$((failed + 1)); echo "FAILED: $name"; fi
+}
+winpath() { echo "Z:$(echo "$1" | tr / '\\')"; }
+prefix_c=${KILN_WINEPREFIX:?}/drive_c
+# Names of this run alone: the prefix is shared with other tests.
+tag=quiet$$
+mkdir -p "$work/p"
+cp "$here/examples/sample/payload/readme.txt" "$here/examples/sample/payload/license.txt" "$work/p/"
+cat > "$work/p/kiln.toml" <<TOML
+[setup]
+title = "Quiet Test $tag"
+[[type]]
+name = "Typical"
+folder = "C:\\\\$tag"
+remember_registry = { root = "HKLM", key = "Software\\\\$tag", value = "Folder" }
+[[type.file]]
+source = "readme.txt"
+[[type]]
+name = "Full"
+folder = "C:\\\\$tag"
+remember_registry = { root = "HKLM", key = "Software\\\\$tag", value = "Folder" }
+[[type.file]]
+source = "readme.txt"
+[[type.file]]
+source = "license.txt"
+target = "docs\\\\license.txt"
+[[type]]
+name = "System"
+[[type.file]]
+source = "readme.txt"
+target = "$tag.txt"
+destination = "windows"
+TOML
+setup=$work/setup.exe
+"$kiln" build "$work/p/kiln.toml" -o "$setup" >/dev/null || { echo "FAILED: build"; exit 1; }
+
+# quiet CASE-NAME EXPECTED-EXIT SWITCHES...: runs setup.exe /QUIET with a log,
+# compares the exit code (Wine hands on its low 8 bits).
+quiet() {
+  local exe=$1 expected=$2; shift 2
+  rm -f "$work/log.txt"
+  # A question or message box would wait for ever: none may come.
+  timeout 120 "$here/scripts/wine-run" "$exe" /QUIET "/LOG=$(winpath "$work/log.txt")" "$@" >/dev/null 2>&1
+  local code=$?
+  [ "$code" = $((expected & 255)) ] || { echo "exit code $code, expected $expected"; cat "$work/log.txt"; return 1; }
+  tail -n 1 "$work/log.txt" | tr -d '\r' | grep -qx "exit code $expected" || { echo "log:"; cat "$work/log.txt"; return 1; }
+}
+logged() { tr -d '\r' <"$work/log.txt" | grep -qxF "$1" || { echo "no line '$1' in:"; cat "$work/log.txt"; return 1; }; }
+same() { cmp -s "$1" "$2" || { echo "$2 differs from $1"; return 1; }; }
+
+dest=$work/dest
+# case | expected exit | switches | then
+cases=(
+  "package folder, first type|0||same $work/p/readme.txt $prefix_c/$tag/readme.txt && logged 'installed: C:\\$tag\\readme.txt' && logged 'remembered folder done: Software\\$tag'"
+  "/DIR and /TYPE=2|0|/DIR=\"$(winpath "$dest")\" /TYPE=2|same $work/p/license.txt $dest/docs/license.txt && logged 'installed: $(winpath "$dest")\\docs\\license.txt' && [ ! -e $prefix_c/$tag/docs ]"
+  "the previous installation's folder|0||logged 'replaced: $(winpath "$dest")\\readme.txt'"
+  "/TYPE past the last type|1639|/TYPE=4|[ \$(wc -l <$work/log.txt) = 1 ]"
+  "/TYPE not a number|1639|/TYPE=two|true"
+  "a file that cannot be replaced now|3010|/TYPE=3|logged 'scheduled for restart: C:\\windows\\$tag.txt'"
+)
+# A folder where the file belongs cannot be deleted: the Windows folder's
+# file is then replaced at the next restart.
+mkdir -p "$prefix_c/windows/$tag.txt"
+for c in "${cases[@]}"; do
+  IFS='|' read -r name expected switches then <<<"$c"
+  eval "args=($switches)"
+  check "$name" eval 'quiet "$setup" "$expected" "${args[@]}" && '"$then"
+done
+rmdir "$prefix_c/windows/$tag.txt"
+rm -rf "$prefix_c/$tag"
+
+# A damaged archive: the install error is the exit code and the entry's
+# line. The package holds one file, so its last bytes are that file's.
+mkdir -p "$work/one"
+cp "$work/p/readme.txt" "$work/one/"
+printf '[setup]\ntitle = "Damaged"\n[[type]]\n[[type.file]]\nsource = "readme.txt"\n' >"$work/one/kiln.toml"
+"$kiln" build "$work/one/kiln.toml" -o "$work/damaged.exe" >/dev/null
+printf '\x55' | dd of="$work/damaged.exe" bs=1 seek=$(($(stat -c %s "$work/damaged.exe") - 20)) conv=notrunc 2>/dev/null
+check "damaged archive: error 21" eval 'quiet "$work/damaged.exe" 21 /DIR="$(winpath "$work/d2")" &&
+  logged "failed with error 21: $(winpath "$work/d2")\\readme.txt"'
+# A setup file cut short cannot be loaded: 1620, and no message box.
+head -c $(($(stat -c %s "$setup") - 100)) "$setup" >"$work/short.exe"
+check "package cannot be loaded: 1620" quiet "$work/short.exe" 1620
+
+# /? writes the package's text of the switches to the standard output.
+help() {
+  "$here/scripts/wine-run" "$setup" '/?' >"$work/help.txt" 2>/dev/null &&
+    grep -q '/TYPE=n' "$work/help.txt" && grep -q '3010' "$work/help.txt"
+}
+check "/? shows the switches" help
+
+# No window while it runs: X sees none during a quiet installation of a
+# package large enough to take a while, yet sees the wizard's at once.
+windows_while() {  # seconds, command...: prints how many visible windows X saw at most
+  local seconds=$1 most=0 n; shift
+  "$@" >/dev/null 2>&1 &
+  local pid=$! deadline=$((SECONDS + seconds))
+  while kill -0 $pid 2>/dev/null && ((SECONDS < deadline)); do
+    n=$(xdotool search --onlyvisible --class '.' 2>/dev/null | wc -l)  # the root window has no class
+    ((n > most)) && most=$n
+    sleep 0.1
+  done
+  WINEPREFIX=$KILN_WINEPREFIX wineserver -k 2>/dev/null
+  wait $pid 2>/dev/null
+  echo "$most"
+}
+no_window() {
+  local quiet_seen wizard_seen
+  head -c 3000000 /dev/urandom >"$work/p/big.bin"
+  printf '[[type.file]]\nsource = "big.bin"\n' >>"$work/p/kiln.toml"
+  "$kiln" build "$work/p/kiln.toml" -o "$work/big.exe" >/dev/null || return 1
+  quiet_seen=$(windows_while 60 "$here/scripts/wine-run" "$work/big.exe" /QUIET /TYPE=3 /DIR="$(winpath "$work/d3")")
+  wizard_seen=$(windows_while 15 "$here/scripts/wine-run" "$work/big.exe")
+  [ "$quiet_seen" = 0 ] && [ "$wizard_seen" != 0 ] || { echo "windows seen: quiet $quiet_seen, wizard $wizard_seen"; return 1; }
+}
+if [ -n "${DISPLAY:-}" ]; then check "no window in quiet mode" no_window; else echo "SKIPPED: no window (no display)"; fi
+
+echo "quiet install: $passed passed, $failed failed"
+[ "$failed" = 0 ]

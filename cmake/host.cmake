@@ -35,6 +35,8 @@ add_library(kiln_builder STATIC
   builder/setup_files.cpp
   builder/uninstaller_program.cpp
   builder/stub_packer.cpp
+  builder/extract_paths.cpp
+  builder/setup_extractor.cpp
 )
 target_link_libraries(kiln_builder PUBLIC kiln_encoder PkgConfig::TOMLPP PRIVATE PkgConfig::DIVSUFSORT)
 target_compile_options(kiln_builder PRIVATE -Wall -Wextra)
@@ -46,6 +48,7 @@ add_executable(kiln
   builder/listing_command.cpp
   builder/verify_command.cpp
   builder/pack_stub_command.cpp
+  builder/extract_command.cpp
 )
 target_link_libraries(kiln PRIVATE kiln_builder)
 target_compile_options(kiln PRIVATE -Wall -Wextra)
@@ -73,6 +76,7 @@ add_executable(host_tests
   tests/host/graphics_geometry_test.cpp
   tests/host/uninstaller_test.cpp
   tests/host/install_log_format_test.cpp
+  tests/host/extract_paths_test.cpp
   tests/host/pattern_search_test.cpp
   tests/host/small_inflate_test.cpp
   tests/host/stub_packer_test.cpp

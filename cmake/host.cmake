@@ -91,6 +91,8 @@ target_link_libraries(hand_made_setups PRIVATE kiln_builder)
 
 add_test(NAME cli_round_trip
   COMMAND ${CMAKE_SOURCE_DIR}/tests/cli_round_trip.sh $<TARGET_FILE:kiln>)
+add_test(NAME cli_extract
+  COMMAND ${CMAKE_SOURCE_DIR}/tests/cli_extract.sh $<TARGET_FILE:kiln>)
 
 add_executable(decode_bench bench/decode_bench.cpp tests/host/test_corpus.cpp)
 target_link_libraries(decode_bench PRIVATE kiln_encoder benchmark::benchmark ZLIB::ZLIB PkgConfig::DEFLATE)

@@ -15,6 +15,7 @@ struct QuietOptions {
 // Windows installers use, as the uninstaller's are.
 enum : int {
     kExitRestartNeeded = 3010,     // installed; files are replaced at the next restart
+    kExitAlreadyRunning = 1618,    // another setup program runs (its wizard is shown)
     kExitPackageNotLoaded = 1620,  // the setup file is damaged or incomplete
     kExitBadSwitch = 1639,         // /TYPE is not one of the package's setup types
 };

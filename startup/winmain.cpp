@@ -128,6 +128,9 @@ void AfterWizard() {
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR command_line, int show) {
     RestrictLibrarySearch();
     if (HWND other = FindWindowA(kWindowClass, nullptr)) {
+        // A script that asked for a quiet installation learns that none ran.
+        char unused[kPathSize];
+        if (ParseCommandLine(command_line, unused, sizeof unused).quiet) return kExitAlreadyRunning;
         BringForward(other);
         return 0;
     }

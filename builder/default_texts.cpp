@@ -143,8 +143,8 @@ const StringTable& Defaults() {
                      "  /TYPE=n        setup type n, counted from 1 (with /QUIET)\n"
                      "  /LOG=\"file\"    write the outcome of every file there (with /QUIET)\n"
                      "Exit codes of /QUIET: 0 installed; 3010 installed, Windows must be restarted; "
-                     "1618 another setup is running; 1620 the setup file is damaged; 1639 no such setup type; any other number: the "
-                     "error that ended the installation.\n",
+                     "1618 another setup is running; 1620 the setup file is damaged; 1639 a wrong "
+                     "/TYPE or /DIR; any other number: the error that ended the installation.\n",
         },
         // Group 7: button labels.
         {

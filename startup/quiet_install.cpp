@@ -90,6 +90,8 @@ int Install(int type, const char* folder) {
     if (!LoadPackage(StubLength())) return kExitPackageNotLoaded;
     if (type < 0 || type > g_config.type_count) return kExitBadSwitch;
     if (type) SelectSetupType(type - 1);
+    // The wizard would not let the user change this folder either.
+    if (folder[0] && !(ReadU16(g_config.current_record + kTypeOptions) & kOptionFolderEditable)) return kExitBadSwitch;
     if (!TakeDestination(folder)) return 5;  // the message: the folder cannot be created
     // Read-only files are replaced; too little room ends the installation.
     if (int disk = RunDiskCheck()) return disk;

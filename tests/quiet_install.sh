@@ -40,6 +40,12 @@ source = "readme.txt"
 source = "license.txt"
 target = "docs\\\\license.txt"
 [[type]]
+name = "Fixed"
+folder = "C:\\\\$tag-fixed"
+folder_editable = false
+[[type.file]]
+source = "readme.txt"
+[[type]]
 name = "System"
 [[type.file]]
 source = "readme.txt"
@@ -69,9 +75,10 @@ cases=(
   "package folder, first type|0||same $work/p/readme.txt $prefix_c/$tag/readme.txt && logged 'installed: C:\\$tag\\readme.txt' && logged 'remembered folder done: Software\\$tag'"
   "/DIR and /TYPE=2|0|/DIR=\"$(winpath "$dest")\" /TYPE=2|same $work/p/license.txt $dest/docs/license.txt && logged 'installed: $(winpath "$dest")\\docs\\license.txt' && [ ! -e $prefix_c/$tag/docs ]"
   "the previous installation's folder|0||logged 'replaced: $(winpath "$dest")\\readme.txt'"
-  "/TYPE past the last type|1639|/TYPE=4|[ \$(wc -l <$work/log.txt) = 1 ]"
+  "/DIR for a folder the type keeps fixed|1639|/TYPE=3 /DIR=\"$(winpath "$dest")\"|[ ! -e $prefix_c/$tag-fixed ]"
+  "/TYPE past the last type|1639|/TYPE=5|[ \$(wc -l <$work/log.txt) = 1 ]"
   "/TYPE not a number|1639|/TYPE=two|true"
-  "a file that cannot be replaced now|3010|/TYPE=3|logged 'scheduled for restart: C:\\windows\\$tag.txt'"
+  "a file that cannot be replaced now|3010|/TYPE=4|logged 'scheduled for restart: C:\\windows\\$tag.txt'"
 )
 # A folder where the file belongs cannot be deleted: the Windows folder's
 # file is then replaced at the next restart.
@@ -117,7 +124,7 @@ no_room() {
   local small
   small=$(echo "${KILN_FULL_FOLDER#Z:}" | tr '\\' /)
   ln -sfn "$small" "$KILN_WINEPREFIX/dosdevices/q:" || return 1
-  quiet "$work/big.exe" 11 /TYPE=3 '/DIR=Q:\quiet' && [ -z "$(ls -A "$small/quiet")" ]
+  quiet "$work/big.exe" 11 /TYPE=4 '/DIR=Q:\quiet' && [ -z "$(ls -A "$small/quiet")" ]
   local code=$?
   rm -rf "$KILN_WINEPREFIX/dosdevices/q:" "$small/quiet"
   return $code
@@ -130,7 +137,7 @@ if [ -n "${KILN_FULL_FOLDER:-}" ]; then check "no room: error 11" no_room; else 
 visible() { xdotool search --onlyvisible --class '.' 2>/dev/null | wc -l; }  # the root window has no class
 no_window() {
   local most=0 n pid deadline
-  "$here/scripts/wine-run" "$work/big.exe" /QUIET /TYPE=3 /DIR="$(winpath "$work/d3")" >/dev/null 2>&1 &
+  "$here/scripts/wine-run" "$work/big.exe" /QUIET /TYPE=4 /DIR="$(winpath "$work/d3")" >/dev/null 2>&1 &
   pid=$! deadline=$((SECONDS + 60))
   while kill -0 $pid 2>/dev/null && ((SECONDS < deadline)); do
     n=$(visible)
@@ -148,7 +155,7 @@ no_window() {
       { echo "the wizard showed no window"; WINEPREFIX=$KILN_WINEPREFIX wineserver -k 2>/dev/null; return 1; }
     sleep 0.2
   done
-  timeout 60 "$here/scripts/wine-run" "$work/big.exe" /QUIET /TYPE=3 /DIR="$(winpath "$work/d4")" >/dev/null 2>&1
+  timeout 60 "$here/scripts/wine-run" "$work/big.exe" /QUIET /TYPE=4 /DIR="$(winpath "$work/d4")" >/dev/null 2>&1
   local code=$?
   [ "$code" = $((1618 & 255)) ] && [ ! -e "$work/d4" ] || { echo "quiet beside the wizard: exit code $code"; code=1; }
   WINEPREFIX=$KILN_WINEPREFIX wineserver -k 2>/dev/null
@@ -157,5 +164,6 @@ no_window() {
 }
 if [ -n "${DISPLAY:-}" ]; then check "no window in quiet mode" no_window; else echo "SKIPPED: no window (no display)"; fi
 
+rm -rf "$prefix_c/windows/$tag.txt" "$prefix_c/$tag"
 echo "quiet install: $passed passed, $failed failed"
 [ "$failed" = 0 ]

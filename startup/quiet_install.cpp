@@ -48,25 +48,23 @@ int SafeAnswer(const char*, const char*, UINT style) {
 }
 
 // One log line for the entry the last step took: its outcome as the entry's
-// install status tells it.
+// install status and the engine's reason for keeping a file tell it.
 void LogEntry(const uint8_t* entry, bool scheduled) {
     char outcome[40];
-    const char* word = "kept";  // an existing file that is newer, of another language, or identical and in use
+    const char* word = "replaced";
     if (g_state.install_error) {
         wsprintfA(outcome, "failed with error %d", g_state.install_error);
         word = outcome;
     } else if (scheduled) {
         word = "scheduled for restart";
-    } else if (entry[kEntryFlags] & kEntryIsUninstaller) {
-        word = "installed";
     } else if (entry[kEntryPlacement] == kPlacementFolder) {
         word = "folder";
     } else if (entry[kEntryPlacement] == kPlacementBesideSetup) {
         word = "beside the setup file";
-    } else {
-        uint16_t status = ReadU16(entry + kEntryInstallStatus);
-        if (status == kStatusNew) word = "installed";
-        if (status == kStatusReplaced) word = "replaced";
+    } else if (g_kept_existing) {
+        word = g_kept_existing == kKeptIdentical ? "identical" : "kept";
+    } else if (ReadU16(entry + kEntryInstallStatus) == kStatusNew || (entry[kEntryFlags] & kEntryIsUninstaller)) {
+        word = "installed";
     }
     LogLine(word, g_state.work_path);
 }

@@ -4,9 +4,10 @@
 # a bad switch, a damaged package and a failed installation; the /LOG
 # lines; /? on the standard output; and no window while it runs (run it on
 # an X display: xvfb-run -a bash tests/quiet_install.sh ...).
-# Usage: quiet_install.sh KILN   (KILN_WINEPREFIX set up by the caller)
+# Usage: quiet_install.sh KILN OLDER_DLL NEWER_DLL   (two builds of a library
+# with version resources; KILN_WINEPREFIX set up by the caller)
 set -uo pipefail
-kiln=$1
+kiln=$1 older_dll=$2 newer_dll=$3
 here=$(cd "$(dirname "$0")/.." && pwd)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -21,6 +22,7 @@ prefix_c=${KILN_WINEPREFIX:?}/drive_c
 tag=quiet$$
 mkdir -p "$work/p"
 cp "$here/examples/sample/payload/readme.txt" "$here/examples/sample/payload/license.txt" "$work/p/"
+cp "$older_dll" "$work/p/lib.dll"
 cat > "$work/p/kiln.toml" <<TOML
 [setup]
 title = "Quiet Test $tag"
@@ -39,6 +41,9 @@ source = "readme.txt"
 [[type.file]]
 source = "license.txt"
 target = "docs\\\\license.txt"
+[[type.file]]
+source = "lib.dll"
+version_test = true
 [[type]]
 name = "Fixed"
 folder = "C:\\\\$tag-fixed"
@@ -73,13 +78,16 @@ dest=$work/dest
 # case | expected exit | switches | then
 cases=(
   "package folder, first type|0||same $work/p/readme.txt $prefix_c/$tag/readme.txt && logged 'installed: C:\\$tag\\readme.txt' && logged 'remembered folder done: Software\\$tag'"
-  "/DIR and /TYPE=2|0|/DIR=\"$(winpath "$dest")\" /TYPE=2|same $work/p/license.txt $dest/docs/license.txt && logged 'installed: $(winpath "$dest")\\docs\\license.txt' && [ ! -e $prefix_c/$tag/docs ]"
+  "/DIR and /TYPE=2|0|/DIR=\"$(winpath "$dest")\" /TYPE=2|same $work/p/license.txt $dest/docs/license.txt && logged 'installed: $(winpath "$dest")\\docs\\license.txt' && [ ! -e $prefix_c/$tag/docs ] && logged 'kept: $(winpath "$dest")\\lib.dll' && same $newer_dll $dest/lib.dll"
   "the previous installation's folder|0||logged 'replaced: $(winpath "$dest")\\readme.txt'"
   "/DIR for a folder the type keeps fixed|1639|/TYPE=3 /DIR=\"$(winpath "$dest")\"|[ ! -e $prefix_c/$tag-fixed ]"
   "/TYPE past the last type|1639|/TYPE=5|[ \$(wc -l <$work/log.txt) = 1 ]"
   "/TYPE not a number|1639|/TYPE=two|true"
   "a file that cannot be replaced now|3010|/TYPE=4|logged 'scheduled for restart: C:\\windows\\$tag.txt'"
 )
+# A newer build of the library is there already: it stays.
+mkdir -p "$dest"
+cp "$newer_dll" "$dest/lib.dll"
 # A folder where the file belongs cannot be deleted: the Windows folder's
 # file is then replaced at the next restart.
 mkdir -p "$prefix_c/windows/$tag.txt"

@@ -136,6 +136,15 @@ const StringTable& Defaults() {
                      "want to replace it?",
             // Package loader: the setup file fails its end check.
             /* 31 */ "The setup file is damaged or incomplete. Please obtain a new copy.",
+            // The switches that /? shows, as they stand.
+            /* 32 */ "Setup switches:\n"
+                     "  /QUIET         install without any window or question\n"
+                     "  /DIR=\"folder\"  the destination folder (with /QUIET)\n"
+                     "  /TYPE=n        setup type n, counted from 1 (with /QUIET)\n"
+                     "  /LOG=\"file\"    write the outcome of every file there (with /QUIET)\n"
+                     "Exit codes of /QUIET: 0 installed; 3010 installed, Windows must be restarted; "
+                     "1618 another setup is running; 1620 the setup file is damaged; 1639 a wrong "
+                     "/TYPE or /DIR; any other number: the error that ended the installation.\n",
         },
         // Group 7: button labels.
         {

@@ -16,6 +16,7 @@ const AddCommand kCommands[] = {
     AddBuildCommand,
     AddInspectCommand,
     AddVerifyCommand,
+    AddExtractCommand,
     AddPackStubCommand,
 };
 

@@ -101,7 +101,7 @@ const char* DeltaFault(DeltaStatus s) {
 // and literal items read from the entry's archive offset and applied. The
 // package check has made sure that the base exists and is no delta.
 std::string VerifyDelta(const PackageView& v, const uint8_t* e, std::vector<std::string>& warnings,
-                        const std::string& name) {
+                        const std::string& name, Bytes* built) {
     if (e[kEntryFlags] & kEntryIsUninstaller)
         warnings.push_back(name + ": the uninstaller is stored as a delta, so it is installed without the uninstaller body");
     std::vector<const uint8_t*> lists = SoundLists(v);
@@ -131,6 +131,7 @@ std::string VerifyDelta(const PackageView& v, const uint8_t* e, std::vector<std:
     if (!out) return DeltaFault(status);
     if (out->size() != size) return "its delta builds " + std::to_string(out->size()) + " bytes, not " + std::to_string(size);
     if (ChecksumUpdate(0, out->data(), out->size()) != ReadU32(e + kEntryChecksum)) return "its checksum differs";
+    *built = std::move(*out);
     return {};
 }
 
@@ -139,7 +140,8 @@ std::string VerifyDelta(const PackageView& v, const uint8_t* e, std::vector<std:
 // describe either its data or that whole file. Without an uninstaller body
 // the setup program writes an empty file and reads no data.
 std::string VerifyUninstaller(const PackageView& v, const uint8_t* e, std::vector<std::string>& warnings,
-                              const std::string& name) {
+                              const std::string& name, Bytes* built) {
+    built->clear();
     if (!v.uninstaller || v.uninstaller->body.empty()) {
         warnings.push_back(name + ": the package has no uninstaller body, so this entry installs an empty file");
         return {};
@@ -159,6 +161,7 @@ std::string VerifyUninstaller(const PackageView& v, const uint8_t* e, std::vecto
     bool describes_file = installed.size() == size && ChecksumUpdate(0, installed.data(), installed.size()) == checksum;
     if (!describes_data && !describes_file)
         warnings.push_back(name + ": its size and checksum fit neither its data nor the installed uninstaller");
+    *built = std::move(installed);
     return {};
 }
 
@@ -267,7 +270,8 @@ PackageView CheckPackage(const Bytes& setup_file, const std::string& setup_path)
     return v;
 }
 
-std::vector<std::string> VerifyPackage(const PackageView& v, size_t* checked, std::vector<std::string>* warnings) {
+std::vector<std::string> VerifyPackage(const PackageView& v, size_t* checked, std::vector<std::string>* warnings,
+                                       const BuiltFile* built) {
     std::vector<std::string> faults = v.problems, found = v.warnings;
     *checked = 0;
     if (warnings) *warnings = v.warnings;
@@ -290,10 +294,12 @@ std::vector<std::string> VerifyPackage(const PackageView& v, size_t* checked, st
         if (cut && DataEnd(e) > v.file.archive.size()) return;
         std::string name = EntryName(k, e);
         uint8_t flags = e[kEntryFlags];
-        std::string fault = flags & kEntryIsDelta         ? VerifyDelta(v, e, found, name)
-                            : flags & kEntryIsUninstaller ? VerifyUninstaller(v, e, found, name)
-                                                          : DecodeEntry(v.file, e);
+        Bytes bytes;
+        std::string fault = flags & kEntryIsDelta         ? VerifyDelta(v, e, found, name, &bytes)
+                            : flags & kEntryIsUninstaller ? VerifyUninstaller(v, e, found, name, &bytes)
+                                                          : DecodeEntry(v.file, e, &bytes);
         if (!fault.empty()) faults.push_back(name + ": " + fault);
+        else if (built) (*built)(k, e, bytes);
         ++*checked;
     });
     if (warnings) *warnings = std::move(found);

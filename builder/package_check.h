@@ -1,6 +1,7 @@
 // What `kiln inspect` and `kiln verify` share: the setup types of a setup
 // file read back, each body checked as the setup program checks it.
 #pragma once
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -37,7 +38,9 @@ PackageView CheckPackage(const Bytes& setup_file, const std::string& setup_path 
 // that ends before the data the file lists use is one fault, naming the
 // volume file that is missing. *checked counts the files decoded;
 // *warnings, when given, receives the package's warnings and those found
-// while decoding.
+// while decoding. *built, when given, receives every file that passed with
+// its setup type and entry, as the setup program would write it.
+using BuiltFile = std::function<void(size_t type, const uint8_t* entry, const Bytes& bytes)>;
 std::vector<std::string> VerifyPackage(const PackageView& v, size_t* checked,
-                                       std::vector<std::string>* warnings = nullptr);
+                                       std::vector<std::string>* warnings = nullptr, const BuiltFile* built = nullptr);
 const char* TagName(uint16_t tag);

@@ -38,6 +38,8 @@ add_library(kiln_builder STATIC
   builder/setup_files.cpp
   builder/uninstaller_program.cpp
   builder/stub_packer.cpp
+  builder/extract_paths.cpp
+  builder/setup_extractor.cpp
 )
 target_link_libraries(kiln_builder PUBLIC kiln_encoder PkgConfig::TOMLPP PRIVATE PkgConfig::DIVSUFSORT)
 target_link_libraries(kiln_builder PRIVATE Threads::Threads)
@@ -50,6 +52,7 @@ add_executable(kiln
   builder/listing_command.cpp
   builder/verify_command.cpp
   builder/pack_stub_command.cpp
+  builder/extract_command.cpp
 )
 target_link_libraries(kiln PRIVATE kiln_builder)
 target_compile_options(kiln PRIVATE -Wall -Wextra)
@@ -77,6 +80,7 @@ add_executable(host_tests
   tests/host/graphics_geometry_test.cpp
   tests/host/uninstaller_test.cpp
   tests/host/install_log_format_test.cpp
+  tests/host/extract_paths_test.cpp
   tests/host/pattern_search_test.cpp
   tests/host/small_inflate_test.cpp
   tests/host/stub_packer_test.cpp
@@ -91,6 +95,8 @@ target_link_libraries(hand_made_setups PRIVATE kiln_builder)
 
 add_test(NAME cli_round_trip
   COMMAND ${CMAKE_SOURCE_DIR}/tests/cli_round_trip.sh $<TARGET_FILE:kiln>)
+add_test(NAME cli_extract
+  COMMAND ${CMAKE_SOURCE_DIR}/tests/cli_extract.sh $<TARGET_FILE:kiln>)
 
 add_executable(decode_bench bench/decode_bench.cpp tests/host/test_corpus.cpp)
 target_link_libraries(decode_bench PRIVATE kiln_encoder benchmark::benchmark ZLIB::ZLIB PkgConfig::DEFLATE)

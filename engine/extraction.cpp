@@ -462,10 +462,18 @@ uint32_t FileChecksum(HANDLE file) {
     return s;
 }
 
+uint8_t g_kept_existing = kKeptNothing;
+
 int NeedsInstall(const uint8_t* entry, int in_use) {
-    if (in_use && IsSameFile(Destination(), entry)) return 0;
-    if (entry[kEntryFlags] & (kEntryVersionTest | kEntryLanguageTest)) return VersionTest(entry);
-    return 1;
+    g_kept_existing = kKeptNothing;
+    if (in_use && IsSameFile(Destination(), entry)) {
+        g_kept_existing = kKeptIdentical;
+        return 0;
+    }
+    if (!(entry[kEntryFlags] & (kEntryVersionTest | kEntryLanguageTest))) return 1;
+    int install = VersionTest(entry);
+    if (!install) g_kept_existing = kKeptExisting;
+    return install;
 }
 
 int VersionTest(const uint8_t* entry) {
@@ -564,7 +572,8 @@ int CannotReplace(uint8_t* entry, const char* temporary_path) {
     }
     void* text = nullptr;
     int answer = kAnswerIgnore;
-    if (kind != kDestinationFonts && !IsSameFile(Destination(), entry) && AllocRetry(&text, kReplaceQuestionSize)) {
+    bool identical = kind != kDestinationFonts && IsSameFile(Destination(), entry);
+    if (kind != kDestinationFonts && !identical && AllocRetry(&text, kReplaceQuestionSize)) {
         SetMessageArgument(Destination());
         FormatMessageText(static_cast<char*>(text), kReplaceQuestionSize, kCannotReplaceText);
         answer = ShowMessage(static_cast<char*>(text), MB_ABORTRETRYIGNORE);
@@ -575,6 +584,7 @@ int CannotReplace(uint8_t* entry, const char* temporary_path) {
     }
     DeleteFileA(temporary_path);
     SetStatus(entry, answer == kAnswerIgnore ? kStatusReplaced : kStatusRefused);
+    if (answer == kAnswerIgnore) g_kept_existing = identical ? kKeptIdentical : kKeptExisting;
     return answer;
 }
 

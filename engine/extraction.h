@@ -26,6 +26,15 @@ enum : uint16_t {
 // Answers of CannotReplace (the MessageBoxA answers).
 enum : int { kAnswerAbort = IDABORT, kAnswerRetry = IDRETRY, kAnswerIgnore = IDIGNORE };
 
+// Why the last entry left the existing file in place, for the unattended
+// installation's log: set by NeedsInstall and CannotReplace.
+enum : uint8_t {
+    kKeptNothing = 0,    // the entry was written (or failed)
+    kKeptIdentical = 1,  // the existing file already has the entry's content
+    kKeptExisting = 2,   // newer, of another language, or not replaceable and ignored
+};
+extern uint8_t g_kept_existing;
+
 // The checksum of a whole open file, read from its start in 16,384-byte
 // blocks. 0 when no block can be allocated.
 uint32_t FileChecksum(HANDLE file);

@@ -17,7 +17,13 @@
 #include "startup/process_state.h"
 #include "wizard/go_to_page.h"
 
+PostInstallReport g_post_install_report = nullptr;
+
 namespace {
+
+void Report(const char* action, const char* subject, bool done) {
+    if (g_post_install_report) g_post_install_report(action, subject, done);
+}
 
 constexpr int kFinishPage = 7;
 constexpr uint16_t kNoStartPage = 0xFFFF;
@@ -31,11 +37,12 @@ void WriteLogAndEntry() {
     }
     LogFile log;
     OpenInstallLog(&log, uninstaller);
+    Report("install log", uninstaller, log.file != INVALID_HANDLE_VALUE);
     CreateProgramGroupShortcuts(&log);
     const char* name = TypeText(g_config.current_record, kTypeUninstallKey);
     char key_path[2 * kPathSize];
     if (name && name[0] && UninstallKeyPath(key_path, sizeof key_path, name)) {
-        RegisterUninstallEntry(key_path, name, uninstaller);
+        Report("uninstall entry", key_path, RegisterUninstallEntry(key_path, name, uninstaller));
         WriteLogUninstallKey(&log, key_path);
     }
     CloseInstallLog(&log);
@@ -49,17 +56,20 @@ void RememberDestination() {
     const char* folder = g_state.destination_folder;
     const char* key_path = TypeText(record, kTypeRegistryKey);
     HKEY key;
-    if ((options & kOptionRememberInRegistry) && key_path &&
-        RegCreateKeyA(RegistryRoot(ReadU32(record + kTypeRegistryRoot)), key_path, &key) == ERROR_SUCCESS) {
-        RegSetValueExA(key, TypeText(record, kTypeRegistryValue), 0, REG_SZ, reinterpret_cast<const BYTE*>(folder),
-                       DWORD(lstrlenA(folder) + 1));
-        RegCloseKey(key);
+    if ((options & kOptionRememberInRegistry) && key_path) {
+        bool done = RegCreateKeyA(RegistryRoot(ReadU32(record + kTypeRegistryRoot)), key_path, &key) == ERROR_SUCCESS;
+        if (done) {
+            done = RegSetValueExA(key, TypeText(record, kTypeRegistryValue), 0, REG_SZ,
+                                  reinterpret_cast<const BYTE*>(folder), DWORD(lstrlenA(folder) + 1)) == ERROR_SUCCESS;
+            RegCloseKey(key);
+        }
+        Report("remembered folder", key_path, done);
     }
     const char* ini_file = TypeText(record, kTypeIniFile);
     const char* section = TypeText(record, kTypeIniSection);
     const char* ini_key = TypeText(record, kTypeIniKey);
     if ((options & kOptionRememberInIni) && ini_file && section && ini_key) {
-        WritePrivateProfileStringA(section, ini_key, folder, ini_file);
+        Report("remembered folder", ini_file, WritePrivateProfileStringA(section, ini_key, folder, ini_file));
         WritePrivateProfileStringA(nullptr, nullptr, nullptr, ini_file);  // writes the cached file to disk
     }
 }
@@ -74,11 +84,15 @@ void RegisterLibraries() {
         // Libraries it needs are looked for beside it first, not in whatever
         // folder is current.
         HMODULE library = LoadLibraryExA(g_state.work_path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
-        if (!library) continue;
-        using Register = HRESULT(STDAPICALLTYPE*)();
-        if (auto call = reinterpret_cast<Register>(reinterpret_cast<void*>(GetProcAddress(library, "DllRegisterServer"))))
-            call();
-        FreeLibrary(library);
+        bool done = false;
+        if (library) {
+            using Register = HRESULT(STDAPICALLTYPE*)();
+            if (auto call =
+                    reinterpret_cast<Register>(reinterpret_cast<void*>(GetProcAddress(library, "DllRegisterServer"))))
+                done = SUCCEEDED(call());
+            FreeLibrary(library);
+        }
+        Report("self-registration", g_state.work_path, done);
     }
 }
 
@@ -90,9 +104,14 @@ void RunPostInstallActions() {
         WriteLogAndEntry();
         StripBackslash(g_state.destination_folder);
         RememberDestination();
+        // Best effort, entry by entry: these say only that they ran.
+        const SetupType& type = g_config.types[g_config.current_type];
         ApplyIniEntries();
+        if (type.ini_entries.size) Report("INI entries", "", true);
         ApplyRegistryEntries();
+        if (type.registry_entries.size) Report("registry entries", "", true);
         ApplyFilePatches();
+        if (type.file_patches.size) Report("file patches", "", true);
         AddBackslash(g_state.destination_folder, kPathSize);
         RegisterLibraries();
     }

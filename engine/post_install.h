@@ -11,3 +11,9 @@
 // ends the installation. After a failed one only the archive is closed and
 // the wizard moved on. Failures are neither reported nor retried.
 void RunPostInstallActions();
+
+// An unattended installation lists what the actions did: each action (a
+// short name), what it worked on, and whether it succeeded. None while the
+// wizard runs.
+using PostInstallReport = void (*)(const char* action, const char* subject, bool done);
+extern PostInstallReport g_post_install_report;

@@ -74,11 +74,12 @@ bool UninstallKeyPath(char* key_path, size_t capacity, const char* name) {
     return CopyText(key_path, kUninstallKey, capacity) && AppendToPath(key_path, name, capacity);
 }
 
-void RegisterUninstallEntry(const char* key_path, const char* name, const char* uninstaller_path) {
+bool RegisterUninstallEntry(const char* key_path, const char* name, const char* uninstaller_path) {
     HKEY key;
-    if (RegCreateKeyA(HKEY_LOCAL_MACHINE, key_path, &key) != ERROR_SUCCESS) return;
+    if (RegCreateKeyA(HKEY_LOCAL_MACHINE, key_path, &key) != ERROR_SUCCESS) return false;
     SetText(key, "DisplayName", name);
     SetText(key, "UninstallString", uninstaller_path);
     if (g_config.current_type >= 0) WriteExtraValues(key, uninstaller_path);
     RegCloseKey(key);
+    return true;
 }

@@ -14,5 +14,6 @@ bool UninstallKeyPath(char* key_path, size_t capacity, const char* name);
 // file). When the current setup type carries uninstall entry values, they
 // are written too: display version, publisher, display icon, install
 // location, estimated size, no modify, no repair and the quiet uninstall
-// command. Failures are silent.
-void RegisterUninstallEntry(const char* key_path, const char* name, const char* uninstaller_path);
+// command. False when the key cannot be created; a value that cannot be
+// written is passed over.
+bool RegisterUninstallEntry(const char* key_path, const char* name, const char* uninstaller_path);

@@ -1,8 +1,13 @@
 // The setup program's command line: switches introduced by '-' or '/',
 // letters in any case, separated by blanks.
-//   /S path   the setup file that carries the package (quoted, or up to the
-//             next blank); cut to the buffer
-//   /DEL      this file is a relaunched copy: delete it at the next restart
+//   /S path      the setup file that carries the package (quoted, or up to
+//                the next blank); cut to the buffer
+//   /DEL         this file is a relaunched copy: delete it at the next restart
+//   /QUIET       install without a window or a question
+//   /DIR=folder  the destination folder of a quiet install (quoted or not)
+//   /TYPE=n      the setup type of a quiet install, counted from 1
+//   /LOG=file    a quiet install writes its outcome, entry by entry, there
+//   /?           show the switches
 // Any other switch is skipped; the first word that is not a switch ends
 // the parse. Plain text logic, no platform calls.
 #pragma once
@@ -11,8 +16,19 @@
 struct CommandLine {
     bool has_source;   // /S was given; source holds its path
     bool delete_self;  // /DEL
+    bool quiet;        // /QUIET
+    bool help;         // /?
+    int type;          // /TYPE=n: n (from 1); 0 when not given; -1 when not a number from 1 to 99
+};
+
+// Buffers for the values of /DIR and /LOG, `capacity` bytes each; null
+// where the caller does not take them. Untouched when the switch is absent.
+struct SwitchValues {
+    char* folder;
+    char* log;
+    size_t capacity;
 };
 
 // Parses `text` (the part after the program name). The /S path goes into
 // source (capacity bytes, always terminated; a longer path is cut).
-CommandLine ParseCommandLine(const char* text, char* source, size_t capacity);
+CommandLine ParseCommandLine(const char* text, char* source, size_t capacity, SwitchValues values = {});

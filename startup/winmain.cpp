@@ -17,7 +17,9 @@
 #include "startup/page_loop.h"
 #include "startup/process_state.h"
 #include "startup/program_start.h"
+#include "startup/quiet_install.h"
 #include "startup/relaunch.h"
+#include "wizard/message_box.h"
 #include "wizard/page_runner.h"
 
 namespace {
@@ -53,6 +55,21 @@ void BringForward(HWND other) {
 void ShutDown() {
     OleUninitialize();
     DeleteDialogGraphics();
+}
+
+constexpr int kSwitchesText = 32;  // group 6: the text /? shows
+
+// /? : the package's text of the switches, on the standard output when
+// Setup has one (started from a script), else in a message box.
+int ShowSwitches() {
+    if (!LoadPackage(StubLength())) return -1;
+    const char* text = LookUpText(kGroupMessages, kSwitchesText);
+    HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+    DWORD written;
+    if (!out || out == INVALID_HANDLE_VALUE || GetFileType(out) == FILE_TYPE_UNKNOWN ||
+        !WriteFile(out, text, DWORD(lstrlenA(text)), &written, nullptr))
+        ShowMessage(text, MB_ICONINFORMATION);
+    return 0;
 }
 
 bool CreateBackgroundWindow() {
@@ -111,6 +128,9 @@ void AfterWizard() {
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR command_line, int show) {
     RestrictLibrarySearch();
     if (HWND other = FindWindowA(kWindowClass, nullptr)) {
+        // A script that asked for a quiet installation learns that none ran.
+        char unused[kPathSize];
+        if (ParseCommandLine(command_line, unused, sizeof unused).quiet) return kExitAlreadyRunning;
         BringForward(other);
         return 0;
     }
@@ -121,15 +141,24 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR command_line, int show) 
     OleInitialize(nullptr);
     CreateDialogBrush();
     GetModuleFileNameA(nullptr, g_state.source_path, kPathSize);
-    CommandLine switches = ParseCommandLine(command_line, g_state.source_path, kPathSize);
+    char folder[kPathSize] = "", log[kPathSize] = "";
+    CommandLine switches =
+        ParseCommandLine(command_line, g_state.source_path, kPathSize, {folder, log, kPathSize});
     g_state.delete_self = switches.delete_self;
-    if (!g_state.delete_self && RelaunchFromRemovableMedia(show)) {
+    // A quiet installation asks for no disk, so it needs no copy off the disk.
+    if (!g_state.delete_self && !switches.quiet && !switches.help && RelaunchFromRemovableMedia(show)) {
         ShutDown();
         return 0;
     }
     if (g_state.delete_self) {
         GetModuleFileNameA(nullptr, g_state.work_path, kPathSize);
         ReplaceAtRestart(nullptr, g_state.work_path);
+    }
+    if (switches.help || switches.quiet) {
+        int code = switches.help ? ShowSwitches() : RunQuietInstall({folder, log, switches.type});
+        FreeSetupConfig();
+        ShutDown();
+        return code;
     }
     WNDCLASSA window_class = {};
     window_class.style = CS_HREDRAW | CS_VREDRAW;

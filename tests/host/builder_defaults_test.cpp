@@ -53,6 +53,7 @@ constexpr ReadText kReadTexts[] = {
     {6, 19, "install error: write"}, {6, 20, "install error: disk full"}, {6, 21, "install error: checksum"},
     {6, 22, "placement refused: question and install error"}, {6, 28, "disk prompt"},
     {6, 29, "newer file question"}, {6, 30, "language question"}, {6, 31, "package loader: damaged"},
+    {6, 32, "setup program: /? switches"},
     {7, 0, "Back"}, {7, 1, "Next"}, {7, 2, "Cancel"}, {7, 3, "ready page: Next"}, {7, 4, "folder browser: OK"},
     {7, 5, "folder browser and progress page: Cancel"}, {7, 6, "finish page: restart button"},
     {7, 7, "finish page: Cancel, labelled as the way out"},

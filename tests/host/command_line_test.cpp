@@ -37,6 +37,40 @@ TEST(CommandLine, SwitchesAsTheSetupProgramReadsThem) {
     }
 }
 
+struct QuietCase {
+    const char* line;
+    bool quiet, help;
+    int type;
+    const char* folder;
+    const char* log;
+};
+
+TEST(CommandLine, QuietSwitches) {
+    const QuietCase cases[] = {
+        {"/QUIET", true, false, 0, "-", "-"},
+        {"/quiet /DIR=\"C:\\My Apps\\x\" /TYPE=2 /LOG=\"C:\\a b.log\"", true, false, 2, "C:\\My Apps\\x", "C:\\a b.log"},
+        {"-Quiet -dir=C:\\x -type=12", true, false, 12, "C:\\x", "-"},
+        {"/QUIET /DIR=C:/x/y /S a.exe", true, false, 0, "C:/x/y", "-"},  // slashes inside a value stay
+        {"/?", false, true, 0, "-", "-"},
+        {"/QUIETLY", false, false, 0, "-", "-"},  // not /QUIET
+        {"/TYPE=0", false, false, -1, "-", "-"},  // types count from 1
+        {"/TYPE=", false, false, -1, "-", "-"},
+        {"/TYPE=x1", false, false, -1, "-", "-"},
+        {"/TYPE=100", false, false, -1, "-", "-"},
+        {"/TYPE=1x", false, false, -1, "-", "-"},
+        {"/QUIET word /TYPE=2", true, false, 0, "-", "-"},  // the first plain word ends it
+    };
+    for (const QuietCase& c : cases) {
+        char source[260] = "", folder[260] = "-", log[260] = "-";
+        CommandLine parsed = ParseCommandLine(c.line, source, sizeof source, {folder, log, sizeof folder});
+        EXPECT_EQ(parsed.quiet, c.quiet) << c.line;
+        EXPECT_EQ(parsed.help, c.help) << c.line;
+        EXPECT_EQ(parsed.type, c.type) << c.line;
+        EXPECT_STREQ(folder, c.folder) << c.line;
+        EXPECT_STREQ(log, c.log) << c.line;
+    }
+}
+
 TEST(CommandLine, LongSourceIsCutToItsBuffer) {
     std::string line = "/S " + std::string(400, 'p') + " /DEL";
     char source[260];

@@ -35,6 +35,8 @@ add_library(kiln_builder STATIC
   builder/setup_files.cpp
   builder/uninstaller_program.cpp
   builder/stub_packer.cpp
+  builder/pe_resources.cpp
+  builder/stub_resources.cpp
 )
 target_link_libraries(kiln_builder PUBLIC kiln_encoder PkgConfig::TOMLPP PRIVATE PkgConfig::DIVSUFSORT)
 target_compile_options(kiln_builder PRIVATE -Wall -Wextra)
@@ -76,6 +78,7 @@ add_executable(host_tests
   tests/host/pattern_search_test.cpp
   tests/host/small_inflate_test.cpp
   tests/host/stub_packer_test.cpp
+  tests/host/stub_resources_test.cpp
 )
 target_link_libraries(host_tests PRIVATE kiln_builder PkgConfig::DEFLATE GTest::gtest_main)
 target_compile_definitions(host_tests PRIVATE KILN_SOURCE_DIR="${CMAKE_SOURCE_DIR}")

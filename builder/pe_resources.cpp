@@ -218,9 +218,9 @@ Bytes ReplaceProgramResources(const Bytes& program, const std::vector<Resource>&
     uint8_t* section = &out[h.sections + 40 * (h.count - 1)];
     const uint32_t rva = ReadU32(section + 12), old_raw = ReadU32(section + 16), raw_at = ReadU32(section + 20);
     if (ReadU32(optional + kResourceDirectory) != rva)
-        Fail("its resources are not the start of its last section, where they could grow");
+        Fail("they are not the start of its last section, where they could grow (a program packed by kiln has them there)");
     if (uint64_t(raw_at) + old_raw != program.size())
-        Fail("bytes follow its last section: it must be a bare program, not a setup file");
+        Fail("bytes follow its last section: give the bare program, not a setup file");
     Bytes tree = WriteResources(resources, rva);
     const uint32_t size = uint32_t(tree.size()), raw = AlignUp(size, ReadU32(optional + kFileAlignment));
     tree.resize(raw);

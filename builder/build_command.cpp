@@ -9,6 +9,7 @@
 #include "builder/package_builder.h"
 #include "builder/package_commands.h"
 #include "builder/setup_files.h"
+#include "builder/stub_resources.h"
 #include "builder/uninstaller_program.h"
 
 namespace fs = std::filesystem;
@@ -91,6 +92,7 @@ void AddBuildCommand(CLI::App& app, int& status) {
             if (volume_size) product.volume_size = uint32_t(volume_size);
             if (delta_flag->count()) product.auto_delta = auto_delta;
             Bytes stub_bytes = ReadProgram(FindProgram(stub, "KILN_STUB", "kiln-stub.exe"), "setup program", "--stub");
+            stub_bytes = DressSetupProgram(stub_bytes, product.identity);
             if (product.kiln_uninstaller)
                 product.uninstaller = PrepareUninstallerProgram(ReadProgram(
                     FindProgram(uninstaller, "KILN_UNINSTALLER", "kiln-uninstall.exe"), "uninstaller", "--uninstaller"));

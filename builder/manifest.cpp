@@ -3,6 +3,7 @@
 #include <toml++/toml.h>
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <filesystem>
 #include <fstream>
@@ -16,6 +17,7 @@
 #include "builder/dialog_resources.h"
 #include "builder/delta_bases.h"
 #include "builder/dialog_templates.h"
+#include "builder/stub_resources.h"
 #include "builder/uninstaller_program.h"
 #include "package/package_format.h"
 #include "package/package_validate.h"
@@ -390,6 +392,33 @@ Bytes Picture(const Section& s, const std::string& key) {
     return bytes;
 }
 
+// What Explorer and the elevation prompt show of the setup file. Installs
+// into Program Files need an administrator unless `privileges` says
+// otherwise.
+SetupIdentity ReadIdentity(const Section& setup, const std::string& title, const std::vector<ProductType>& types) {
+    SetupIdentity id;
+    id.product_name = title;
+    id.version = setup.Text("version").value_or("");
+    std::array<uint16_t, 4> parts;
+    if (setup.Node("version") && !ReadVersionText(id.version, parts))
+        setup.Fail("version", "expected one to four numbers 0 to 65535 with dots between, such as \"1.2.3.4\"");
+    id.company = setup.Text("company").value_or("");
+    id.description = setup.Text("description").value_or(title + " Setup");
+    id.copyright = setup.Text("copyright").value_or("");
+    if (setup.Node("icon")) {
+        Bytes ico = setup.FileBytes("icon");
+        std::string problem = IconProblem(ico);
+        if (!problem.empty()) setup.Fail("icon", *setup.SourceFile("icon") + " " + problem);
+        id.icon = std::move(ico);
+    }
+    const std::string program_files = "#Program Files#";
+    bool into_program_files = std::any_of(types.begin(), types.end(), [&](const ProductType& t) {
+        return t.default_folder && SameTarget(t.default_folder->substr(0, program_files.size()), program_files);
+    });
+    id.administrator = setup.Choice("privileges", {"user", "admin"}, into_program_files ? 1 : 0) == 1;
+    return id;
+}
+
 }  // namespace
 
 Product LoadManifest(const std::string& path) {
@@ -408,7 +437,7 @@ Product LoadManifest(const std::string& path) {
     std::optional<Section> setup = top.Table(
         "setup", {"title", "full_screen", "remove_other_types", "start_page", "initial_type", "compression", "uninstaller",
                   "background_picture", "side_picture", "background_title", "title_font", "texts", "volume_size",
-                  "auto_delta", "pacing"});
+                  "auto_delta", "pacing", "icon", "version", "company", "description", "copyright", "privileges"});
     if (!setup) c.Fail(nullptr, "setup", "the manifest needs a [setup] table with at least a title");
     Product p;
     std::optional<std::string> title = setup->Text("title");
@@ -494,5 +523,6 @@ Product LoadManifest(const std::string& path) {
             dialogs->Fail(template_keys[number], *problem);
     }
     p.initial_type = uint16_t(setup->Number("initial_type", 0, 0, int64_t(p.types.size()) - 1));
+    p.identity = ReadIdentity(*setup, *title, p.types);
     return p;
 }

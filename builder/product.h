@@ -85,6 +85,14 @@ struct ProductType {
     std::optional<UninstallValues> uninstall_values;
 };
 
+// What the setup file shows of the product before it runs: Explorer's
+// icon and properties, the elevation prompt, download scanners.
+struct SetupIdentity {
+    std::string product_name, version, company, description, copyright;
+    std::optional<Bytes> icon;  // an .ico file; none: the setup program's own
+    bool administrator = true;  // the manifest requires elevation
+};
+
 struct Product {
     bool full_screen = true;
     bool remove_other_types = false;
@@ -106,4 +114,5 @@ struct Product {
     // and the archive's first part) and each volume file. 0: one setup file.
     uint32_t volume_size = 0;
     bool auto_delta = true;  // look for delta bases among similar files
+    SetupIdentity identity;
 };

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string>
 
+#include "builder/pe_resources.h"
 #include "builder/stream_encoder.h"
 #include "package/package_format.h"
 #include "startup/packed_image.h"
@@ -152,18 +153,6 @@ void TakeRange(const PeFile& pe, size_t end, bool (*wanted)(const Section&), con
     }
 }
 
-// The checksum of the optional header: 16-bit sums with the carries folded
-// back, the checksum field left out, plus the file's length.
-uint32_t PeChecksum(const Bytes& file, size_t field) {
-    uint32_t sum = 0;
-    for (size_t i = 0; i + 1 < file.size(); i += 2) {
-        if (i == field || i == field + 2) continue;
-        sum += ReadU16(&file[i]);
-        sum = (sum & 0xFFFF) + (sum >> 16);
-    }
-    return sum + uint32_t(file.size());
-}
-
 }  // namespace
 
 Bytes LoadImage(const Bytes& file, uint32_t base) {
@@ -195,12 +184,14 @@ PackedImage ReadRecord(const Bytes& image, size_t at) {
 // Unpacks the packed program as its entry would after the loader moved it,
 // and compares it byte for byte with the linked program moved as far: the
 // unpacked bytes and the zeroes after them, the sections kept as linked,
-// .kiln as linked but for its record.
+// .kiln as linked but for its record. The resources, moved, must name the
+// same resources with the same bytes.
 void CheckUnpacks(const Bytes& packed, const Bytes& linked) {
-    PeFile pe = ReadPe(packed);
+    PeFile pe = ReadPe(packed), linked_pe = ReadPe(linked);
     uint32_t run_base = pe.Field(kImageBase) + 0x10000;
     Bytes image = LoadImage(packed, run_base), expected = LoadImage(linked, run_base);
-    size_t record_at = FindRecord(image, pe.sections.back());
+    auto kiln = std::find_if(pe.sections.begin(), pe.sections.end(), [](const Section& s) { return s.name == ".kiln"; });
+    size_t record_at = FindRecord(image, *kiln);
     PackedImage record = ReadRecord(image, record_at);
     if (!UnpackImage(image.data(), run_base, record)) Fail("the packed program does not unpack");
     std::copy_n(&image[record_at], sizeof record, &expected[record_at]);
@@ -208,9 +199,13 @@ void CheckUnpacks(const Bytes& packed, const Bytes& linked) {
         return std::equal(image.begin() + from, image.begin() + end, expected.begin() + from);
     };
     bool ok = same(record.image_rva, record.image_rva + record.image_size + record.relocations_size) &&
-              same(pe.sections.back().rva, pe.DirectoryRva(kRelocationDirectory));
-    for (size_t i = 1; i + 1 < pe.sections.size(); ++i)
-        ok = ok && same(pe.sections[i].rva, pe.sections[i].rva + pe.sections[i].Initialized());
+              same(kiln->rva, pe.DirectoryRva(kRelocationDirectory));
+    for (size_t i = 1; i < pe.sections.size(); ++i)
+        if (&pe.sections[i] != &*kiln && !pe.sections[i].Holds(pe.DirectoryRva(kResourceDirectory)))
+            ok = ok && same(pe.sections[i].rva, pe.sections[i].rva + pe.sections[i].Initialized());
+    if (linked_pe.DirectorySize(kResourceDirectory))
+        ok = ok && ReadResources(image, pe.DirectoryRva(kResourceDirectory)) ==
+                       ReadResources(expected, linked_pe.DirectoryRva(kResourceDirectory));
     if (!ok) Fail("the packed program unpacks to other bytes than the linked one");
 }
 
@@ -305,12 +300,38 @@ Bytes PackStub(const Bytes& linked, const StubPackOptions& options) {
     std::memcpy(&tail[record_at - kiln.rva], &record, sizeof record);
 
     // The new section table: the unpacked program's room, the kept
-    // sections, the grown .kiln.
+    // sections, the grown .kiln, then the resources moved behind it, where
+    // the builder can let them grow (builder/pe_resources.h). A kept
+    // section before the resources' old place spans it, so that the
+    // sections stay adjacent.
     std::vector<Section> out_sections;
     out_sections.push_back({".text", image_rva, sections[first_kept].rva - image_rva, 0, 0,
                             kUninitializedData | kRead | kWrite});
-    for (size_t i = first_kept; i + 2 < sections.size(); ++i) out_sections.push_back(sections[i]);
+    const Section* resources = nullptr;
+    for (size_t i = first_kept; i + 2 < sections.size(); ++i) {
+        if (pe.DirectorySize(kResourceDirectory) && sections[i].Holds(pe.DirectoryRva(kResourceDirectory))) {
+            resources = &sections[i];
+            continue;
+        }
+        out_sections.push_back(sections[i]);
+    }
+    const uint32_t section_alignment = pe.Field(kSectionAlignment);
+    for (size_t i = 1; i < out_sections.size(); ++i) {
+        uint32_t next = i + 1 < out_sections.size() ? out_sections[i + 1].rva : kiln.rva;
+        if (AlignUp(out_sections[i].rva + out_sections[i].size, section_alignment) < next)
+            out_sections[i].size = next - out_sections[i].rva;
+    }
+    const size_t kiln_index = out_sections.size();
     out_sections.push_back({".kiln", kiln.rva, uint32_t(tail.size()), 0, 0, kCode | kInitializedData | kExecute | kRead});
+    Bytes resource_tree;
+    if (resources) {
+        if (resources->rva != pe.DirectoryRva(kResourceDirectory)) Fail("its resources do not start their section");
+        Section moved = *resources;
+        moved.rva = AlignUp(kiln.rva + uint32_t(tail.size()), section_alignment);
+        resource_tree = WriteResources(ReadResources(image, resources->rva), moved.rva);
+        moved.size = uint32_t(resource_tree.size());
+        out_sections.push_back(moved);
+    }
     const uint32_t file_alignment = pe.Field(kFileAlignment);
     const uint32_t pe_at = kDosHeaderSize;
     const uint32_t table_at = pe_at + 24 + kOptionalHeaderSize;
@@ -318,7 +339,7 @@ Bytes PackStub(const Bytes& linked, const StubPackOptions& options) {
     const uint32_t headers_size = raw_at;
     for (size_t i = 1; i < out_sections.size(); ++i) {
         Section& s = out_sections[i];
-        s.raw_size = AlignUp(i + 1 < out_sections.size() ? s.Initialized() : s.size, file_alignment);
+        s.raw_size = AlignUp(i >= kiln_index ? s.size : s.Initialized(), file_alignment);
         s.raw_at = raw_at;
         raw_at += s.raw_size;
     }
@@ -335,17 +356,23 @@ Bytes PackStub(const Bytes& linked, const StubPackOptions& options) {
     WriteU16(&out[pe_at + 22], pe.characteristics);
     uint8_t* optional = &out[pe_at + 24];
     std::copy(pe.optional.begin(), pe.optional.end(), optional);
+    const Section& packed_kiln = out_sections[kiln_index];
     const Section& last = out_sections.back();
-    WriteU32(optional + kSizeOfCode, last.raw_size);
+    WriteU32(optional + kSizeOfCode, packed_kiln.raw_size);
     uint32_t initialized = 0;
-    for (size_t i = 1; i + 1 < out_sections.size(); ++i) initialized += out_sections[i].raw_size;
+    for (size_t i = 1; i < out_sections.size(); ++i)
+        if (i != kiln_index) initialized += out_sections[i].raw_size;
     WriteU32(optional + kSizeOfInitializedData, initialized);
     WriteU32(optional + kSizeOfUninitializedData, out_sections[0].size);
     WriteU32(optional + kImageBase, base);
-    WriteU32(optional + kSizeOfImage, AlignUp(last.rva + last.size, pe.Field(kSectionAlignment)));
+    WriteU32(optional + kSizeOfImage, AlignUp(last.rva + last.size, section_alignment));
     WriteU32(optional + kSizeOfHeaders, headers_size);
     WriteU32(optional + kDirectories + 8 * kRelocationDirectory, relocation_table_rva);
     WriteU32(optional + kDirectories + 8 * kRelocationDirectory + 4, uint32_t(table.size()));
+    if (resources) {
+        WriteU32(optional + kDirectories + 8 * kResourceDirectory, last.rva);
+        WriteU32(optional + kDirectories + 8 * kResourceDirectory + 4, last.size);
+    }
     for (size_t i = 0; i < out_sections.size(); ++i) {
         const Section& s = out_sections[i];
         uint8_t* h = &out[table_at + i * kSectionHeaderSize];
@@ -355,10 +382,11 @@ Bytes PackStub(const Bytes& linked, const StubPackOptions& options) {
         WriteU32(h + 16, s.raw_size);
         WriteU32(h + 20, s.raw_at);
         WriteU32(h + 36, s.characteristics);
-        if (i + 1 < out_sections.size())
+        if (i < kiln_index)
             std::copy_n(image.begin() + s.rva, s.raw_size ? s.Initialized() : 0, out.begin() + s.raw_at);
     }
-    std::copy(tail.begin(), tail.end(), out.begin() + last.raw_at);
+    std::copy(tail.begin(), tail.end(), out.begin() + packed_kiln.raw_at);
+    if (resources) std::copy(resource_tree.begin(), resource_tree.end(), out.begin() + last.raw_at);
     WriteU32(optional + kChecksum, PeChecksum(out, pe_at + 24 + kChecksum));
 
     CheckUnpacks(out, linked);

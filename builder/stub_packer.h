@@ -2,18 +2,20 @@
 // sections become one compressed stream, which its unpacking entry decodes
 // into place at start-up.
 //
-// What others read from the file stays as linked, at the same addresses:
-// the import table (the loader fills it in before the entry runs), the
+// What others read from the file stays as linked: the import table, at the
+// same addresses (the loader fills it in before the entry runs), the
 // resources (Explorer shows the icon, tools read the version) and the .kiln
 // section with the unpacking entry, its record and the patch block that the
 // builder finds by its marker. The packed program has four sections:
 //
 //   .text   the code and data sections' addresses, no bytes in the file;
 //           readable and writable, not executable, while they are unpacked
-//   .idata  as linked
-//   .rsrc   as linked
+//   .idata  as linked, spanning the resources' old place
 //   .kiln   as linked, followed by the loader's relocations of .kiln and
 //           the compressed stream
+//   .rsrc   the same resources, moved behind .kiln: as the last section
+//           of the file they can grow when the builder writes the
+//           product's own (builder/pe_resources.h)
 //
 // The loader relocates only .kiln; the unpacking entry relocates what it
 // decodes. Headers without a DOS program fit in 512 bytes.

@@ -40,6 +40,8 @@ add_library(kiln_builder STATIC
   builder/stub_packer.cpp
   builder/extract_paths.cpp
   builder/setup_extractor.cpp
+  builder/pe_resources.cpp
+  builder/stub_resources.cpp
 )
 target_link_libraries(kiln_builder PUBLIC kiln_encoder PkgConfig::TOMLPP PRIVATE PkgConfig::DIVSUFSORT)
 target_link_libraries(kiln_builder PRIVATE Threads::Threads)
@@ -84,6 +86,7 @@ add_executable(host_tests
   tests/host/pattern_search_test.cpp
   tests/host/small_inflate_test.cpp
   tests/host/stub_packer_test.cpp
+  tests/host/stub_resources_test.cpp
 )
 target_link_libraries(host_tests PRIVATE kiln_builder PkgConfig::DEFLATE GTest::gtest_main)
 target_compile_definitions(host_tests PRIVATE KILN_SOURCE_DIR="${CMAKE_SOURCE_DIR}")

@@ -199,6 +199,13 @@ add_executable(gui_window_probe tests/gui/window_probe.cpp)
 target_compile_options(gui_window_probe PRIVATE ${win32_warnings})
 target_link_options(gui_window_probe PRIVATE -static -s)
 set_target_properties(gui_window_probe PROPERTIES SUFFIX ".exe")
+# Reads a setup file's version resource through the version library, as
+# Explorer does (tests/setup_identity.sh).
+add_executable(kiln_version_query tests/win32/version_query.cpp)
+target_link_libraries(kiln_version_query PRIVATE version)
+target_compile_options(kiln_version_query PRIVATE ${win32_warnings})
+target_link_options(kiln_version_query PRIVATE -static -s)
+set_target_properties(kiln_version_query PROPERTIES SUFFIX ".exe")
 
 # Programs and libraries the post-install tests install or start: a program
 # that records how it was started, and a self-registering library with a
@@ -225,7 +232,7 @@ target_compile_definitions(win32_tests PRIVATE
 add_library(planted_library SHARED tests/gui/planted_library.cpp)
 set_target_properties(planted_library PROPERTIES PREFIX "")
 target_link_options(planted_library PRIVATE -static -s)
-add_executable(same_imports WIN32 tests/gui/same_imports.cpp)
+add_executable(same_imports WIN32 tests/gui/same_imports.cpp tests/gui/same_imports.rc)
 target_link_libraries(same_imports PRIVATE shell32 ole32 comdlg32 gdi32 advapi32)
 target_link_options(same_imports PRIVATE -static -s)
 set_target_properties(same_imports PROPERTIES SUFFIX ".exe")

@@ -1,5 +1,5 @@
-// A program that links the same system libraries as the setup program and
-// does nothing: what the platform's loader brings in for those imports,
+// A program that links the same system libraries as the setup program,
+// carries the same application manifest and does nothing: what the platform's loader brings in for those imports,
 // before any code of the program runs, is the baseline that a planting test
 // compares the setup program against.
 #include <windows.h>

@@ -178,10 +178,18 @@ check "full-screen backdrop and title" full_screen
 # A setup file in a downloads folder where libraries were planted (and the
 # loader told to prefer them, as Windows would): the setup program, folder
 # browser and all, loads none that a program linking the same system
-# libraries and running no code does not load as well.
+# libraries, with the same manifest, and running no code does not load as
+# well. Not version.dll and uxtheme.dll: under Wine, user32 and common
+# controls 6 import them, so any program with that manifest loads planted
+# ones before its own code runs, and common controls calls into them as it
+# starts, which a planted library without those functions cannot survive.
+# Nor msimg32.dll: Wine's uxtheme, which themed windows bring in, resolves
+# its delayed import of it from the program's folder despite the search the
+# program restricted to the system folder; Windows resolves delayed imports
+# through that restricted search.
 planted() {
   local d=$GUI_WORK/downloads names over baseline loaded n
-  names="version uxtheme dwmapi winmm userenv msimg32 cryptbase profapi sspicli imm32 comctl32 shlwapi"
+  names="dwmapi winmm userenv cryptbase profapi sspicli imm32 comctl32 shlwapi"
   names="$names oleaut32 rpcrt4 setupapi propsys wintrust crypt32 mpr netapi32 wtsapi32 winspool"
   mkdir -p "$d" && cp "$(setup_exe one)" "$d/setup.exe" && cp "$same_imports" "$d/baseline.exe" || return 1
   for n in $names; do cp "$planted_library" "$d/$n.dll"; done

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "builder/pe_resources.h"
 #include "builder/stub_packer.h"
 #include "package/package_format.h"
 #include "startup/packed_image.h"
@@ -60,6 +61,12 @@ struct FakeProgram {
     }
 };
 
+// As ReadResources gives them back: in the order of their types and names.
+std::vector<Resource> FakeResources() {
+    return {{{kResourceIcon, {}}, {1, {}}, 0x409, Bytes(300, 0x11)},
+            {{kResourceGroupIcon, {}}, {800, {}}, 0x409, Bytes(20, 0x22)}};
+}
+
 FakeSection& Named(FakeProgram& p, const std::string& name) {
     return *std::find_if(p.sections.begin(), p.sections.end(), [&](const FakeSection& s) { return s.name == name; });
 }
@@ -71,6 +78,7 @@ Bytes Link(FakeProgram p) {
     uint32_t rva = 0x1000;
     for (FakeSection& s : p.sections) {
         s.rva = rva;
+        if (s.name == ".rsrc") s.bytes = WriteResources(FakeResources(), rva);
         rva += (std::max<uint32_t>(s.virtual_size, uint32_t(s.bytes.size())) + 0xFFF) & ~0xFFFu;
     }
     Bytes table;
@@ -115,7 +123,7 @@ Bytes Link(FakeProgram p) {
     const FakeSection& imports = Named(p, ".idata");
     directory(kImports, imports.rva, 100);
     directory(kImportAddresses, imports.rva + 100, 40);
-    directory(kResources, Named(p, ".rsrc").rva, 200);
+    directory(kResources, Named(p, ".rsrc").rva, uint32_t(Named(p, ".rsrc").bytes.size()));
     directory(kRelocations, p.sections.back().rva, uint32_t(table.size()));
     if (p.extra_directory >= 0) directory(p.extra_directory, imports.rva + 200, 24);
     for (size_t i = 0; i < p.sections.size(); ++i) {
@@ -182,9 +190,10 @@ TEST(StubPacker, UnpacksToTheLinkedProgramWhereverLoaded) {
         EXPECT_EQ(h.image_base, preferred ? preferred : kBase);
         EXPECT_EQ(h.entry, l.entry);
         EXPECT_EQ(h.size_of_headers, 0x200u);
-        EXPECT_EQ(h.names, (std::vector<std::string>{".text", ".idata", ".rsrc", ".kiln"}));
+        EXPECT_EQ(h.names, (std::vector<std::string>{".text", ".idata", ".kiln", ".rsrc"}))
+            << "the resources last, where they can grow";
         EXPECT_EQ(h.raw_sizes[0], 0u) << "the code and data travel packed";
-        for (int d : {kImports, kResources, kImportAddresses}) {
+        for (int d : {kImports, kImportAddresses}) {
             EXPECT_EQ(h.directories[d][0], l.directories[d][0]);
             EXPECT_EQ(h.directories[d][1], l.directories[d][1]);
         }
@@ -206,7 +215,8 @@ TEST(StubPacker, UnpacksToTheLinkedProgramWhereverLoaded) {
                 << std::hex << base;
             size_t patch = Find(expected, kPatchMarker, sizeof kPatchMarker);
             EXPECT_EQ(ReadU32(&image[patch + sizeof kPatchMarker]), 0x12345678u);
-            for (int d : {kImports, kResources, kImportAddresses}) {
+            EXPECT_EQ(ReadResources(image, h.directories[kResources][0]), FakeResources());
+            for (int d : {kImports, kImportAddresses}) {
                 uint32_t at = h.directories[d][0], end = at + h.directories[d][1];
                 EXPECT_TRUE(std::equal(image.begin() + at, image.begin() + end, expected.begin() + at)) << d;
             }

@@ -50,17 +50,17 @@ std::vector<Bytes> CutVolumes(const Bytes& archive, size_t from, uint32_t volume
 // The integrity record, then the archive record; each volume file gets its
 // trailer (package/integrity.h).
 void AppendChecked(Bytes& out, const Bytes& archive_record, std::vector<Bytes>& volumes) {
+    size_t at = out.size();
     PutHeader(out, kTagIntegrity, 0, kIntegrityBodySize);
-    uint8_t body[kIntegrityBodySize];
-    WriteU32(body + kIntegrityHeadCrc, HeadCrc(out.data(), out.size()));
-    WriteU32(body + kIntegrityArchiveCrc, Crc32Update(0, archive_record.data(), archive_record.size()));
-    WriteU32(body + kIntegrityVolumeCount, uint32_t(volumes.size()));
-    out.insert(out.end(), body, body + kIntegrityBodySize);
+    Bytes body(kIntegrityBodySize);
+    WriteU32(&body[kIntegrityVolumeCount], uint32_t(volumes.size()));
+    out.insert(out.end(), body.begin(), body.end());
     out.insert(out.end(), archive_record.begin(), archive_record.end());
+    uint32_t mark = SealSetupFile(out, at);
     for (Bytes& v : volumes) {
         uint8_t trailer[kVolumeTrailerSize];
         WriteU32(trailer, Crc32Update(0, v.data(), v.size()));
-        WriteU32(trailer + 4, IntegritySetMark(body));
+        WriteU32(trailer + 4, mark);
         v.insert(v.end(), trailer, trailer + kVolumeTrailerSize);
     }
 }
@@ -74,6 +74,18 @@ void PatchStub(Bytes& stub) {
 }
 
 }  // namespace
+
+uint32_t SealSetupFile(Bytes& setup, size_t integrity_at) {
+    uint8_t* body = &setup[integrity_at + kRecordHeaderSize];
+    size_t archive_at = integrity_at + kRecordHeaderSize + kIntegrityBodySize;
+    WriteU32(body + kIntegrityHeadCrc, HeadCrc(setup.data(), integrity_at + kRecordHeaderSize));
+    WriteU32(body + kIntegrityArchiveCrc, Crc32Update(0, &setup[archive_at], setup.size() - archive_at));
+    // The PE checksum of the whole file, which the integrity record leaves out.
+    SigningLayout layout = ReadSigningLayout(setup.data(), std::min<size_t>(setup.size(), kSigningHeadSize));
+    if (layout.checksum_at)
+        WriteU32(&setup[layout.checksum_at], PeChecksum(setup.data(), setup.size(), layout.checksum_at));
+    return IntegritySetMark(body);
+}
 
 void AppendRecord(Bytes& out, uint16_t tag, const Bytes& body, int level) {
     Bytes packed = EncodeStream(body.data(), body.size(), level);
@@ -169,9 +181,6 @@ SetupFiles BuildSetupFiles(const Product& product, const Bytes& stub, const Buil
     AppendArchiveRecord(archive_record, archive, first_part);
     files.volumes = CutVolumes(archive, first_part, product.volume_size);
     AppendChecked(out, archive_record, files.volumes);
-    // The PE checksum of the whole file, which the integrity record leaves out.
-    SigningLayout layout = ReadSigningLayout(out.data(), std::min<size_t>(out.size(), kSigningHeadSize));
-    if (layout.checksum_at) WriteU32(&out[layout.checksum_at], PeChecksum(out.data(), out.size(), layout.checksum_at));
     files.setup = std::move(out);
     files.deltas = std::move(plan.deltas);
     return files;

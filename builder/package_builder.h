@@ -41,5 +41,11 @@ Bytes BuildSetupFile(const Product& product, const Bytes& stub, const BuildProgr
 
 constexpr size_t kMaxVolumeFiles = 999;
 
+// Fills in the CRCs of the integrity record whose header lies at
+// integrity_at (the archive record follows it and ends the file) and the
+// PE checksum; returns the set mark that the volume trailers carry. Also
+// for setup files changed after they were built.
+uint32_t SealSetupFile(Bytes& setup, size_t integrity_at);
+
 // Appends one record: compressed when that makes it smaller.
 void AppendRecord(Bytes& out, uint16_t tag, const Bytes& body, int level);

@@ -21,19 +21,20 @@ std::string Hex(uint16_t tag) {
     return text;
 }
 
-// The integrity record's body, when the file has one.
+// The integrity record's body, once it has been found to hold.
 struct IntegrityCheck {
     const uint8_t* body = nullptr;
-    size_t trailer = 0;  // bytes each volume file holds after its archive data
 };
 
-// Checks a volume file's trailer and cuts it off.
+// Checks a volume file's trailer and cuts it off; a file whose size does not
+// fit its length field is a problem of its own.
 void CheckTrailer(SetupFileView& v, const IntegrityCheck& check, const std::string& path, Bytes& bytes) {
     if (!check.body || bytes.size() < 4 + kVolumeTrailerSize) return;
     size_t data_end = bytes.size() - kVolumeTrailerSize;
-    if (ReadU32(&bytes[data_end + 4]) != IntegritySetMark(check.body))
+    bool fits = data_end == 4 + uint64_t(ReadU32(bytes.data()));
+    if (fits && ReadU32(&bytes[data_end + 4]) != IntegritySetMark(check.body))
         v.problems.push_back("volume file '" + path + "' belongs to another setup file");
-    else if (ReadU32(&bytes[data_end]) != Crc32Update(0, bytes.data(), data_end))
+    else if (fits && ReadU32(&bytes[data_end]) != Crc32Update(0, bytes.data(), data_end))
         v.problems.push_back("volume file '" + path + "' is damaged: its CRC differs");
     bytes.resize(data_end);
 }

@@ -79,23 +79,41 @@ flip "$setup" $((archive + 40)) "$work/bad-archive.exe"
 check "changed record: refused" refused "$work/bad-record.exe"
 check "changed archive: refused" refused "$work/bad-archive.exe"
 
-# Volume files are not signed; each carries its own check.
-volumes=$work/volumes/setup.exe
-mkdir -p "$work/volumes"
-# A little more than the setup file must hold before its archive, which kiln names when asked for too little.
-least=$("$kiln" build "$work/product/kiln.toml" -o "$work/probe.exe" --volume-size 5 2>&1 |
-  grep -o 'at least [0-9]*' | grep -o '[0-9]*')
-size=$((least + 100))
-check "build in volumes, signed" "$kiln" build "$work/product/kiln.toml" -o "$volumes" --volume-size "$size" \
-  "${sign[@]}" >/dev/null
-check "volumes: verified" eval 'kiln_verify "$volumes" && [ -e "$work/volumes/setup.D01" ] && ossl_verify "$volumes"'
-flip "$work/volumes/setup.D01" 10 "$work/volumes/setup.D01"
-volume_refused() {
-  kiln_verify "$volumes" && return 1
-  grep -q "setup.D01' is damaged" "$work/verify.txt" || return 1
-  ! headless_install "$volumes" "$work/dest-volumes" && grep -q "install error: 18" "$work/out.txt"
+# Volume files are not signed; each carries its own check. Setup type 1's
+# file lies wholly in the volume file, so a bad one ends its installation
+# as a missing one does: error 18, naming the file.
+volume_set() {  # folder, title: a signed set of the setup file and setup.D01
+  mkdir -p "$work/$1"
+  cat >"$work/product/$1.toml" <<TOML
+[setup]
+title = "$2"
+[[type]]
+[[type.file]]
+source = "payload/readme.txt"
+[[type]]
+[[type.file]]
+source = "payload/license.txt"
+TOML
+  local least
+  least=$("$kiln" build "$work/product/$1.toml" -o "$work/probe.exe" --volume-size 5 2>&1 |
+    grep -o 'at least [0-9]*' | grep -o '[0-9]*')
+  "$kiln" build "$work/product/$1.toml" -o "$work/$1/setup.exe" --volume-size $((least + 100)) "${sign[@]}" >/dev/null
 }
-check "changed volume: wrong disk" volume_refused
+volumes=$work/volumes/setup.exe
+check "build in volumes, signed" volume_set volumes "Volume Test"
+check "volumes: verified" eval 'kiln_verify "$volumes" && [ -e "$work/volumes/setup.D01" ] && ossl_verify "$volumes"'
+cp "$work/volumes/setup.D01" "$work/good.D01"
+wrong_disk() {  # what kiln verify says
+  kiln_verify "$volumes" && return 1
+  grep -q "setup.D01' $1" "$work/verify.txt" || { cat "$work/verify.txt"; return 1; }
+  ! gui_wine "$headless" "$(winpath "$volumes")" --type 1 --dest "$(winpath "$work/dest-volumes")" \
+    >"$work/out.txt" 2>&1 && grep -q "install error: 18" "$work/out.txt" && grep -q "setup.D01" "$work/out.txt" &&
+    [ ! -e "$work/dest-volumes/license.txt" ] || { cat "$work/out.txt"; return 1; }
+}
+flip "$work/good.D01" 300 "$work/volumes/setup.D01"
+check "changed volume: wrong disk" wrong_disk "is damaged"
+check "another build's volume" eval 'volume_set other "Other Test" && cp "$work/other/setup.D01" "$work/volumes/" &&
+  wrong_disk "belongs to another setup file"'
 
 echo "signing: $passed passed, $failed failed"
 [ "$failed" = 0 ]

@@ -87,8 +87,8 @@ bool TryOpenVolume() {
 }
 
 // Opens the current volume and moves skip bytes into its data. A file whose
-// length cannot be read, or that fails its check, counts as missing, so that a bad disk is asked for
-// again instead of being retried blindly.
+// length cannot be read, or that fails its check, counts as missing, so
+// that a bad disk is asked for again instead of being retried blindly.
 int OpenVolumeFile(uint32_t skip) {
     while (!TryOpenVolume()) {
         g_archive.volume_length = g_archive.volume_remainder = 0;

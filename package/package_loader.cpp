@@ -171,7 +171,8 @@ struct Loader {
         uint32_t n = package_end - archive_end;
         if (n && (Seek(file, int32_t(archive_end), FILE_BEGIN) != archive_end || ReadExactly(file, padding, n)))
             return false;
-        while (n) if (padding[--n]) return false;
+        for (uint8_t b : padding)
+            if (b) return false;
         return true;
     }
 

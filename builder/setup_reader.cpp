@@ -21,7 +21,7 @@ std::string Hex(uint16_t tag) {
     return text;
 }
 
-// The integrity record's body, once it has been found to hold.
+// The integrity record's body, once it has been found in its place.
 struct IntegrityCheck {
     const uint8_t* body = nullptr;
 };

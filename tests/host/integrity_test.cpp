@@ -67,6 +67,48 @@ TEST(Integrity, Crc32IsZlibs) {
     EXPECT_EQ(split, libdeflate_crc32(0, data.data(), data.size()));
 }
 
+// Headers that do not hold a whole security directory entry give no layout:
+// the setup program then reads the file as unsigned.
+TEST(Integrity, SigningLayoutOnlyFromWholeHeaders) {
+    Bytes good = PeStub();
+    good.resize(kSigningHeadSize);
+    SigningLayout layout = ReadSigningLayout(good.data(), good.size());
+    EXPECT_EQ(layout.checksum_at, kChecksumAt);
+    EXPECT_EQ(layout.security_at, kSecurityAt);
+    Bytes plus = good;  // PE32+: the directories lie 16 bytes further on
+    WriteU16(&plus[kOptionalAt], 0x20B);
+    WriteU32(&plus[kOptionalAt + 108], 16);
+    WriteU16(&plus[kPeAt + 20], 240);
+    EXPECT_EQ(ReadSigningLayout(plus.data(), plus.size()).security_at, kSecurityAt + 16);
+
+    struct Case {
+        const char* name;
+        void (*change)(Bytes&);
+    } cases[] = {
+        {"no MZ", [](Bytes& h) { h[0] = 'X'; }},
+        {"header offset past the end", [](Bytes& h) { WriteU32(&h[0x3C], 0xFFFFFFF0); }},
+        {"header in the last bytes",
+         [](Bytes& h) {
+             uint32_t pe = uint32_t(h.size() - 26);
+             WriteU32(&h[0x3C], pe);
+             WriteU32(&h[pe], 0x4550);
+             WriteU16(&h[pe + 20], 224);
+             WriteU16(&h[pe + 24], 0x10B);
+         }},
+        {"no PE signature", [](Bytes& h) { h[kPeAt] = 'X'; }},
+        {"unknown optional header", [](Bytes& h) { WriteU16(&h[kOptionalAt], 0x107); }},
+        {"four directories", [](Bytes& h) { WriteU32(&h[kOptionalAt + 92], 4); }},
+        {"optional header too short", [](Bytes& h) { WriteU16(&h[kPeAt + 20], 96 + 32); }},
+        {"cut inside the entry", [](Bytes& h) { h.resize(kSecurityAt + 7); }},
+    };
+    for (const Case& c : cases) {
+        Bytes head = good;
+        c.change(head);
+        SigningLayout l = ReadSigningLayout(head.data(), head.size());
+        EXPECT_EQ(l.checksum_at + l.security_at + l.table_offset + l.table_size, 0u) << c.name;
+    }
+}
+
 // Every byte of the setup file matters: a flip anywhere in the stub, the
 // records, the integrity record or the archive fails verification.
 TEST(Integrity, EveryFlippedByteIsFound) {

@@ -10,6 +10,7 @@
 #include "builder/package_commands.h"
 #include "builder/setup_files.h"
 #include "builder/stub_resources.h"
+#include "builder/sign_command.h"
 #include "builder/uninstaller_program.h"
 
 namespace fs = std::filesystem;
@@ -85,6 +86,8 @@ void AddBuildCommand(CLI::App& app, int& status) {
     auto* delta_flag = cmd->add_flag("--auto-delta,!--no-auto-delta", auto_delta,
                                       "Look for files to store as deltas against similar files, where that is "
                                       "smaller (the default; overrides the manifest's auto_delta)");
+    static SigningOptions signing;
+    AddSigningOptions(*cmd, signing);
     cmd->callback([&status, delta_flag] {
         try {
             Product product = LoadManifest(manifest);
@@ -99,9 +102,11 @@ void AddBuildCommand(CLI::App& app, int& status) {
             BuildProgress progress{ShowProgress};
             SetupFiles files = BuildSetupFiles(product, stub_bytes, progress);
             WriteSetupSet(output, files.setup, files.volumes);
+            if (!signing.certificate.empty()) SignSetupFile(output, signing);  // last: it covers the final bytes
             std::printf("%s: %zu bytes, %zu setup type(s)\n", output.c_str(), files.setup.size(), product.types.size());
             for (size_t k = 1; k <= files.volumes.size(); ++k)
                 std::printf("%s: %zu bytes\n", VolumePath(output, k).c_str(), files.volumes[k - 1].size());
+            if (!signing.certificate.empty()) std::printf("%s: signed\n", output.c_str());
             PrintDeltas(product, files.deltas);
         } catch (const std::exception& e) {
             std::fprintf(stderr, "kiln build: %s\n", e.what());

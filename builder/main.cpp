@@ -5,6 +5,7 @@
 #include "builder/codec_commands.h"
 #include "builder/package_commands.h"
 #include "builder/pack_stub_command.h"
+#include "builder/sign_command.h"
 
 namespace {
 
@@ -18,6 +19,7 @@ const AddCommand kCommands[] = {
     AddVerifyCommand,
     AddExtractCommand,
     AddPackStubCommand,
+    AddSignCommand,
 };
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include "builder/dialog_templates.h"
 #include "builder/record_bodies.h"
 #include "builder/stream_encoder.h"
+#include "package/integrity.h"
 #include "package/package_format.h"
 
 namespace {
@@ -31,10 +32,11 @@ void AppendArchiveRecord(Bytes& out, const Bytes& archive, size_t first_part) {
     out.insert(out.end(), archive.begin(), archive.begin() + long(first_part));
 }
 
-// Cuts the archive after the setup file's part into volume files.
+// Cuts the archive after the setup file's part into volume files, leaving
+// room for each one's trailer.
 std::vector<Bytes> CutVolumes(const Bytes& archive, size_t from, uint32_t volume_size) {
     std::vector<Bytes> volumes;
-    size_t room = volume_size - 4;
+    size_t room = volume_size - 4 - kVolumeTrailerSize;
     for (size_t at = from; at < archive.size(); at += room) {
         size_t n = std::min(room, archive.size() - at);
         Bytes v(4);
@@ -43,6 +45,24 @@ std::vector<Bytes> CutVolumes(const Bytes& archive, size_t from, uint32_t volume
         volumes.push_back(std::move(v));
     }
     return volumes;
+}
+
+// The integrity record, then the archive record; each volume file gets its
+// trailer (package/integrity.h).
+void AppendChecked(Bytes& out, const Bytes& archive_record, std::vector<Bytes>& volumes) {
+    size_t at = out.size();
+    PutHeader(out, kTagIntegrity, 0, kIntegrityBodySize);
+    Bytes body(kIntegrityBodySize);
+    WriteU32(&body[kIntegrityVolumeCount], uint32_t(volumes.size()));
+    out.insert(out.end(), body.begin(), body.end());
+    out.insert(out.end(), archive_record.begin(), archive_record.end());
+    uint32_t mark = SealSetupFile(out, at);
+    for (Bytes& v : volumes) {
+        uint8_t trailer[kVolumeTrailerSize];
+        WriteU32(trailer, Crc32Update(0, v.data(), v.size()));
+        WriteU32(trailer + 4, mark);
+        v.insert(v.end(), trailer, trailer + kVolumeTrailerSize);
+    }
 }
 
 void PatchStub(Bytes& stub) {
@@ -54,6 +74,18 @@ void PatchStub(Bytes& stub) {
 }
 
 }  // namespace
+
+uint32_t SealSetupFile(Bytes& setup, size_t integrity_at) {
+    uint8_t* body = &setup[integrity_at + kRecordHeaderSize];
+    size_t archive_at = integrity_at + kRecordHeaderSize + kIntegrityBodySize;
+    WriteU32(body + kIntegrityHeadCrc, HeadCrc(setup.data(), integrity_at + kRecordHeaderSize));
+    WriteU32(body + kIntegrityArchiveCrc, Crc32Update(0, &setup[archive_at], setup.size() - archive_at));
+    // The PE checksum of the whole file, which the integrity record leaves out.
+    SigningLayout layout = ReadSigningLayout(setup.data(), std::min<size_t>(setup.size(), kSigningHeadSize));
+    if (layout.checksum_at)
+        WriteU32(&setup[layout.checksum_at], PeChecksum(setup.data(), setup.size(), layout.checksum_at));
+    return IntegritySetMark(body);
+}
 
 void AppendRecord(Bytes& out, uint16_t tag, const Bytes& body, int level) {
     Bytes packed = EncodeStream(body.data(), body.size(), level);
@@ -92,7 +124,7 @@ SetupFiles BuildSetupFiles(const Product& product, const Bytes& stub, const Buil
     PatchStub(out);
     AppendRecord(out, kTagDialogTemplates, BuildDialogTemplateTable(product.dialog_templates), level);
     uint32_t flags = (product.full_screen ? kSetupFullScreen : 0) | (product.remove_other_types ? kSetupRemoveOtherTypes : 0) |
-                     (product.timed_steps ? kSetupTimedSteps : 0);
+                     (product.timed_steps ? kSetupTimedSteps : 0) | kSetupIntegrityRecord;
     Bytes flags_body(4);
     WriteU32(flags_body.data(), flags);
     PutHeader(out, kTagSetupFlags, 0, 4);  // read raw by the setup program
@@ -127,23 +159,29 @@ SetupFiles BuildSetupFiles(const Product& product, const Bytes& stub, const Buil
     const Bytes& archive = plan.archive;
     size_t first_part = archive.size();
     if (product.volume_size) {
-        uint64_t fixed = uint64_t(out.size()) + kRecordHeaderSize + 4;
+        uint64_t fixed = uint64_t(out.size()) + 2 * kRecordHeaderSize + kIntegrityBodySize + 4;
         uint64_t needed = fixed + (archive.empty() ? 0 : 1);
         if (product.volume_size < needed)
             throw BuildError("the volume size " + std::to_string(product.volume_size) +
                              " is too small: the setup file's stub and records take " + std::to_string(fixed) +
                              " bytes, so the size must be at least " + std::to_string(needed));
         first_part = std::min<uint64_t>(archive.size(), product.volume_size - fixed);
-        uint64_t volume_files = (archive.size() - first_part + product.volume_size - 5) / (product.volume_size - 4);
+        uint64_t room = product.volume_size - 4 - kVolumeTrailerSize;
+        if (first_part < archive.size() && product.volume_size <= 4 + kVolumeTrailerSize)
+            throw BuildError("the volume size " + std::to_string(product.volume_size) +
+                             " is too small: a volume file takes 12 bytes besides its archive data");
+        uint64_t volume_files = (archive.size() - first_part + room - 1) / room;
         if (volume_files > kMaxVolumeFiles)
             throw BuildError("the volume size " + std::to_string(product.volume_size) + " would make " +
                              std::to_string(volume_files) + " volume files; at most " +
                              std::to_string(kMaxVolumeFiles) + " are made");
     }
     SetupFiles files;
-    AppendArchiveRecord(out, archive, first_part);
-    files.setup = std::move(out);
+    Bytes archive_record;
+    AppendArchiveRecord(archive_record, archive, first_part);
     files.volumes = CutVolumes(archive, first_part, product.volume_size);
+    AppendChecked(out, archive_record, files.volumes);
+    files.setup = std::move(out);
     files.deltas = std::move(plan.deltas);
     return files;
 }

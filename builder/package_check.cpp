@@ -27,6 +27,7 @@ const char* TagName(uint16_t tag) {
     case kTagRegistryEntries: return "registry entries";
     case kTagFilePatches: return "file patches";
     case kTagUninstallValues: return "uninstall entry values";
+    case kTagIntegrity: return "integrity";
     case kTagArchive: return "file archive";
     default: return "unknown";
     }

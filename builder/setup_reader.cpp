@@ -1,5 +1,6 @@
 #include "builder/setup_reader.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -9,6 +10,7 @@
 #include "builder/package_builder.h"
 #include "builder/setup_files.h"
 #include "decoder/inflate.h"
+#include "package/integrity.h"
 #include "package/package_format.h"
 
 namespace {
@@ -19,9 +21,28 @@ std::string Hex(uint16_t tag) {
     return text;
 }
 
+// The integrity record's body, once it has been found in its place.
+struct IntegrityCheck {
+    const uint8_t* body = nullptr;
+};
+
+// Checks a volume file's trailer and cuts it off; a file whose size does not
+// fit its length field is a problem of its own.
+void CheckTrailer(SetupFileView& v, const IntegrityCheck& check, const std::string& path, Bytes& bytes) {
+    if (!check.body || bytes.size() < 4 + kVolumeTrailerSize) return;
+    size_t data_end = bytes.size() - kVolumeTrailerSize;
+    bool fits = data_end == 4 + uint64_t(ReadU32(bytes.data()));
+    if (fits && ReadU32(&bytes[data_end + 4]) != IntegritySetMark(check.body))
+        v.problems.push_back("volume file '" + path + "' belongs to another setup file");
+    else if (fits && ReadU32(&bytes[data_end]) != Crc32Update(0, bytes.data(), data_end))
+        v.problems.push_back("volume file '" + path + "' is damaged: its CRC differs");
+    bytes.resize(data_end);
+}
+
 // Appends the volume files beside the setup file to the archive.
-void ReadVolumes(SetupFileView& v, const std::string& setup_path) {
-    for (size_t k = 1;; ++k) {
+void ReadVolumes(SetupFileView& v, const std::string& setup_path, const IntegrityCheck& check) {
+    size_t expected = check.body ? ReadU32(check.body + kIntegrityVolumeCount) : kMaxVolumeFiles;
+    for (size_t k = 1; k <= expected; ++k) {
         std::string path = VolumePath(setup_path, k).string();
         std::ifstream in(path, std::ios::binary);
         if (!in) {
@@ -29,7 +50,9 @@ void ReadVolumes(SetupFileView& v, const std::string& setup_path) {
             return;
         }
         Bytes bytes((std::istreambuf_iterator<char>(in)), {});
-        VolumeFile f{path, bytes.size() >= 4 ? ReadU32(bytes.data()) : 0, bytes.size()};
+        uint64_t file_size = bytes.size();
+        CheckTrailer(v, check, path, bytes);
+        VolumeFile f{path, bytes.size() >= 4 ? ReadU32(bytes.data()) : 0, file_size};
         v.volumes.push_back(f);
         if (bytes.size() < 4) {
             v.problems.push_back("volume file '" + path + "' is too short to hold its length");
@@ -50,8 +73,53 @@ void ReadVolumes(SetupFileView& v, const std::string& setup_path) {
             return;
         }
         v.archive.insert(v.archive.end(), bytes.begin() + 4, bytes.begin() + 4 + long(f.length));
-        if (v.volumes.size() >= kMaxVolumeFiles) return;
     }
+    if (check.body && v.missing_volume.empty()) {
+        std::ifstream extra(VolumePath(setup_path, expected + 1).string(), std::ios::binary);
+        if (extra) v.warnings.push_back("volume file '" + VolumePath(setup_path, expected + 1).string() +
+                                        "' is not part of this setup set");
+    }
+}
+
+// The PE header fields that signing writes: a certificate table that does
+// not end the file, or a checksum that does not match, is damage.
+void CheckSigning(SetupFileView& v, const Bytes& file, const SigningLayout& layout, uint64_t* package_end) {
+    *package_end = PackageEnd(layout, file.size(), &v.is_signed);
+    if ((layout.table_offset || layout.table_size) && !v.is_signed)
+        v.problems.push_back("the security directory names bytes " + std::to_string(layout.table_offset) + " to " +
+                             std::to_string(uint64_t(layout.table_offset) + layout.table_size) +
+                             " as certificate table, which do not end the file");
+    uint32_t checksum = layout.checksum_at ? ReadU32(&file[layout.checksum_at]) : 0;
+    if (checksum && checksum != PeChecksum(file.data(), file.size(), layout.checksum_at))
+        v.problems.push_back("the PE checksum does not match the file");
+}
+
+// Checks the integrity record against the file once the archive record is
+// known: it must come right before it and its CRCs must hold.
+void CheckIntegrity(SetupFileView& v, const Bytes& file, uint64_t archive_header, uint64_t archive_end,
+                    IntegrityCheck& check) {
+    const ReadRecord* record = nullptr;
+    uint32_t flags = 0;
+    for (const ReadRecord& r : v.records) {
+        if (r.tag == kTagIntegrity) record = &r;
+        if (r.tag == kTagSetupFlags && r.body.size() == 4) flags = ReadU32(r.body.data());
+    }
+    if (!record) {
+        if (flags & kSetupIntegrityRecord) v.problems.push_back("the integrity record the setup flags promise is missing");
+        return;
+    }
+    v.has_integrity = true;
+    uint64_t body_at = record->offset + kRecordHeaderSize;
+    if (record->flags || record->stored_size != kIntegrityBodySize || body_at + kIntegrityBodySize != archive_header) {
+        v.problems.push_back("the integrity record at offset " + std::to_string(record->offset) +
+                             " is damaged or not right before the archive record");
+        return;
+    }
+    check.body = &file[body_at];
+    if (ReadU32(check.body + kIntegrityHeadCrc) != HeadCrc(file.data(), body_at))
+        v.problems.push_back("the setup file is damaged: the CRC of its stub and records differs");
+    if (ReadU32(check.body + kIntegrityArchiveCrc) != Crc32Update(0, &file[archive_header], archive_end - archive_header))
+        v.problems.push_back("the setup file is damaged: the CRC of its archive record differs");
 }
 
 }  // namespace
@@ -68,6 +136,10 @@ SetupFileView ReadSetupFile(const Bytes& file, const std::string& setup_path) {
         v.problems.push_back("the stub length " + std::to_string(v.stub_length) + " does not lie in the file");
         return v;
     }
+    SigningLayout layout = ReadSigningLayout(file.data(), std::min<size_t>(file.size(), kSigningHeadSize));
+    uint64_t package_end = file.size();
+    CheckSigning(v, file, layout, &package_end);
+    IntegrityCheck check;
     uint64_t at = v.stub_length;
     for (;;) {
         if (at + kRecordHeaderSize > file.size()) {
@@ -96,11 +168,15 @@ SetupFileView ReadSetupFile(const Bytes& file, const std::string& setup_path) {
                 return v;
             }
             v.archive_length = ReadU32(&file[at]);
-            v.archive_ends_file = at + 4 + v.archive_length == file.size();
-            uint64_t end = std::min<uint64_t>(file.size(), at + 4 + uint64_t(v.archive_length));
+            uint64_t archive_end = at + 4 + uint64_t(v.archive_length);
+            v.archive_ends_file = ArchiveEndsPackage(archive_end, package_end, v.is_signed) &&
+                                  std::all_of(file.begin() + long(std::min(archive_end, package_end)),
+                                              file.begin() + long(package_end), [](uint8_t b) { return b == 0; });
+            uint64_t end = std::min<uint64_t>(package_end, archive_end);
             v.archive.assign(file.begin() + long(at + 4), file.begin() + long(end));
             v.records.push_back(r);
-            if (v.archive_ends_file && !setup_path.empty()) ReadVolumes(v, setup_path);
+            if (v.archive_ends_file) CheckIntegrity(v, file, r.offset, archive_end, check);
+            if (v.archive_ends_file && !setup_path.empty()) ReadVolumes(v, setup_path, check);
             return v;
         }
         if (at + r.stored_size > file.size()) {
@@ -108,7 +184,9 @@ SetupFileView ReadSetupFile(const Bytes& file, const std::string& setup_path) {
             return v;
         }
         const uint8_t* body = &file[at];
-        if (use == kRecordSkipped) {
+        if (r.tag == kTagIntegrity) {
+            r.body.assign(body, body + r.stored_size);  // checked with the archive record
+        } else if (use == kRecordSkipped) {
             r.read = false;
         } else if (use == kRecordRawFields) {
             if (at + kRawFieldsSize > file.size()) {

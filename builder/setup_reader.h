@@ -33,6 +33,8 @@ struct SetupFileView {
     uint32_t archive_length = 0;
     bool archive_ends_file = false;
     bool has_start_page = false;  // a start page record was read: the package counts as complete without the end check
+    bool is_signed = false;       // a certificate table ends the file; the package ends before it
+    bool has_integrity = false;   // an integrity record was found and checked (problems say whether it holds)
     Bytes archive;  // the archive: the bytes inside this file, then those of each volume file read
     std::vector<VolumeFile> volumes;  // 1, 2, ...
     std::string missing_volume;       // the first volume file not found; "" when none was looked for
@@ -48,6 +50,9 @@ Bytes ReadWholeFile(const std::string& path);
 // short is filled up with zeros. Given the setup file's path, the archive
 // goes on with the volume files beside it (setup.D01, setup.D02, ...) as
 // far as they exist in a row; a volume file shorter than its length field
-// says, or longer, is a problem. Whether the archive's end makes the
+// says, or longer, is a problem. A signed file's package ends where its
+// certificate table starts. With an integrity record, the setup file and
+// each volume file are checked against it, and its volume count decides
+// how many volume files are read. Whether the archive's end makes the
 // package complete is left to the caller (a start page record does too).
 SetupFileView ReadSetupFile(const Bytes& file, const std::string& setup_path = {});

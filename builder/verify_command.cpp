@@ -8,7 +8,7 @@
 void AddVerifyCommand(CLI::App& app, int& status) {
     auto* cmd = app.add_subcommand("verify",
                                    "Decode every archived file of a setup file and its volume files (setup.D01, ...) "
-                                   "and check its checksum");
+                                   "and check its checksum, and the whole-file CRCs of the setup file and its volume files");
     static std::string path;
     cmd->add_option("setup", path, "The setup file")->required()->check(CLI::ExistingFile);
     cmd->callback([&status] {
@@ -20,7 +20,9 @@ void AddVerifyCommand(CLI::App& app, int& status) {
         for (const std::string& w : warnings) std::fprintf(stderr, "kiln verify: warning: %s\n", w.c_str());
         for (const std::string& f : faults) std::fprintf(stderr, "kiln verify: %s\n", f.c_str());
         if (faults.empty())
-            std::printf("%s: %zu files verified, %zu volume file(s)\n", path.c_str(), checked, v.file.volumes.size());
+            std::printf("%s: %zu files verified, %zu volume file(s), %s, %s\n", path.c_str(), checked,
+                        v.file.volumes.size(), v.file.is_signed ? "signed" : "unsigned",
+                        v.file.has_integrity ? "whole-file CRCs hold" : "no integrity record");
         status = faults.empty() ? 0 : 1;
     });
 }

@@ -55,6 +55,7 @@ add_executable(kiln
   builder/verify_command.cpp
   builder/pack_stub_command.cpp
   builder/extract_command.cpp
+  builder/sign_command.cpp
 )
 target_link_libraries(kiln PRIVATE kiln_builder)
 target_compile_options(kiln PRIVATE -Wall -Wextra)
@@ -87,6 +88,7 @@ add_executable(host_tests
   tests/host/small_inflate_test.cpp
   tests/host/stub_packer_test.cpp
   tests/host/stub_resources_test.cpp
+  tests/host/integrity_test.cpp
 )
 target_link_libraries(host_tests PRIVATE kiln_builder PkgConfig::DEFLATE GTest::gtest_main)
 target_compile_definitions(host_tests PRIVATE KILN_SOURCE_DIR="${CMAKE_SOURCE_DIR}")

@@ -7,6 +7,7 @@ add_library(kiln_win32 STATIC
   decoder/stream_decoder.cpp
   package/file_ops.cpp
   package/package_loader.cpp
+  package/integrity_check.cpp
   package/previous_installation.cpp
   package/setup_config.cpp
   startup/process_state.cpp

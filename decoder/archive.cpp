@@ -6,13 +6,14 @@
 #include "engine/message_argument.h"
 #include "engine/path_text.h"
 #include "package/file_ops.h"
+#include "package/integrity_check.h"
 #include "package/package_format.h"
 #include "package/safe_format.h"
 #include "package/setup_config.h"
 #include "startup/process_state.h"
 #include "wizard/message_box.h"
 
-ArchiveState g_archive = {INVALID_HANDLE_VALUE, 0, 0, 0, 0, 0, false};
+ArchiveState g_archive = {INVALID_HANDLE_VALUE, 0, 0, 0, 0, 0, false, false, 0, 0};
 
 namespace {
 
@@ -73,14 +74,21 @@ bool TryOpenVolume() {
         CloseFile(h);
         return false;
     }
+    uint32_t length = ReadU32(raw);
+    if (g_archive.volume_number > 0 && g_archive.volumes_checked &&
+        (uint32_t(g_archive.volume_number) > g_archive.volume_count ||
+         !VolumeFileIsIntact(h, length, g_archive.set_mark))) {
+        CloseFile(h);
+        return false;
+    }
     g_archive.handle = h;
-    g_archive.volume_length = ReadU32(raw);
+    g_archive.volume_length = length;
     return true;
 }
 
 // Opens the current volume and moves skip bytes into its data. A file whose
-// length cannot be read counts as missing, so that a bad disk is asked for
-// again instead of being retried blindly.
+// length cannot be read, or that fails its check, counts as missing, so
+// that a bad disk is asked for again instead of being retried blindly.
 int OpenVolumeFile(uint32_t skip) {
     while (!TryOpenVolume()) {
         g_archive.volume_length = g_archive.volume_remainder = 0;

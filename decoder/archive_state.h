@@ -13,6 +13,12 @@ struct ArchiveState {
     uint32_t volume_base;      // archive offset of the current volume's first byte
     uint32_t volume_remainder; // bytes of the current volume not yet read
     bool prompt_mode;          // ask for a missing disk (the relaunched copy)
+    // From the integrity record: volume files are checked against their
+    // trailers when opened (package/integrity.h); a damaged one, one of
+    // another set, or one beyond the set's count counts as missing.
+    bool volumes_checked;
+    uint32_t volume_count;
+    uint32_t set_mark;
 };
 
 extern ArchiveState g_archive;

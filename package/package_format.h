@@ -27,6 +27,7 @@ enum : uint16_t {
     kTagRegistryEntries = 0x1241,
     kTagFilePatches = 0x1242,
     kTagUninstallValues = 0x1243,
+    kTagIntegrity = 0x1260,  // whole-file check (package/integrity.h); passed over as an unknown tag
     kTagArchive = 0x7F7F,
 };
 
@@ -79,6 +80,9 @@ constexpr uint32_t kSetupRemoveOtherTypes = 0x10;
 // Kiln's own: each progress tick installs entries until its time budget is
 // used, instead of one entry per tick.
 constexpr uint32_t kSetupTimedSteps = 0x100;
+// Kiln's own: the package carries an integrity record (package/integrity.h),
+// which a setup file with this flag must not lack.
+constexpr uint32_t kSetupIntegrityRecord = 0x8000;
 
 // Setup type record (record 0x123E): field offsets.
 enum : uint32_t {

@@ -6,6 +6,7 @@
 #include "decoder/stream_decoder.h"
 #include "engine/memory.h"
 #include "package/file_ops.h"
+#include "package/integrity_check.h"
 #include "package/package_format.h"
 #include "package/package_validate.h"
 #include "package/previous_installation.h"
@@ -82,6 +83,12 @@ bool BodyIsSound(uint16_t tag, const Body& b) { return ValidateRecordBody(tag, b
 struct Loader {
     HANDLE file;
     uint32_t file_size;
+    SigningLayout signing;
+    uint32_t package_end;  // where the certificate table of a signed file starts, else the file size
+    bool is_signed;
+    bool archive_ends = false;
+    uint32_t integrity_at = 0;  // file position of the integrity record's body; 0: none
+    uint8_t integrity[kIntegrityBodySize];
     int type_counter = -1;
     bool complete = false;
     bool damaged = false;
@@ -134,7 +141,15 @@ struct Loader {
             uint32_t length = ReadU32(raw);
             g_archive.volume_length = g_archive.volume_remainder = length;
             g_archive.volume_base = 0;
-            if (uint64_t(g_archive.start_position) + 4 + length == FileSize(file)) complete = true;
+            uint64_t end = uint64_t(g_archive.start_position) + 4 + length;
+            archive_ends = ArchiveEndsPackage(end, package_end, is_signed) && PaddingIsZero(uint32_t(end));
+            if (archive_ends) complete = true;
+            return;
+        }
+        case kTagIntegrity: {
+            integrity_at = Tell(file);
+            if (h.flags || h.stored_size != kIntegrityBodySize || ReadExactly(file, integrity, kIntegrityBodySize))
+                damaged = true;
             return;
         }
         default:
@@ -148,6 +163,40 @@ struct Loader {
             return;
         }
         if (Load(h, *slot) && !BodyIsSound(h.tag, *slot)) damaged = true;
+    }
+
+    // The bytes between a signed file's archive and its certificate table.
+    bool PaddingIsZero(uint32_t archive_end) {
+        uint8_t padding[8] = {};
+        uint32_t n = package_end - archive_end;
+        if (n && (Seek(file, int32_t(archive_end), FILE_BEGIN) != archive_end || ReadExactly(file, padding, n)))
+            return false;
+        for (uint8_t b : padding)
+            if (b) return false;
+        return true;
+    }
+
+    // The integrity record must lie right before the archive record, and
+    // both CRCs must hold; it sets up the volume checks.
+    void CheckIntegrity() {
+        if (!integrity_at) {
+            if (g_config.setup_flags & kSetupIntegrityRecord) damaged = true;
+            return;
+        }
+        uint32_t archive_header = g_archive.start_position - kRecordHeaderSize;
+        uint32_t head = 0, archive = 0;
+        if (damaged || !archive_ends || integrity_at + kIntegrityBodySize != archive_header) {
+            damaged = true;
+            return;
+        }
+        error = CrcOfFileRange(file, 0, integrity_at, signing, &head);
+        if (!error) error = CrcOfFileRange(file, archive_header, archive_header + kRecordHeaderSize + 4 +
+                                                                     g_archive.volume_length, SigningLayout(), &archive);
+        if (head != ReadU32(integrity + kIntegrityHeadCrc) || archive != ReadU32(integrity + kIntegrityArchiveCrc))
+            damaged = true;
+        g_archive.volumes_checked = true;
+        g_archive.volume_count = ReadU32(integrity + kIntegrityVolumeCount);
+        g_archive.set_mark = IntegritySetMark(integrity);
     }
 
     bool Load(const RecordHeader& h, Body& slot) {
@@ -200,7 +249,12 @@ bool LoadPackage(uint32_t stub_length) {
     loader.file = OpenForReading(g_state.current_volume_path);
     if (loader.file == INVALID_HANDLE_VALUE) return false;
     loader.file_size = FileSize(loader.file);
+    uint8_t head[kSigningHeadSize];
+    loader.signing = ReadSigningLayout(head, ReadSome(loader.file, head, sizeof head));
+    loader.package_end = uint32_t(PackageEnd(loader.signing, loader.file_size, &loader.is_signed));
+    g_archive.volumes_checked = false;
     loader.Run(stub_length);
+    if (!loader.error) loader.CheckIntegrity();
     CloseFile(loader.file);
     if (loader.error) return false;
 

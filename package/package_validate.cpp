@@ -4,6 +4,7 @@
 
 #include "package/entry_tables.h"
 #include "package/file_list.h"
+#include "package/integrity.h"
 #include "package/package_format.h"
 
 // Positions are u32 offsets into a body of at most 4 GiB - 1 bytes; every
@@ -260,6 +261,7 @@ bool ValidateRecordBody(uint16_t tag, const uint8_t* data, uint32_t size) {
     case kTagBackgroundDescription: return ValidateBackgroundDescription(data, size);
     case kTagSidePicture:
     case kTagBackgroundPicture: return ValidatePicture(data, size);
+    case kTagIntegrity: return size == kIntegrityBodySize;
     default: return true;
     }
 }

@@ -15,6 +15,7 @@
 #include "builder/setup_files.h"
 #include "package/file_list.h"
 #include "package/package_format.h"
+#include "tests/host/hand_made_setups.h"
 #include "tests/host/package_fixtures.h"
 
 namespace fs = std::filesystem;
@@ -285,7 +286,7 @@ TEST(DeltaPackages, VerifyFindsADamagedDelta) {
     for (const Case& c : cases) {
         Bytes bad = setup;
         bad[archive_at + c.at] ^= 0x44;
-        std::vector<std::string> faults = Verify(bad);
+        std::vector<std::string> faults = Verify(Resealed(bad));
         bool named = false;
         for (const std::string& fault : faults) named |= fault.find("type 1, app.dll: ") == 0;
         EXPECT_TRUE(named) << c.name << (faults.empty() ? ": no fault" : ": " + faults.front());
@@ -326,7 +327,7 @@ TEST(DeltaPackages, VerifyFindsMisleadingEntries) {
          "type 0, notes.txt: it claims 4294967295 bytes"},
     };
     for (const Case& c : cases) {
-        std::vector<std::string> faults = Verify(ChangeFileList(setup, c.type, c.change));
+        std::vector<std::string> faults = Verify(Resealed(ChangeFileList(setup, c.type, c.change)));
         ASSERT_FALSE(faults.empty()) << c.name;
         EXPECT_NE(faults.front().find(c.expected), std::string::npos) << c.name << ": " << faults.front();
     }
@@ -347,7 +348,7 @@ TEST(DeltaPackages, VerifyFindsMisleadingEntries) {
     for (const Accepted& c : accepted) {
         size_t checked;
         std::vector<std::string> warnings;
-        std::vector<std::string> faults = VerifyPackage(CheckPackage(ChangeFileList(setup, 1, c.change)), &checked, &warnings);
+        std::vector<std::string> faults = VerifyPackage(CheckPackage(Resealed(ChangeFileList(setup, 1, c.change))), &checked, &warnings);
         EXPECT_TRUE(faults.empty()) << c.name << ": " << faults.front();
         ASSERT_EQ(warnings.size(), 1u) << c.name;
         EXPECT_NE(warnings[0].find(c.warning), std::string::npos) << c.name << ": " << warnings[0];

@@ -77,7 +77,7 @@ TEST(HandMadeSetups, DamageIsStillFound) {
     // Its stream's first byte: the block header becomes an unknown block type.
     bad[built.file.archive_start + 4 + ReadU32(uninstaller + kEntryArchiveOffset)] = 0x03;
     size_t checked;
-    std::vector<std::string> faults = VerifyPackage(CheckPackage(bad), &checked);
+    std::vector<std::string> faults = VerifyPackage(CheckPackage(Resealed(bad)), &checked);
     ASSERT_FALSE(faults.empty());
     EXPECT_NE(faults.front().find("type 0, uninst.exe: its data does not decode"), std::string::npos) << faults.front();
 }

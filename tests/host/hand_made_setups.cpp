@@ -119,16 +119,28 @@ Bytes ArchiveItemWithUnusedFlag(const Bytes& setup) {
     throw std::runtime_error("the setup file holds no delta entry's data");
 }
 
+// Each change sealed again: the setup program must still accept it.
+template <Bytes (*Make)(const Bytes&)>
+Bytes Sealed(const Bytes& setup) {
+    return Resealed(Make(setup));
+}
+
 }  // namespace
+
+Bytes Resealed(Bytes setup) {
+    for (const ReadRecord& r : ReadSetupFile(setup).records)
+        if (r.tag == kTagIntegrity) SealSetupFile(setup, r.offset);
+    return setup;
+}
 
 const std::vector<HandMadeSetup>& HandMadeSetups() {
     static const std::vector<HandMadeSetup> all = {
-        {"unknown-compressed-record", UnknownCompressedRecord, ""},
-        {"zero-size-records", ZeroSizeRecords, ""},
-        {"second-empty-file-list", SecondEmptyFileList, ""},
-        {"uninstaller-sizes-of-installed-file", UninstallerSizesOfInstalledFile, ""},
-        {"placement-4", PlacementFour, "placement 4 is extracted"},
-        {"archive-item-unused-flag", ArchiveItemWithUnusedFlag, "bits the setup program does not use"},
+        {"unknown-compressed-record", Sealed<UnknownCompressedRecord>, ""},
+        {"zero-size-records", Sealed<ZeroSizeRecords>, ""},
+        {"second-empty-file-list", Sealed<SecondEmptyFileList>, ""},
+        {"uninstaller-sizes-of-installed-file", Sealed<UninstallerSizesOfInstalledFile>, ""},
+        {"placement-4", Sealed<PlacementFour>, "placement 4 is extracted"},
+        {"archive-item-unused-flag", Sealed<ArchiveItemWithUnusedFlag>, "bits the setup program does not use"},
     };
     return all;
 }

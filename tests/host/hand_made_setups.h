@@ -17,3 +17,7 @@ struct HandMadeSetup {
 };
 
 const std::vector<HandMadeSetup>& HandMadeSetups();
+
+// A setup file changed after it was built, with its integrity record and
+// PE checksum made to fit it again, as if a builder had written it so.
+Bytes Resealed(Bytes setup);

@@ -29,7 +29,7 @@ TEST(PackageBuilder, ExampleHasEveryRecordInOrder) {
     EXPECT_EQ(tags, (std::vector<uint16_t>{kTagDialogTemplates, kTagSetupFlags, kTagBackgroundTitle,
                                            kTagBackgroundDescription, kTagSidePicture, kTagSetupType, kTagFileList,
                                            kTagIniEntries, kTagRegistryEntries, kTagSetupType, kTagFileList,
-                                           kTagArchive}));
+                                           kTagIntegrity, kTagArchive}));
     EXPECT_TRUE(v.file.archive_ends_file);
     ASSERT_EQ(v.types.size(), 2u);
     size_t checked;

@@ -233,16 +233,6 @@ Bytes ReplaceProgramResources(const Bytes& program, const std::vector<Resource>&
     WriteU32(optional + kSizeOfInitializedData, ReadU32(optional + kSizeOfInitializedData) - old_raw + raw);
     WriteU32(optional + kSizeOfImage, AlignUp(rva + size, ReadU32(optional + kSectionAlignment)));
     WriteU32(optional + kResourceDirectory + 4, size);
-    WriteU32(optional + kChecksum, PeChecksum(out, h.pe + kOptionalHeader + kChecksum));
+    WriteU32(optional + kChecksum, PeChecksum(out.data(), out.size(), h.pe + kOptionalHeader + kChecksum));
     return out;
-}
-
-uint32_t PeChecksum(const Bytes& file, size_t field) {
-    uint32_t sum = 0;
-    for (size_t i = 0; i + 1 < file.size(); i += 2) {
-        if (i == field || i == field + 2) continue;
-        sum += ReadU16(&file[i]);
-        sum = (sum & 0xFFFF) + (sum >> 16);
-    }
-    return sum + uint32_t(file.size());
 }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "builder/product.h"
+#include "package/integrity.h"  // PeChecksum
 
 // A resource type or name: a number, or a text when `text` is not empty.
 struct ResourceId {
@@ -47,7 +48,3 @@ std::vector<Resource> ProgramResources(const Bytes& program);
 // image size, the section's sizes, the resource directory and the header
 // checksum follow it. Throws BuildError.
 Bytes ReplaceProgramResources(const Bytes& program, const std::vector<Resource>& resources);
-
-// The optional header's checksum: 16-bit sums with the carries folded back,
-// the checksum field (at `field`) left out, plus the file's length.
-uint32_t PeChecksum(const Bytes& file, size_t field);

@@ -387,7 +387,7 @@ Bytes PackStub(const Bytes& linked, const StubPackOptions& options) {
     }
     std::copy(tail.begin(), tail.end(), out.begin() + packed_kiln.raw_at);
     if (resources) std::copy(resource_tree.begin(), resource_tree.end(), out.begin() + last.raw_at);
-    WriteU32(optional + kChecksum, PeChecksum(out, pe_at + 24 + kChecksum));
+    WriteU32(optional + kChecksum, PeChecksum(out.data(), out.size(), pe_at + 24 + kChecksum));
 
     CheckUnpacks(out, linked);
     if (FindPatchBlock(out.data(), out.size()) == out.size() ||

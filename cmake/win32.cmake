@@ -149,7 +149,6 @@ add_executable(win32_tests
 target_link_libraries(win32_tests PRIVATE kiln_win32 gtest_mingw version)
 target_link_options(win32_tests PRIVATE -static)
 target_compile_definitions(win32_tests PRIVATE KILN_STUB_PATH="$<TARGET_FILE:kiln-stub>"
-  KILN_STUB_REBASED_PATH="${CMAKE_BINARY_DIR}/kiln-stub-rebased.exe"
   KILN_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
 # The uninstaller's tests: the program as built, and a library that notes
 # its registration calls.

@@ -99,15 +99,26 @@ done
 rmdir "$prefix_c/windows/$tag.txt"
 rm -rf "$prefix_c/$tag"
 
-# A damaged archive: the install error is the exit code and the entry's
-# line. The package holds one file, so its last bytes are that file's.
+# A damaged archive is found by the whole-file check before anything is
+# installed: 1620, as for any package that cannot be loaded.
 mkdir -p "$work/one"
 cp "$work/p/readme.txt" "$work/one/"
 printf '[setup]\ntitle = "Damaged"\n[[type]]\n[[type.file]]\nsource = "readme.txt"\n' >"$work/one/kiln.toml"
 "$kiln" build "$work/one/kiln.toml" -o "$work/damaged.exe" >/dev/null
 printf '\x55' | dd of="$work/damaged.exe" bs=1 seek=$(($(stat -c %s "$work/damaged.exe") - 20)) conv=notrunc 2>/dev/null
-check "damaged archive: error 21" eval 'quiet "$work/damaged.exe" 21 /DIR="$(winpath "$work/d2")" &&
-  logged "failed with error 21: $(winpath "$work/d2")\\readme.txt"'
+check "damaged archive: 1620, nothing installed" eval 'quiet "$work/damaged.exe" 1620 /DIR="$(winpath "$work/d2")" &&
+  [ ! -e "$work/d2" ]'
+# A failed installation: the file runs on into a volume file that is
+# missing, so the install error (21) is the exit code and the entry's line.
+mkdir -p "$work/vol"
+head -c 200000 /dev/urandom >"$work/vol/data.bin"
+printf '[setup]\ntitle = "Volumes"\n[[type]]\n[[type.file]]\nsource = "data.bin"\n' >"$work/vol/kiln.toml"
+least=$("$kiln" build "$work/vol/kiln.toml" -o "$work/vol/probe.exe" --volume-size 5 2>&1 | grep -o 'at least [0-9]*' |
+  grep -o '[0-9]*')
+"$kiln" build "$work/vol/kiln.toml" -o "$work/vol/setup.exe" --volume-size $((least + 10240)) >/dev/null
+rm -f "$work/vol/setup.D01"
+check "missing volume: error 21" eval 'quiet "$work/vol/setup.exe" 21 /DIR="$(winpath "$work/d5")" &&
+  logged "failed with error 21: $(winpath "$work/d5")\\data.bin"'
 # A setup file cut short cannot be loaded: 1620, and no message box.
 head -c $(($(stat -c %s "$setup") - 100)) "$setup" >"$work/short.exe"
 check "package cannot be loaded: 1620" quiet "$work/short.exe" 1620
@@ -157,7 +168,7 @@ no_window() {
   cmp -s "$work/p/big.bin" "$work/d3/big.bin" || { echo "big.bin not installed"; return 1; }
 
   "$here/scripts/wine-run" "$work/big.exe" >/dev/null 2>&1 &
-  pid=$! deadline=$((SECONDS + 30))
+  pid=$! deadline=$((SECONDS + 60))
   until [ "$(visible)" != 0 ]; do
     ((SECONDS < deadline)) && kill -0 $pid 2>/dev/null ||
       { echo "the wizard showed no window"; WINEPREFIX=$KILN_WINEPREFIX wineserver -k 2>/dev/null; return 1; }

@@ -153,7 +153,7 @@ TEST(PeResources, ProgramGrowsItsLastSection) {
     EXPECT_EQ(grown.size(), 0x400 + ReadU32(h + 16));
     EXPECT_EQ(ReadU32(o + 56), kRsrcRva + ((size + 0xFFF) & ~0xFFFu));
     EXPECT_EQ(ReadU32(o + 8), ReadU32(h + 16));
-    EXPECT_EQ(ReadU32(o + 64), PeChecksum(grown, 0x58 + 64));
+    EXPECT_EQ(ReadU32(o + 64), PeChecksum(grown.data(), grown.size(), 0x58 + 64));
     EXPECT_TRUE(std::equal(grown.begin() + 0x200, grown.begin() + 0x400, program.begin() + 0x200)) << ".text as it was";
 
     Bytes with_tail = program;

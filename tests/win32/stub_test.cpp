@@ -101,25 +101,12 @@ TEST(Stub, LoadsTheBuiltExampleAndShowsItsWizard) {
     ExpectShowsWizardAndCloses(path);
 }
 
-// The same package behind the stub packed for another image base, which
-// relocates what it unpacks: the whole program runs at the moved address.
+// The example built behind the setup program packed for another image base,
+// which relocates what it unpacks: the whole program runs at the moved address.
 TEST(Stub, RelocatedStubShowsTheExamplesWizard) {
-    const char* example_path = std::getenv("KILN_EXAMPLE_SETUP");
-    if (!example_path) GTEST_SKIP() << "KILN_EXAMPLE_SETUP not set";
-    std::vector<uint8_t> example = ReadAll(example_path), setup = ReadAll(WindowsPath(KILN_STUB_REBASED_PATH));
-    size_t block = FindPatchBlock(example.data(), example.size()), own = FindPatchBlock(setup.data(), setup.size());
-    ASSERT_LT(block, example.size());
-    ASSERT_LT(own, setup.size());
-    uint32_t package_at = PatchedStubLength(&example[block]);
-    ASSERT_LT(package_at, example.size());
-    WriteU32(&setup[own + sizeof kPatchMarker], uint32_t(setup.size()));
-    setup.insert(setup.end(), example.begin() + package_at, example.end());
-    char folder[MAX_PATH];
-    GetTempPathA(MAX_PATH, folder);
-    std::string path = std::string(folder) + "kiln-relocated-example.exe";
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(setup.data()), setup.size());
+    const char* path = std::getenv("KILN_RELOCATED_EXAMPLE_SETUP");
+    if (!path) GTEST_SKIP() << "KILN_RELOCATED_EXAMPLE_SETUP not set";
     ExpectShowsWizardAndCloses(path);
-    DeleteFileA(path.c_str());
 }
 
 // Damage to the packed program, in its compressed stream or in the checksum

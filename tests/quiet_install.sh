@@ -156,6 +156,10 @@ if [ -n "${KILN_FULL_FOLDER:-}" ]; then check "no room: error 11" no_room; else 
 visible() { xdotool search --onlyvisible --class '.' 2>/dev/null | wc -l; }  # the root window has no class
 no_window() {
   local most=0 n pid deadline
+  # Wine's processes keep the display they started on, which an earlier
+  # test's may have been: start them afresh on this one.
+  WINEPREFIX=$KILN_WINEPREFIX wineserver -k 2>/dev/null
+  WINEPREFIX=$KILN_WINEPREFIX wineserver -w 2>/dev/null
   "$here/scripts/wine-run" "$work/big.exe" /QUIET /TYPE=4 /DIR="$(winpath "$work/d3")" >/dev/null 2>&1 &
   pid=$! deadline=$((SECONDS + 60))
   while kill -0 $pid 2>/dev/null && ((SECONDS < deadline)); do

@@ -5,13 +5,7 @@
 # writes nothing.
 set -uo pipefail
 kiln=${1:?usage: cli_extract.sh KILN_BINARY}
-here=$(cd "$(dirname "$0")/.." && pwd)
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-passed=0 failed=0
-check() {  # name, command...
-  if "${@:2}"; then passed=$((passed + 1)); else failed=$((failed + 1)); echo "FAILED: $1"; fi
-}
+source "$(dirname "$0")/shell_checks.sh"
 
 # extracted SETUP TYPE DIR SOURCE=TARGET...: kiln extract writes exactly
 # these files, each equal to its source and with its modification time.
@@ -84,5 +78,4 @@ check "a damaged archive writes nothing" nothing_written "$work/vol/damaged.exe"
 check "no such setup type" bash -c '! "$0" extract "$1" --type 2 -o "$2" 2>/dev/null && [ ! -e "$2" ]' \
   "$kiln" "$work/vol/setup.exe" "$work/none"
 
-echo "kiln extract: $passed passed, $failed failed"
-[ "$failed" = 0 ]
+report "kiln extract"

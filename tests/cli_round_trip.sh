@@ -3,13 +3,7 @@
 # kinds round trip at several levels, and bad input fails cleanly.
 set -uo pipefail
 kiln=${1:?usage: cli_round_trip.sh KILN_BINARY}
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-
-passed=0 failed=0
-check() {  # name, command...
-  if "${@:2}"; then passed=$((passed + 1)); else failed=$((failed + 1)); echo "FAILED: $1"; fi
-}
+source "$(dirname "$0")/shell_checks.sh"
 
 round_trip() {  # file, encode options...
   local file=$1; shift
@@ -48,5 +42,4 @@ check "truncated stream" decode_fails "$work/truncated"
 check "level out of range" bash -c '! "$0" encode --level 14 </dev/null >/dev/null 2>&1' "$kiln"
 check "unknown subcommand" bash -c '! "$0" frobnicate </dev/null >/dev/null 2>&1' "$kiln"
 
-echo "cli_round_trip: $passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+report "cli_round_trip"

@@ -8,15 +8,7 @@
 # Usage: headless_install.sh KILN HEADLESS_EXE   (KILN_WINEPREFIX set up by the caller)
 set -uo pipefail
 kiln=$1 headless=$2
-here=$(cd "$(dirname "$0")/.." && pwd)
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-passed=0 failed=0
-check() {  # name, command...
-  local name=$1; shift
-  if "$@"; then passed=$((passed + 1)); else failed=$((failed + 1)); echo "FAILED: $name"; fi
-}
-winpath() { echo "Z:$(echo "$1" | tr / '\\')"; }
+source "$(dirname "$0")/shell_checks.sh"
 
 # A product with two builds of one library across setup types, so that
 # the search for deltas has something to find, and enough data to span volumes.
@@ -208,5 +200,4 @@ disk_full() {
 }
 check "disk full: error 20" disk_full
 
-echo "headless install: $passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+report "headless install"

@@ -10,15 +10,7 @@
 set -uo pipefail
 kiln=$1 headless=$2 recorder=$3
 : "${KILN_WINEPREFIX:?the caller sets up the Wine prefix}"
-here=$(cd "$(dirname "$0")/.." && pwd)
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-passed=0 failed=0
-check() {  # name, command...
-  local name=$1; shift
-  if "$@"; then passed=$((passed + 1)); else failed=$((failed + 1)); echo "FAILED: $name"; fi
-}
-winpath() { echo "Z:$(echo "$1" | tr / '\\')"; }
+source "$(dirname "$0")/shell_checks.sh"
 wine_run() { "$here/scripts/wine-run" "$@"; }
 # A registry value's data as reg query shows it (numbers as 0x...), or nothing.
 regval() {  # key, value name
@@ -143,5 +135,4 @@ check "two types: the first's uninstaller ran with /X and is gone" removed_first
 wine_run reg delete "$uninstall_key\\Kiln Two Types $$ First" /f >/dev/null 2>&1
 wine_run reg delete "$uninstall_key\\Kiln Two Types $$ Second" /f >/dev/null 2>&1
 
-echo "headless post-install: $passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+report "headless post-install"

@@ -14,15 +14,7 @@
 set -uo pipefail
 kiln=$1 headless=$2 answer=$3 selfreg=$4
 : "${KILN_WINEPREFIX:?the caller sets up the Wine prefix}"
-here=$(cd "$(dirname "$0")/.." && pwd)
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-passed=0 failed=0
-check() {  # name, command...
-  local name=$1; shift
-  if "$@"; then passed=$((passed + 1)); else failed=$((failed + 1)); echo "FAILED: $name"; fi
-}
-winpath() { echo "Z:$(echo "$1" | tr / '\\')"; }
+source "$(dirname "$0")/shell_checks.sh"
 # Wine's menu builder would add .desktop files beside desktop shortcuts.
 export WINEDLLOVERRIDES="mscoree,mshtml,winemenubuilder.exe="
 wine_run() { "$here/scripts/wine-run" "$@"; }
@@ -229,5 +221,4 @@ check "two types: the first removed by its uninstaller with /X, which the setup 
 check "two types: second uninstalled" uninstall 0 "$programs\\Kiln Two Types Second\\uninstall.exe" /QUIET
 rmdir "$first" 2>/dev/null  # /X leaves the emptied folder: its uninstaller was still in it
 
-echo "headless uninstall: $passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+report "headless uninstall"

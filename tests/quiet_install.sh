@@ -8,15 +8,7 @@
 # with version resources; KILN_WINEPREFIX set up by the caller)
 set -uo pipefail
 kiln=$1 older_dll=$2 newer_dll=$3
-here=$(cd "$(dirname "$0")/.." && pwd)
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-passed=0 failed=0
-check() {  # name, command...
-  local name=$1; shift
-  if "$@"; then passed=$((passed + 1)); else failed=$((failed + 1)); echo "FAILED: $name"; fi
-}
-winpath() { echo "Z:$(echo "$1" | tr / '\\')"; }
+source "$(dirname "$0")/shell_checks.sh"
 prefix_c=${KILN_WINEPREFIX:?}/drive_c
 # Names of this run alone: the prefix is shared with other tests.
 tag=quiet$$
@@ -188,5 +180,4 @@ no_window() {
 if [ -n "${DISPLAY:-}" ]; then check "no window in quiet mode" no_window; else echo "SKIPPED: no window (no display)"; fi
 
 rm -rf "$prefix_c/windows/$tag.txt" "$prefix_c/$tag"
-echo "quiet install: $passed passed, $failed failed"
-[ "$failed" = 0 ]
+report "quiet install"

@@ -11,14 +11,6 @@ source "$(dirname "$0")/gui/setup_steps.sh"
 QUERY=$GUI_ROOT/build/win32/kiln_version_query.exe
 gui_start || exit 1
 
-passed=0 failed=0
-check() {  # name, command...
-  local name=$1; shift
-  GUI_CASE=$name
-  if "$@"; then passed=$((passed + 1)); else failed=$((failed + 1)); echo "FAILED: $name"; fi
-  gui_reset
-}
-
 # setup_with NAME ICON-SIZES FOLDER [SETUP-LINES...]: a framed setup file
 # whose icon is solid red in the given sizes ("" for none).
 setup_with() {
@@ -113,6 +105,5 @@ check "icon and version" icon_and_version
 check "execution levels" levels
 check "damaged icon" bad_icon
 check "runs with the icon" runs_with_icon
-echo "setup identity: $passed passed, $failed failed"
 gui_stop
-((failed == 0))
+report "setup identity"

@@ -16,13 +16,6 @@ here=$GUI_ROOT
 gui_start || exit 1
 work=$GUI_WORK/signing
 mkdir -p "$work"
-passed=0 failed=0
-check() {  # name, command...
-  local name=$1; shift
-  GUI_CASE=$name
-  if "$@"; then passed=$((passed + 1)); else failed=$((failed + 1)); echo "FAILED: $name"; fi
-  gui_reset
-}
 winpath() { echo "Z:$(echo "$1" | tr / '\\')"; }
 
 openssl req -x509 -newkey rsa:2048 -nodes -keyout "$work/key.pem" -out "$work/cert.pem" -days 2 \
@@ -115,5 +108,4 @@ check "changed volume: wrong disk" wrong_disk "is damaged"
 check "another build's volume" eval 'volume_set other "Other Test" && cp "$work/other/setup.D01" "$work/volumes/" &&
   wrong_disk "belongs to another setup file"'
 
-echo "signing: $passed passed, $failed failed"
-[ "$failed" = 0 ]
+report "signing"

@@ -99,6 +99,18 @@ gui_reset() {
   return 0
 }
 
+# check NAME COMMAND...: one case of a GUI test, counted in passed and
+# failed; GUI_CASE names its screenshots, and no program outlives it.
+# report NAME: the tally, and the script's status.
+passed=0 failed=0
+check() {
+  local name=$1; shift
+  GUI_CASE=$name
+  if "$@"; then passed=$((passed + 1)); else failed=$((failed + 1)); echo "FAILED: $name"; fi
+  gui_reset
+}
+report() { echo "$1: $passed passed, $failed failed"; [ "$failed" -eq 0 ]; }
+
 # gui_run EXE [ARGS...]: starts a Windows program in the background; its
 # output goes to $GUI_WORK/run.log.
 gui_run() {

@@ -11,12 +11,6 @@ source "$(dirname "$0")/driver.sh"
 gui_start || exit 1
 caption='^Kiln Fixture$'
 
-passed=0 failed=0
-check() {  # name, command...: each case starts with no program running
-  local name=$1; shift
-  if "$@"; then passed=$((passed + 1)); else failed=$((failed + 1)); echo "FAILED: $name"; fi
-  gui_reset
-}
 pixel() { convert "$1" -format "%[pixel:p{$2,$3}]" info:; }
 
 # Enter takes the number the command line put into the field; the caption,
@@ -101,5 +95,4 @@ cleanup_with_errexit() {
 }
 check "clean-up with set -e" cleanup_with_errexit
 
-echo "gui driver: $passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+report "gui driver"

@@ -16,13 +16,6 @@ source "$(dirname "$0")/setup_steps.sh"
 gui_start || exit 1
 gui_run "$fixture" 0 && gui_wait_window 'Kiln Fixture' 90 >/dev/null; gui_reset  # a fresh prefix starts slowly once
 
-passed=0 failed=0
-check() {  # name, command...
-  local name=$1; shift
-  GUI_CASE=$name
-  if "$@"; then passed=$((passed + 1)); else failed=$((failed + 1)); echo "FAILED: $name"; fi
-  gui_reset
-}
 payload=$GUI_ROOT/examples/sample/payload
 same() { cmp -s "$1" "$2" || { echo "$2 differs from $1"; return 1; }; }
 landed() {  # folder (Linux path): every file of the example is there
@@ -213,5 +206,4 @@ install_then_uninstall() {
 }
 check "installed through the wizard, uninstalled through its questions" install_then_uninstall
 
-echo "wizard installs: $passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+report "wizard installs"

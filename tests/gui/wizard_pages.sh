@@ -11,13 +11,6 @@ gui_start || exit 1
 # The first program of a fresh prefix starts slowly; later ones are quick.
 gui_run "$GUI_ROOT/build/win32/gui_fixture_dialog.exe" 0 && gui_wait_window 'Kiln Fixture' 90 >/dev/null; gui_reset
 
-passed=0 failed=0
-check() {  # name, command...: each case starts with no program running
-  local name=$1; shift
-  GUI_CASE=$name
-  if "$@"; then passed=$((passed + 1)); else failed=$((failed + 1)); echo "FAILED: $name"; fi
-  gui_reset
-}
 
 setup_file one <<TOML || exit 1
 [setup]
@@ -240,5 +233,4 @@ removable() {
 }
 check "relaunch from a removable disk" removable
 
-echo "wizard pages: $passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+report "wizard pages"

@@ -5,6 +5,7 @@
 #include <windows.h>
 #include <ole2.h>
 
+#include "decoder/archive_state.h"
 #include "engine/entry_paths.h"
 #include "engine/path_text.h"
 #include "engine/delayed_replacement.h"
@@ -179,6 +180,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR command_line, int show) 
         ShutDown();
         return -1;
     }
+    // The copy relaunched from a removable disk asks for the disks that
+    // hold the archive's volume files.
+    g_archive.prompt_mode = g_state.delete_self;
     if (!CreateBackgroundWindow()) {
         FreeSetupConfig();
         ShutDown();

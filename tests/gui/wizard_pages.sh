@@ -2,8 +2,9 @@
 # The wizard as a person uses it: the page moves for one setup type without
 # an information text and for three types with one, the cancel question
 # answered No and Yes, the close box, a second instance, single-page mode,
-# the end marker, a damaged setup file. Framed mode, so that each page's
-# title is in the frame's caption.
+# the end marker, a damaged setup file, the full-screen look, planted
+# libraries, the relaunch from a removable disk and its prompt for the next
+# disk. Framed mode, so that each page's title is in the frame's caption.
 set -uo pipefail
 source "$(dirname "$0")/driver.sh"
 source "$(dirname "$0")/setup_steps.sh"
@@ -206,6 +207,20 @@ same_imports=$GUI_ROOT/build/win32/same_imports.exe
 planted_library=$GUI_ROOT/build/win32/planted_library.dll
 check "planted libraries" planted
 
+# The folder $GUI_WORK/floppy, emptied, as drive R:, a removable disk; Wine
+# reads a drive's type when it starts, so every program is ended first.
+insert_floppy() {
+  rm -rf "$GUI_WORK/floppy" && mkdir -p "$GUI_WORK/floppy" &&
+    ln -sfn "$GUI_WORK/floppy" "$KILN_WINEPREFIX/dosdevices/r:" &&
+    gui_wine reg add 'HKLM\Software\Wine\Drives' /v 'r:' /d floppy /f >/dev/null 2>&1 || return 1
+  gui_reset
+}
+eject_floppy() {
+  rm -f "$KILN_WINEPREFIX/dosdevices/r:"
+  gui_wine reg delete 'HKLM\Software\Wine\Drives' /v 'r:' /f >/dev/null 2>&1
+  return 0
+}
+
 # Started from a removable disk: the bare stub is copied to the temporary
 # folder as _inst<n>.exe and started with the disk's setup file after /S and
 # /DEL; the program on the disk ends at once with 0, the copy runs the
@@ -213,10 +228,7 @@ check "planted libraries" planted
 # at the next restart.
 removable() {
   local disk=$GUI_WORK/floppy copy pending
-  mkdir -p "$disk" && cp "$(setup_exe one)" "$disk/setup.exe" || return 1
-  ln -sfn "$disk" "$KILN_WINEPREFIX/dosdevices/r:" &&
-    gui_wine reg add 'HKLM\Software\Wine\Drives' /v 'r:' /d floppy /f >/dev/null 2>&1 || return 1
-  gui_reset  # Wine reads a drive's type when it starts
+  insert_floppy && cp "$(setup_exe one)" "$disk/setup.exe" || return 1
   gui_run 'R:\setup.exe'
   gui_wait_exit 30 && [ "$GUI_EXIT" = 0 ] || { echo "the program on the disk ended with $GUI_EXIT"; return 1; }
   wizard_page 'Welcome' >/dev/null || return 1
@@ -227,10 +239,34 @@ removable() {
   pending=$(gui_wine reg query 'HKLM\System\CurrentControlSet\Control\Session Manager' /v PendingFileRenameOperations 2>/dev/null)
   echo "$pending" | grep -qi '_inst' || { echo "the copy is not marked for deletion: $pending"; return 1; }
   gui_key Escape && answer y && answer Return
-  rm -f "$KILN_WINEPREFIX/dosdevices/r:"
-  gui_wine reg delete 'HKLM\Software\Wine\Drives' /v 'r:' /f >/dev/null 2>&1
-  return 0
+  eject_floppy
 }
 check "relaunch from a removable disk" removable
+
+# A setup file in volumes, its volume file on the next disk: the copy asks
+# for disk 2 when the data runs on, and goes on when it is there (two
+# disks: the first holds 200,000 bytes of the archive).
+next_disk() {
+  local least
+  head -c 300000 /dev/urandom >"$GUI_WORK/spans.bin"
+  printf '[setup]\ntitle = "%s"\nfull_screen = false\n[[type]]\nfolder = "C:\\\\Spans"\n[[type.file]]\nsource = "%s"\n' \
+    "$SETUP_TITLE" "$GUI_WORK/spans.bin" >"$GUI_WORK/spans.toml"
+  least=$("$SETUP_KILN" build "$GUI_WORK/spans.toml" -o "$GUI_WORK/probe.exe" --volume-size 5 2>&1 |
+    grep -o 'at least [0-9]*' | grep -o '[0-9]*')
+  "$SETUP_KILN" build "$GUI_WORK/spans.toml" -o "$GUI_WORK/spans.exe" --volume-size $((least + 200000)) >/dev/null &&
+    insert_floppy && cp "$GUI_WORK/spans.exe" "$GUI_WORK/floppy/setup.exe" || return 1
+  gui_run 'R:\setup.exe'
+  gui_wait_exit 30 && [ "$GUI_EXIT" = 0 ] || { echo "the program on the disk ended with $GUI_EXIT"; return 1; }
+  wizard_page 'Welcome' >/dev/null && gui_key Return || return 1
+  wizard_page 'Destination Folder' >/dev/null && gui_key Return && answer y || return 1  # create the folder
+  wizard_page 'Ready to Install' >/dev/null && gui_key Return || return 1
+  message_box 30 >/dev/null || { echo "no disk prompt"; return 1; }
+  cp "$GUI_WORK/spans.D01" "$GUI_WORK/floppy/setup.D01" && answer Return || return 1  # disk 2 in, OK
+  wizard_page 'Setup Finished' 60 >/dev/null || return 1
+  cmp -s "$GUI_WORK/spans.bin" "$(prefix_c Spans/spans.bin)" || { echo "spans.bin differs"; return 1; }
+  gui_key Return && gui_wait_gone "^$SETUP_TITLE - Setup Finished\$" || return 1
+  eject_floppy
+}
+check "the next disk asked for" next_disk
 
 report "wizard pages"

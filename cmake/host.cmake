@@ -127,4 +127,16 @@ if(CMAKE_CXX_COMPILER_ID MATCHES "Clang")
   target_sources(uninstall_log_fuzz PRIVATE engine/install_log_format.cpp engine/uninstaller_data.cpp
     engine/removal_targets.cpp)
   target_sources(install_log_fuzz PRIVATE engine/install_log_format.cpp)
+  # Setup files read back by kiln: the reader, the package checks, every
+  # file's decoding and the extraction paths, all built with the sanitizers.
+  get_target_property(core_sources kiln_core SOURCES)
+  get_target_property(encoder_sources kiln_encoder SOURCES)
+  get_target_property(builder_sources kiln_builder SOURCES)
+  add_executable(setup_file_fuzz fuzz/setup_file_fuzz.cpp ${core_sources} ${encoder_sources} ${builder_sources})
+  target_include_directories(setup_file_fuzz PRIVATE ${CMAKE_SOURCE_DIR})
+  target_compile_options(setup_file_fuzz PRIVATE ${fuzz_flags})
+  target_link_options(setup_file_fuzz PRIVATE ${fuzz_flags})
+  target_compile_definitions(setup_file_fuzz PRIVATE KILN_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
+  target_link_libraries(setup_file_fuzz PRIVATE PkgConfig::DEFLATE ${ZOPFLI_LIB} PkgConfig::TOMLPP
+    PkgConfig::DIVSUFSORT Threads::Threads)
 endif()

@@ -8,12 +8,14 @@ kiln=${1:?usage: cli_extract.sh KILN_BINARY}
 source "$(dirname "$0")/shell_checks.sh"
 
 # extracted SETUP TYPE DIR SOURCE=TARGET...: kiln extract writes exactly
-# these files, each equal to its source and with its modification time.
+# these files, each equal to its source and with its modification time
+# (source "-": a program kiln made, such as the uninstaller).
 extracted() {
   local setup=$1 type=$2 dir=$3 pair source target; shift 3
   "$kiln" extract "$setup" --type "$type" -o "$dir" >/dev/null || return 1
   for pair in "$@"; do
     source=${pair%%=*} target=${pair#*=}
+    [ "$source" != - ] || { [ "$(head -c 2 "$dir/$target")" = MZ ] || { echo "$dir/$target: no program"; return 1; }; continue; }
     cmp -s "$source" "$dir/$target" || { echo "$dir/$target differs from $source"; return 1; }
     [ "$(stat -c %Y "$source")" = "$(stat -c %Y "$dir/$target")" ] || { echo "$dir/$target: time differs"; return 1; }
   done
@@ -24,8 +26,9 @@ ex=$here/examples/sample
 "$kiln" build "$ex/kiln.toml" -o "$work/example.exe" >/dev/null
 payload=$ex/payload
 check "example, type 0" extracted "$work/example.exe" 0 "$work/ex0" \
-  "$payload/readme.txt=readme.txt" "$payload/license.txt=license.txt" "$payload/settings.ini=settings.ini"
-check "example, type 1" extracted "$work/example.exe" 1 "$work/ex1" "$payload/readme.txt=readme.txt"
+  "$payload/readme.txt=readme.txt" "$payload/license.txt=license.txt" "$payload/settings.ini=settings.ini" \
+  "-=uninstall.exe"
+check "example, type 1" extracted "$work/example.exe" 1 "$work/ex1" "$payload/readme.txt=readme.txt" "-=uninstall.exe"
 
 # Two builds of one file across setup types, the second stored as a delta
 # against the first, in volume files small enough that files span them.

@@ -33,7 +33,7 @@ printf '\177\177\000\000\000\000\000\000' >>"$work/uninst.bin"
 cp -r "$here/examples/sample" "$work/example"
 cp "$work/uninst.bin" "$work/empty.bin" "$work/example/"
 awk '
-  /^\[setup\]$/ { print; print "uninstaller = \"uninst.bin\""; next }
+  /^uninstaller = true$/ { print "uninstaller = \"uninst.bin\""; next }
   /^\[\[type\]\]$/ && ++types == 2 {
     print "[[type.file]]\nsource = \"empty.bin\"\ntarget = \"uninst.exe\"\nuninstaller = true\nplacement = \"remove\"\n"
     print "[type.uninstall_entry]\ndisplay_version = \"1.0\"\npublisher = \"Kiln\"\ndisplay_icon = \"#InstallDir#\\\\readme.txt\""

@@ -69,13 +69,13 @@ PY
 }
 
 # --- The products ---
+# The example (which has Kiln's uninstaller) with more to take away.
 shared=kiln-e2e-shared.dll
 cp -r "$here/examples/sample" "$work/example"
 cp /usr/lib/i386-linux-gnu/wine/i386-windows/xinput1_3.dll "$work/example/$shared"
 cp "$selfreg" "$work/example/selfreg.dll"
 font "$work/example/kilne2e.ttf" "Kiln End To End Sans"
 awk '
-  /^\[setup\]$/ { print; print "uninstaller = true"; next }
   /^\[\[type\]\]$/ && ++types == 2 {
     print "[[type.file]]\nsource = \"'"$shared"'\"\ndestination = \"shared\"\nshared_count = true\n"
     print "[[type.file]]\nsource = \"kilne2e.ttf\"\ndestination = \"fonts\"\n"

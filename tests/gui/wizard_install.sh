@@ -185,9 +185,11 @@ drive_state() {
 }
 install_then_uninstall() {
   # A program group of its own: the earlier cases left the example's behind.
-  sed -e 's/^full_screen = true$/full_screen = false\nuninstaller = true/' -e "s/^title = .*/title = \"$SETUP_TITLE\"/" \
+  sed -e 's/^full_screen = true$/full_screen = false/' -e "s/^title = .*/title = \"$SETUP_TITLE\"/" \
     -e 's/folder = "Sample Product"/folder = "Removable Product"/' \
     "$GUI_ROOT/examples/sample/kiln.toml" | setup_file removable || return 1
+  # The earlier cases' installations of the example share its uninstall entry.
+  gui_wine reg delete "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\$SETUP_TITLE" /f >/dev/null 2>&1
   drive_state >"$GUI_WORK/before.txt"
   gui_run "$(setup_exe removable)"
   wizard_page 'Welcome' >/dev/null && gui_key Return || return 1

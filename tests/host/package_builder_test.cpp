@@ -34,7 +34,7 @@ TEST(PackageBuilder, ExampleHasEveryRecordInOrder) {
     ASSERT_EQ(v.types.size(), 2u);
     size_t checked;
     EXPECT_TRUE(VerifyPackage(v, &checked).empty());
-    EXPECT_EQ(checked, 4u);
+    EXPECT_EQ(checked, 6u);  // each type's three files and its uninstaller
 }
 
 TEST(PackageBuilder, SameInputsGiveSameBytes) {
@@ -67,7 +67,7 @@ TEST(PackageBuilder, VerifyFindsADamagedArchive) {
 
 TEST(PackageBuilder, Refusals) {
     Product p = Sample();
-    p.types[0].files[0].source = "/no/such/file.txt";
+    p.types[0].files[1].source = "/no/such/file.txt";  // after the uninstaller
     try {
         BuildSetupFile(p, FakeStub());
         ADD_FAILURE() << "accepted a missing source";
@@ -76,7 +76,7 @@ TEST(PackageBuilder, Refusals) {
     }
     EXPECT_THROW(BuildSetupFile(Sample(), Bytes(100, 0)), BuildError) << "a stub without patch block";
     Product versioned = Sample();
-    versioned.types[0].files[0].version_test = true;  // a text file has no version resource
+    versioned.types[0].files[1].version_test = true;  // a text file has no version resource
     EXPECT_THROW(BuildSetupFile(versioned, FakeStub()), BuildError);
 }
 

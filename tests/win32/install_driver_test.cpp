@@ -211,7 +211,7 @@ TEST(InstallDriver, InstallsTheBuiltExample) {
     lstrcpynA(g_state.source_path, path, MAX_PATH);
     ASSERT_TRUE(LoadPackage(stub_length));
     lstrcpynA(g_state.destination_folder, dest.c_str(), MAX_PATH);
-    EXPECT_EQ(RunDriver(), 3);
+    EXPECT_EQ(RunDriver(), 4);  // the uninstaller and three files
     EXPECT_EQ(g_state.install_error, 0);
     for (const char* name : {"readme.txt", "license.txt", "settings.ini"})
         EXPECT_EQ(ReadFileBytes(dest + name), ReadFileBytes(source_dir + name)) << name;

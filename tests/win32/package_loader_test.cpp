@@ -247,7 +247,7 @@ TEST(PackageLoader, LoadsTheBuiltExample) {
     ASSERT_TRUE(l.ok);
     EXPECT_EQ(g_config.type_count, 2);
     EXPECT_STREQ(LookUpText(6, 0), "Sample Product");
-    EXPECT_EQ(g_config.current_file_count, 3u);
+    EXPECT_EQ(g_config.current_file_count, 4u);  // the uninstaller first
     EXPECT_NE(g_config.types[0].ini_entries.data, nullptr);
     EXPECT_NE(g_config.types[0].registry_entries.data, nullptr);
     FreeSetupConfig();

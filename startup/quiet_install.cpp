@@ -72,15 +72,10 @@ void LogEntry(const uint8_t* entry, bool scheduled) {
 // The destination folder as the destination page leaves it: a full path,
 // made when missing, with one trailing backslash.
 bool TakeDestination(const char* folder) {
-    char* destination = g_state.destination_folder;
-    if (folder[0]) lstrcpynA(destination, folder, kPathSize);
-    if (GetFullPathNameA(destination, kPathSize, g_state.work_path, nullptr) - 1 < kPathSize - 1)
-        lstrcpynA(destination, g_state.work_path, kPathSize);
-    AddBackslash(destination, kPathSize);
-    CreateFolderChain(destination);
-    StripBackslash(destination);
-    bool exists = destination[0] && SetCurrentDirectoryA(destination);
-    AddBackslash(destination, kPathSize);
+    if (folder[0]) lstrcpynA(g_state.destination_folder, folder, kPathSize);
+    MakeDestinationFull();
+    bool exists = DestinationFolderReady(true);
+    AddBackslash(g_state.destination_folder, kPathSize);
     return exists;
 }
 

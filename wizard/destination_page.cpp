@@ -45,20 +45,14 @@ void ShowPageTexts(HWND page) {
     for (int i = 2; i <= 4; ++i) SetDlgItemTextA(page, kControlText1 - 1 + i, LookUpText(kGroupDestination, i));
 }
 
-bool FolderExists(const char* folder) { return SetCurrentDirectoryA(folder) != 0; }
-
 // True when the typed folder exists or was made, as a full path with one
 // trailing backslash in the destination folder.
 bool TakeFolder(HWND page) {
     ReadFolderField(page);
-    if (GetFullPathNameA(g_state.destination_folder, kPathSize, g_state.work_path, nullptr) - 1 < kPathSize - 1)
-        lstrcpynA(g_state.destination_folder, g_state.work_path, kPathSize);
-    if (!FolderExists(g_state.destination_folder)) {
+    MakeDestinationFull();
+    if (!DestinationFolderReady(false)) {
         if (ShowMessage(LookUpText(kGroupMessages, 6), MB_YESNO | MB_ICONQUESTION) != IDYES) return false;
-        AddBackslash(g_state.destination_folder, kPathSize);
-        CreateFolderChain(g_state.destination_folder);
-        StripBackslash(g_state.destination_folder);
-        if (!FolderExists(g_state.destination_folder)) {
+        if (!DestinationFolderReady(true)) {
             ShowMessage(LookUpText(kGroupMessages, 5), MB_ICONINFORMATION);
             return false;
         }

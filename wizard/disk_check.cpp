@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "engine/entry_paths.h"
+#include "engine/path_text.h"
 #include "package/file_list.h"
 #include "package/file_ops.h"
 #include "package/setup_config.h"
@@ -115,4 +116,19 @@ int RunDiskCheck() {
         }
     }
     return HasRoom(largest, needed, free_kilobytes) ? kDiskCheckPassed : kDiskCheckNoRoom;
+}
+
+void MakeDestinationFull() {
+    if (GetFullPathNameA(g_state.destination_folder, kPathSize, g_state.work_path, nullptr) - 1 < kPathSize - 1)
+        lstrcpynA(g_state.destination_folder, g_state.work_path, kPathSize);
+}
+
+bool DestinationFolderReady(bool create) {
+    char* folder = g_state.destination_folder;
+    if (create) {
+        AddBackslash(folder, kPathSize);
+        CreateFolderChain(folder);
+    }
+    StripBackslash(folder);
+    return SetCurrentDirectoryA(folder) != 0;
 }

@@ -22,6 +22,13 @@ uint64_t RequiredBytes();
 int RunDiskCheck();
 extern bool g_read_only_files_found;
 
+// The destination folder as a full path (left as it is when it has none).
+void MakeDestinationFull();
+// True when the destination folder exists, made first with its parents
+// when `create` says so; it becomes the current folder. The folder is
+// left without a trailing backslash.
+bool DestinationFolderReady(bool create);
+
 // Tests stand in for the drive's free-space answer; null restores the real one.
 using FreeSpaceQuery = uint64_t (*)(const char* path);
 void SetFreeSpaceQuery(FreeSpaceQuery query);

@@ -437,7 +437,8 @@ Product LoadManifest(const std::string& path) {
     std::optional<Section> setup = top.Table(
         "setup", {"title", "full_screen", "remove_other_types", "start_page", "initial_type", "compression", "uninstaller",
                   "background_picture", "side_picture", "background_title", "title_font", "texts", "volume_size",
-                  "auto_delta", "pacing", "icon", "version", "company", "description", "copyright", "privileges"});
+                  "auto_delta", "pacing", "icon", "version", "company", "description", "copyright", "privileges",
+                  "architecture", "pack_stub"});
     if (!setup) c.Fail(nullptr, "setup", "the manifest needs a [setup] table with at least a title");
     Product p;
     std::optional<std::string> title = setup->Text("title");
@@ -454,6 +455,9 @@ Product LoadManifest(const std::string& path) {
     // A volume file holds its 4-byte length and at least one archive byte.
     p.volume_size = uint32_t(setup->Number("volume_size", 0, 5, 0x7FFFFFFF));
     p.auto_delta = setup->Flag("auto_delta", true);
+    p.x64 = setup->Choice("architecture", {"x86", "x64"}, 0) == 1;
+    p.pack_stub = setup->Flag("pack_stub", false);
+    if (p.x64 && p.pack_stub) setup->Fail("pack_stub", "only the 32-bit (x86) setup program can be packed");
     // uninstaller = true: Kiln's own; a file name: the manifest's own program.
     if (const toml::node* n = setup->Node("uninstaller"); n && !n->is_boolean()) {
         if (!n->is_string()) setup->Fail("uninstaller", "expected true, false or the uninstaller program's file");

@@ -114,5 +114,11 @@ struct Product {
     // and the archive's first part) and each volume file. 0: one setup file.
     uint32_t volume_size = 0;
     bool auto_delta = true;  // look for delta bases among similar files
+    // The setup program and uninstaller for 64-bit Windows rather than the
+    // 32-bit ones, which run on either.
+    bool x64 = false;
+    // The 32-bit setup program packed (builder/stub_packer.h): smaller, but
+    // unpacked at run time as virus scanners dislike.
+    bool pack_stub = false;
     SetupIdentity identity;
 };

@@ -73,7 +73,9 @@ void BrowseForFolder(HWND owner, char* folder) {
     TemplateCopy copy;
     if (!CopyDialogTemplate(kTemplateFolderBrowser, &copy)) return;
     OPENFILENAMEA dialog = {};
-    dialog.lStructSize = 76;  // the structure without the later platform's additions
+    // The structure without the later platforms' additions (76 bytes in a
+    // 32-bit program), so that the dialog keeps its old style.
+    dialog.lStructSize = OPENFILENAME_SIZE_VERSION_400A;
     dialog.hwndOwner = owner;
     dialog.hInstance = reinterpret_cast<HINSTANCE>(copy.block);
     dialog.lpstrFilter = "*.*\0*.*\0";

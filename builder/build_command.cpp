@@ -24,7 +24,7 @@ namespace {
 // built beside this kiln (build/win32 or build/win64 next to build/host).
 fs::path FindProgram(const std::string& given, const char* variable, const char* name, bool x64) {
     if (!given.empty()) return given;
-    if (const char* env = std::getenv(variable)) return env;
+    if (const char* env = std::getenv(variable); env && *env) return env;
     std::error_code ec;
     fs::path self = fs::read_symlink("/proc/self/exe", ec).parent_path();
     for (fs::path candidate : {self / name, self / ".." / (x64 ? "win64" : "win32") / name})
@@ -46,7 +46,9 @@ Bytes ReadProgram(const fs::path& path, const char* what, const char* option) {
 // write the same view of the registry and the system folder.
 void ChooseWindowsPrograms(Product& product, Bytes& stub_bytes, const std::string& stub,
                            const std::string& uninstaller) {
-    const bool explicit_stub = !stub.empty() || std::getenv("KILN_STUB");
+    if (product.pack_stub && product.x64) throw BuildError("only the 32-bit (x86) setup program can be packed");
+    const char* env = std::getenv("KILN_STUB");
+    const bool explicit_stub = !stub.empty() || (env && *env);
     const char* stub_name = product.pack_stub && !explicit_stub ? "kiln-stub-packable.exe" : "kiln-stub.exe";
     fs::path stub_path = FindProgram(stub, "KILN_STUB", stub_name, product.x64);
     stub_bytes = ReadProgram(stub_path, "setup program", "--stub");

@@ -102,6 +102,9 @@ add_test(NAME cli_round_trip
   COMMAND ${CMAKE_SOURCE_DIR}/tests/cli_round_trip.sh $<TARGET_FILE:kiln>)
 add_test(NAME cli_extract
   COMMAND ${CMAKE_SOURCE_DIR}/tests/cli_extract.sh $<TARGET_FILE:kiln>)
+add_test(NAME cli_architecture
+  COMMAND ${CMAKE_SOURCE_DIR}/tests/cli_architecture.sh $<TARGET_FILE:kiln>
+    ${CMAKE_SOURCE_DIR}/build/win32 ${CMAKE_SOURCE_DIR}/build/win64)
 
 add_executable(decode_bench bench/decode_bench.cpp tests/host/test_corpus.cpp)
 target_link_libraries(decode_bench PRIVATE kiln_encoder benchmark::benchmark ZLIB::ZLIB PkgConfig::DEFLATE)

@@ -15,6 +15,8 @@ set -uo pipefail
 kiln=$1 headless=$2 answer=$3 selfreg=$4
 : "${KILN_WINEPREFIX:?the caller sets up the Wine prefix}"
 source "$(dirname "$0")/shell_checks.sh"
+# The Windows build under test, its Wine and its programs (KILN_WIN_ARCH, KILN_STUB, ...).
+source "$here/scripts/windows-platform"
 # Wine's menu builder would add .desktop files beside desktop shortcuts.
 export WINEDLLOVERRIDES="mscoree,mshtml,winemenubuilder.exe="
 wine_run() { "$here/scripts/wine-run" "$@"; }

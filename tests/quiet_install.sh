@@ -9,6 +9,8 @@
 set -uo pipefail
 kiln=$1 older_dll=$2 newer_dll=$3
 source "$(dirname "$0")/shell_checks.sh"
+# The Windows build under test, its Wine and its programs (KILN_WIN_ARCH, KILN_STUB, ...).
+source "$here/scripts/windows-platform"
 prefix_c=${KILN_WINEPREFIX:?}/drive_c
 # Names of this run alone: the prefix is shared with other tests.
 tag=quiet$$

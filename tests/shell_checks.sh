@@ -2,8 +2,6 @@
 # for each case, `winpath` for Wine, and `report` for the last line.
 #   source "$(dirname "$0")/shell_checks.sh"   (from a script in tests/)
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-# The Windows build under test and its Wine ($KILN_WIN_TREE, $KILN_WIN_ARCH).
-source "$here/scripts/windows-platform"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 passed=0 failed=0

@@ -78,16 +78,17 @@ endforeach()
 # nothing decoded or made executable at run time. Its entry is
 # startup/stub_entry.cpp; the x86 linker names stdcall symbols decorated.
 if(CMAKE_SIZEOF_VOID_P EQUAL 4)
-  set(stub_entry _StubEntry@0)
+  set(stub_link_options -Wl,--entry=_StubEntry@0 -Wl,-T,${CMAKE_SOURCE_DIR}/cmake/discard_unwind.ld)
 else()
-  set(stub_entry StubEntry)
+  set(stub_link_options -Wl,--entry=StubEntry)
 endif()
 set(stub_sources startup/stub_entry.cpp startup/winmain.cpp package/patch_block.cpp startup/stub.rc)
 add_executable(kiln-stub WIN32 ${stub_sources})
 target_compile_options(kiln-stub PRIVATE ${win32_warnings} ${stub_flags})
 target_link_libraries(kiln-stub PRIVATE kiln_win32)
-target_link_options(kiln-stub PRIVATE -static -s -Wl,--gc-sections -nostartfiles -Wl,--entry=${stub_entry})
+target_link_options(kiln-stub PRIVATE -static -s -Wl,--gc-sections -nostartfiles ${stub_link_options})
 set_target_properties(kiln-stub PROPERTIES SUFFIX ".exe")
+set_property(TARGET kiln-stub APPEND PROPERTY LINK_DEPENDS ${CMAKE_SOURCE_DIR}/cmake/discard_unwind.ld)
 
 # The 32-bit program can also ship packed, for authors who ask for it
 # (kiln build --pack-stub, builder/stub_packer.h): kiln-stub-packable.exe

@@ -218,11 +218,12 @@ int ExtractUninstaller(const uint8_t* entry, HANDLE temporary) {
 }
 
 // Decodes the archive data of `source` into the temporary file and closes
-// it; a decode that goes wrong shows in the checksum.
+// it; a decode that goes wrong shows in the checksum, a full drive as such.
 int DecodeInto(HANDLE temporary, const uint8_t* source, const uint8_t* times_of) {
     int error = ArchivePosition(ReadU32(source + kEntryArchiveOffset));
     if (!error) {
-        DecodeToFile(temporary, g_archive.handle, ReadU32(source + kEntryStoredSize));
+        if (DecodeToFile(temporary, g_archive.handle, ReadU32(source + kEntryStoredSize)) == kDecodeOutOfSpace)
+            error = kErrorDiskFull;
         if (times_of && (times_of[kEntryFlags] & kEntryHasFileTimes)) SetFileTimes(temporary, times_of);
     }
     CloseFile(temporary);

@@ -1024,6 +1024,8 @@ TEST_F(Extraction, DiskFull) {
     items.commands = {0x00, 0x7F, 0xFF, 0x80};
     for (int i = 0; i < 5; ++i) items.commands.insert(items.commands.end(), {0x00, 0x7F, 0xFF, 0xFF, 0x40, 0x20});
     Package().AddDelta(Named("keep.bin"), 1, items, Bytes(6 * 65536, 0));  // never fits: its content does not matter
+    // Over 16 MiB: decoded through a temporary file rather than in memory.
+    Package().Add(Named("large.bin"), Bytes(17 << 20, 7));
     Package().Install(target_folder);
 
     Outcome o = Install(0);
@@ -1033,6 +1035,8 @@ TEST_F(Extraction, DiskFull) {
     o = Install(2);
     EXPECT_EQ(o.error, 20);
     EXPECT_EQ(ReadFileBytes(target_folder + "\\keep.bin"), Text("the old file"));
+    o = Install(3);
+    EXPECT_EQ(o.error, 20) << "a large file on a full drive: the drive is full too";
     EXPECT_EQ(FolderNames(target_folder), (std::vector<std::string>{"filler", "keep.bin"}));
     SetCurrentDirectoryA(folder_.c_str());  // out of the folder that goes
     RemoveTree(target_folder);

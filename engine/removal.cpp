@@ -122,7 +122,9 @@ void Unregister(const char* path) {
     SetErrorMode(mode);
     if (!library) return;
     using Entry = HRESULT(STDAPICALLTYPE*)();
-    if (auto unregister = reinterpret_cast<Entry>(GetProcAddress(library, "DllUnregisterServer"))) unregister();
+    // Through void*: a library entry's type is not FARPROC's.
+    if (auto unregister = reinterpret_cast<Entry>(reinterpret_cast<void*>(GetProcAddress(library, "DllUnregisterServer"))))
+        unregister();
     FreeLibrary(library);
 }
 

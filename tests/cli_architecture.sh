@@ -35,13 +35,43 @@ refused() {  # message, kiln build options...
     grep -qF -- "$message" "$work/err.txt" && [ ! -e "$work/refused.exe" ] || { cat "$work/err.txt"; return 1; }
 }
 
+# What virus scanners take for a packed program: the entry point outside
+# an executable, read-only .text, or a section both writable and executable.
+plainly_linked() {  # setup file
+  python3 - "$1" <<'PY'
+import struct, sys
+data = open(sys.argv[1], "rb").read()
+pe = struct.unpack_from("<I", data, 0x3C)[0]
+count, optional_size = struct.unpack_from("<H", data, pe + 6)[0], struct.unpack_from("<H", data, pe + 20)[0]
+entry = struct.unpack_from("<I", data, pe + 24 + 16)[0]
+problems, entry_section = [], None
+for i in range(count):
+    h = pe + 24 + optional_size + 40 * i
+    name = data[h:h + 8].rstrip(b"\0").decode()
+    size, rva = struct.unpack_from("<II", data, h + 8)
+    flags = struct.unpack_from("<I", data, h + 36)[0]
+    if flags & 0x20000000 and flags & 0x80000000:
+        problems.append(name + " is writable and executable")
+    if rva <= entry < rva + size:
+        entry_section = (name, flags)
+if not entry_section or entry_section[0] != ".text" or entry_section[1] & 0x80000000:
+    problems.append("the entry point lies in %s" % (entry_section,))
+print("\n".join(problems))
+sys.exit(1 if problems else 0)
+PY
+}
+
 manifest
 check "by default: the 32-bit program as linked" builds 014c linked
+check "by default: entry point in .text, no writable code" plainly_linked "$work/setup.exe"
 check "--pack-stub: the 32-bit program packed" builds 014c packed --pack-stub
+packed_seen() { ! plainly_linked "$1" >/dev/null; }
+check "the check tells a packed program" packed_seen "$work/setup.exe"
 manifest 'pack_stub = true'
 check "pack_stub = true: packed" builds 014c packed
 manifest 'architecture = "x64"'
 check "architecture = x64: the 64-bit program" builds 8664 linked
+check "x64: entry point in .text, no writable code" plainly_linked "$work/setup.exe"
 check "x64 with a 32-bit setup program named" refused "is a 32-bit program" --stub "$win32/kiln-stub.exe"
 check "x64 with the 32-bit uninstaller" refused "not built for the setup program's architecture" \
   --uninstaller "$win32/kiln-uninstall.exe"

@@ -56,7 +56,8 @@ for i in range(count):
         entry_section = (name, flags)
 if not entry_section or entry_section[0] != ".text" or entry_section[1] & 0x80000000:
     problems.append("the entry point lies in %s" % (entry_section,))
-print("\n".join(problems))
+if problems:
+    print("\n".join(problems))
 sys.exit(1 if problems else 0)
 PY
 }

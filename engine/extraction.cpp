@@ -584,7 +584,7 @@ int CannotReplace(uint8_t* entry, const char* temporary_path) {
         if (answer != IDIGNORE) answer = kAnswerAbort;
     }
     DeleteFileA(temporary_path);
-    SetStatus(entry, answer == kAnswerIgnore ? kStatusReplaced : kStatusRefused);
+    SetStatus(entry, answer != kAnswerIgnore ? kStatusRefused : identical ? kStatusReplaced : kStatusKept);
     if (answer == kAnswerIgnore) g_kept_existing = identical ? kKeptIdentical : kKeptExisting;
     return answer;
 }

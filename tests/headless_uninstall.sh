@@ -168,6 +168,18 @@ check "second product: the shared library is gone now" gone "$system_shared"
 wine_run reg delete "$registration" /f >/dev/null 2>&1
 check "the system is as it was before both installs" same_state "$work/before.txt"
 
+# --- A library the system had before, without a count ---
+# Its earlier owner is unknown to the register: the installation counts it
+# as 2, and its uninstall leaves it in place with a count of 1.
+cp "$work/second/$shared" "$system_shared"
+check "second product: installed over an uncounted library" install "$work/second.exe"
+check "the library that was there counts 2" test "$(shared_count)" = 0x2
+check "second product: quiet uninstall" uninstall 0 "$second_uninstaller" /QUIET
+check "the library that was there stays" test -f "$system_shared"
+check "its count fell to 1" test "$(shared_count)" = 0x1
+wine_run reg delete 'HKLM\Software\Microsoft\Windows\CurrentVersion\SharedDLLs' /v "$shared_value" /f >/dev/null 2>&1
+rm -f "$system_shared"
+
 # --- A file of the user keeps the install folder ---
 check "example: installed again" install "$work/example.exe" --dest "$programs\\Sample Product"
 echo "mine" >"$example_dir/data/mine.txt"

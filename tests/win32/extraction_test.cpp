@@ -545,9 +545,9 @@ TEST_F(LockedTarget, AbortRetryIgnore) {
         const char* final_content;
     } cases[] = {
         {"Abort", {IDABORT}, false, false, 22, kStatusRefused, "old"},
-        {"Ignore", {IDIGNORE}, false, false, 0, kStatusReplaced, "old"},
+        {"Ignore", {IDIGNORE}, false, false, 0, kStatusKept, "old"},
         {"box not shown counts as Abort", {}, false, false, 22, kStatusRefused, "old"},
-        {"Retry while locked, then Ignore", {IDRETRY, IDIGNORE}, false, false, 0, kStatusReplaced, "old"},
+        {"Retry while locked, then Ignore", {IDRETRY, IDIGNORE}, false, false, 0, kStatusKept, "old"},
         {"Retry after the lock is gone", {IDRETRY}, true, false, 0, kStatusReplaced, "new"},
         {"read-only and locked: Abort", {IDABORT}, false, true, 22, kStatusRefused, "old"},
         {"read-only and locked: Retry after the lock is gone", {IDRETRY}, true, true, 0, kStatusReplaced, "new"},
@@ -606,7 +606,7 @@ TEST_F(LockedTarget, KeptWithoutQuestionWhenIdenticalOrAFont) {
     Lock(target);
     PlaceNow(entry, temporary.c_str());
     Unlock();
-    EXPECT_EQ(ReadU16(entry + kEntryInstallStatus), kStatusReplaced);
+    EXPECT_EQ(ReadU16(entry + kEntryInstallStatus), kStatusKept) << "the old font is not this installation's";
     EXPECT_TRUE(g_questions.empty());
     EXPECT_EQ(ReadFileBytes(target), Text("an old font"));
     EXPECT_FALSE(Exists(temporary));

@@ -47,6 +47,7 @@ add_library(kiln_win32 STATIC
   graphics/picture.cpp
   graphics/progress_bar.cpp
   engine/removal.cpp
+  engine/uninstall_claim.cpp
   engine/shell_folders.cpp
   engine/install_log.cpp
   engine/program_group.cpp

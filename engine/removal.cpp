@@ -129,7 +129,7 @@ void Unregister(const char* path) {
 }
 
 void RemoveFileRecord(const LogFileRecord& record, const InstalledFolders& folders, const char* own_file,
-                      RemovalReport* report) {
+                      bool release_counts, RemovalReport* report) {
     RemovalTarget t;
     if (ResolveFileRecord(record, folders, &t) == RemovalPlace::kRefused) return CountRefused(report, record.folder, record.name);
     if (own_file && lstrcmpiA(t.path, own_file) == 0) return;
@@ -139,8 +139,8 @@ void RemoveFileRecord(const LogFileRecord& record, const InstalledFolders& folde
     if (!missing && attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
         // Only the installation's own folders are ever taken away.
         outcome = t.place == RemovalPlace::kInstallFolder ? RemoveFolder(t.path) : Outcome::kFailed;
-    } else if ((t.flags & kLogSharedFile) && !ReleaseSharedFile(t.path)) {
-        return;  // still used by another installation
+    } else if ((t.flags & kLogSharedFile) && (!release_counts || !ReleaseSharedFile(t.path))) {
+        return;  // still used by another installation, or released by an earlier run
     } else if (attributes == INVALID_FILE_ATTRIBUTES) {
         outcome = missing ? Outcome::kNothing : Outcome::kFailed;
     } else {
@@ -165,9 +165,11 @@ void RemoveShortcutRecord(const LogShortcutRecord& record, const InstalledFolder
     if (outcome != Outcome::kFailed) RemoveEmptyFolders(t.path, t.keep);
 }
 
+// Kept while anything else remains: the entry is how the user retries.
 void RemoveUninstallKey(const InstallLog& log, RemovalReport* report) {
     char key[kRemovalPathSize], shown[sizeof kLocalMachine + kRemovalPathSize];
     if (!ResolveUninstallKey(log, key)) return CountRefused(report, LogText{"", 0}, log.uninstall_key);
+    if (report->failed) return;
     lstrcpyA(shown, kLocalMachine);
     lstrcatA(shown, key);
     LONG result = RegDeleteKeyA(HKEY_LOCAL_MACHINE, key);
@@ -229,12 +231,14 @@ void FindSystemFolders(const char* install_folder, SystemFolders* f) {
 }
 
 void RemoveInstallation(const InstallLog& log, const InstalledFolders& folders, const char* own_file,
-                        RemovalReport* report) {
+                        bool release_counts, RemovalReport* report) {
     std::memset(report, 0, sizeof *report);
     RemoveSection<LogShortcutRecord>(log.shortcuts, log.shortcut_count, false, NextLogShortcutRecord,
                                      [&](const LogShortcutRecord& r) { RemoveShortcutRecord(r, folders, report); });
     RemoveSection<LogFileRecord>(log.files, log.file_count, true, NextLogFileRecord,
-                                 [&](const LogFileRecord& r) { RemoveFileRecord(r, folders, own_file, report); });
+                                 [&](const LogFileRecord& r) {
+                                     RemoveFileRecord(r, folders, own_file, release_counts, report);
+                                 });
     if (log.has_uninstall_key) RemoveUninstallKey(log, report);
 }
 

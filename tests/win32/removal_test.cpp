@@ -102,7 +102,7 @@ protected:
         EXPECT_TRUE(ReadInstallLog(bytes.data(), bytes.size(), &log));
         SystemFolders folders;
         FindSystemFolders(install_.c_str(), &folders);
-        RemoveInstallation(log, folders.view, nullptr, &report);
+        RemoveInstallation(log, folders.view, nullptr, true, &report);
         return report;
     }
 

@@ -276,6 +276,13 @@ void CheckForUninstaller(const Section& f, const ProductFile& file) {
         f.Fail("target", std::string("is where Kiln's uninstaller goes (") + kUninstallerTarget + ")");
     if (file.destination_kind == 1 && file.placement == 1 && !file.shared_count)
         f.Fail("placement", "the uninstaller removes a file from the Windows folder only when it has a shared_count");
+    // The uninstaller takes shared files and fonts only from directly in
+    // their folder: one in a sub-folder would stay, and its count with it.
+    const bool counted_or_font = file.shared_count || file.destination_kind == 3;
+    if (counted_or_font && file.destination_kind != 0 && file.placement == 1 &&
+        file.target.find_first_of("\\/") != std::string::npos)
+        f.Fail("target", std::string("a ") + (file.destination_kind == 3 ? "font" : "shared file") +
+                             " the uninstaller removes lies directly in its folder: no sub-folder");
 }
 
 ProductType ReadType(const Section& s, const std::string& title, const Section* setup, uint16_t index,

@@ -395,6 +395,10 @@ TEST(Manifest, WhatKilnsUninstallerCannotServeIsNamedWithFileLineAndKey) {
          ":7: type[0].file[0].target: is where Kiln's uninstaller goes"},
         {"a Windows file it could not remove", manifest("destination = \"windows\"\nplacement = \"remove\"\n"),
          ":8: type[0].file[0].placement: the uninstaller removes a file from the Windows folder only"},
+        {"a shared file in a sub-folder", manifest("target = \"sub\\\\f.dll\"\ndestination = \"shared\"\nshared_count = true\n"),
+         ":7: type[0].file[0].target: a shared file the uninstaller removes lies directly in its folder"},
+        {"a font in a sub-folder", manifest("target = \"sub/f.ttf\"\ndestination = \"fonts\"\n"),
+         ":7: type[0].file[0].target: a font the uninstaller removes lies directly in its folder"},
         {"a key below a key", manifest("", "uninstall_key = \"Vendor\\\\Tiny\"\n"),
          ":5: type[0].uninstall_key: names one key below the Uninstall key"},
         {"neither flag nor file", "[setup]\ntitle = \"x\"\nuninstaller = 3\n[[type]]\n",
@@ -405,6 +409,9 @@ TEST(Manifest, WhatKilnsUninstallerCannotServeIsNamedWithFileLineAndKey) {
     ManifestFolder f;
     EXPECT_NO_THROW(LoadManifest(f.Write(manifest("destination = \"windows\"\nplacement = \"remove\"\nshared_count = true\n"))));
     EXPECT_EQ(LoadManifest(f.Write(manifest("placement = \"keep\"\n"))).types[0].files[1].placement, 0);
+    // Kept at uninstall, a shared file may lie in a sub-folder.
+    EXPECT_NO_THROW(LoadManifest(
+        f.Write(manifest("target = \"sub\\\\f.dll\"\ndestination = \"shared\"\nshared_count = true\nplacement = \"keep\"\n"))));
 }
 
 }  // namespace

@@ -528,6 +528,24 @@ Product LoadManifest(const std::string& path) {
         p.kiln_uninstaller = p.kiln_uninstaller || kiln_uninstaller;
     }
     ResolveDeltaBases(c, p, bases);
+    // Setup types that share an uninstall entry share one uninstaller file
+    // per folder: a second type installed over the first would replace its
+    // log and strand its files. Removing the other types' installation
+    // first (remove_other_types) makes the second install a replacement.
+    for (size_t a = 0; a < p.types.size(); ++a)
+        for (size_t b = a + 1; b < p.types.size(); ++b) {
+            const ProductType &first = p.types[a], &second = p.types[b];
+            if (!first.uninstall_key || !second.uninstall_key || !SameTarget(*first.uninstall_key, *second.uninstall_key) ||
+                !(first.files.size() && first.files[0].uninstaller) || !(second.files.size() && second.files[0].uninstaller))
+                continue;
+            if (setup->Node("remove_other_types") && !p.remove_other_types)
+                setup->Fail("remove_other_types",
+                            "setup types " + std::to_string(a) + " and " + std::to_string(b) + " share the uninstall entry \"" +
+                                *first.uninstall_key +
+                                "\": installing one over the other must remove it first; give each type its own "
+                                "uninstall_key, or leave remove_other_types on");
+            p.remove_other_types = true;
+        }
     for (size_t number = 0; dialogs && number < p.dialog_templates.size(); ++number) {
         if (template_keys[number].empty()) continue;
         if (auto problem = TemplateProblem(int(number), p.dialog_templates[number], int(p.types.size())))

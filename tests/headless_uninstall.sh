@@ -235,4 +235,37 @@ check "two types: the first removed by its uninstaller with /X, which the setup 
 check "two types: second uninstalled" uninstall 0 "$programs\\Kiln Two Types Second\\uninstall.exe" /QUIET
 rmdir "$first" 2>/dev/null  # /X leaves the emptied folder: its uninstaller was still in it
 
+# --- Two setup types, one uninstall entry, one folder ---
+# The second install replaces the first (kiln build turns on removing the
+# other types' installation), so nothing of the first stays behind.
+mkdir -p "$work/shared-entry"
+echo "typical only" >"$work/shared-entry/typical.txt"
+cp "$here/examples/sample/payload/readme.txt" "$work/shared-entry/"
+cat >"$work/shared-entry/kiln.toml" <<'TOML'
+[setup]
+title = "Kiln One Entry"
+uninstaller = true
+[[type]]
+name = "Typical"
+folder = "#Program Files#\\Kiln One Entry"
+[[type.file]]
+source = "readme.txt"
+[[type.file]]
+source = "typical.txt"
+[[type]]
+name = "Compact"
+folder = "#Program Files#\\Kiln One Entry"
+[[type.file]]
+source = "readme.txt"
+TOML
+check "one entry: build" "$kiln" build "$work/shared-entry/kiln.toml" -o "$work/one-entry.exe" >/dev/null
+one_entry="$drive/Program Files/Kiln One Entry"
+state >"$work/before-one-entry.txt"
+check "one entry: Typical installed" install "$work/one-entry.exe" --type 0
+check "one entry: Compact installed over it" install "$work/one-entry.exe" --type 1
+check "one entry: Typical's own file went with it" gone "$one_entry/typical.txt"
+check "one entry: uninstalled" uninstall 0 "$programs\\Kiln One Entry\\uninstall.exe" /QUIET
+rmdir "$one_entry" 2>/dev/null  # as above: /X leaves the folder its uninstaller was in
+check "one entry: the system is as it was" same_state "$work/before-one-entry.txt"
+
 report "headless uninstall"

@@ -405,6 +405,20 @@ TEST(Manifest, WhatKilnsUninstallerCannotServeIsNamedWithFileLineAndKey) {
          ":3: setup.uninstaller: expected true, false or the uninstaller program's file"},
     };
     for (const auto& c : cases) ExpectRefused(c.name, c.text, c.expected);
+    // Two types with one uninstall entry: the second install replaces the first.
+    const std::string two_types = "[setup]\ntitle = \"x\"\nuninstaller = true\n%s[[type]]\n[[type.file]]\n"
+                                  "source = \"payload/app.txt\"\n[[type]]\n%s[[type.file]]\nsource = \"payload/app.txt\"\n";
+    auto with = [&](const std::string& setup, const std::string& second_type) {
+        std::string text = two_types;
+        text.replace(text.find("%s"), 2, setup);
+        text.replace(text.find("%s"), 2, second_type);
+        return text;
+    };
+    ManifestFolder two;
+    EXPECT_TRUE(LoadManifest(two.Write(with("", ""))).remove_other_types);
+    EXPECT_FALSE(LoadManifest(two.Write(with("", "uninstall_key = \"x2\"\n"))).remove_other_types);
+    ExpectRefused("one entry, removing other types refused", with("remove_other_types = false\n", ""),
+                  ":4: setup.remove_other_types: setup types 0 and 1 share the uninstall entry \"x\"");
     // A shared file in the Windows folder is counted, so the uninstaller may take it.
     ManifestFolder f;
     EXPECT_NO_THROW(LoadManifest(f.Write(manifest("destination = \"windows\"\nplacement = \"remove\"\nshared_count = true\n"))));

@@ -49,7 +49,15 @@ enum : int {
 const char* Destination() { return g_state.work_path; }
 
 // Sets the install error (and the message argument when one is named); 0.
+// A file cut short by a volume that could not be had is not damaged: the
+// disk is missing (18), or its prompt was cancelled (15).
 int Fail(int error, const char* argument) {
+    if (error == kErrorChecksum) {
+        if (int lost = LostVolumeError()) {
+            g_state.install_error = lost;
+            return 0;
+        }
+    }
     g_state.install_error = error;
     if (argument) SetMessageArgument(argument);
     return 0;

@@ -156,7 +156,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR command_line, int show) 
         ReplaceAtRestart(nullptr, g_state.work_path);
     }
     if (switches.help || switches.quiet) {
-        int code = switches.help ? ShowSwitches() : RunQuietInstall({folder, log, switches.type});
+        int code = switches.help ? ShowSwitches() : RunQuietInstall({folder, log, switches.stray ? -1 : switches.type});
         FreeSetupConfig();
         ShutDown();
         return code;

@@ -163,7 +163,7 @@ public:
         SelectSetupType(0);
         lstrcpynA(g_state.source_path, setup_->path.c_str(), kPathSize);
         uint32_t length = uint32_t(archive_.size());
-        g_archive = {INVALID_HANDLE_VALUE, 0, kTestStubLength + kRecordHeaderSize, length, 0, length, false, false, 0, 0};
+        g_archive = {INVALID_HANDLE_VALUE, 0, kTestStubLength + kRecordHeaderSize, length, 0, length, false, 0, false, 0, 0};
         ASSERT_TRUE(OpenArchive());
     }
     ~TestPackage() {

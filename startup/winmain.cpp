@@ -151,6 +151,16 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR command_line, int show) 
         ShutDown();
         return 0;
     }
+    // One setup program at a time, quiet or not: the window class above
+    // finds a wizard; only this finds a quiet installation under way. Any
+    // product's, as a second installation's files could be the first's.
+    HANDLE running = CreateMutexA(nullptr, FALSE, "KilnSetupRunning");
+    if (running && GetLastError() == ERROR_ALREADY_EXISTS && !switches.help) {
+        CloseHandle(running);
+        FreeSetupConfig();
+        ShutDown();
+        return kExitAlreadyRunning;
+    }
     if (g_state.delete_self) {
         GetModuleFileNameA(nullptr, g_state.work_path, kPathSize);
         ReplaceAtRestart(nullptr, g_state.work_path);

@@ -32,12 +32,12 @@ std::vector<uint8_t> ReadAll(const std::string& path) {
     return std::vector<uint8_t>(std::istreambuf_iterator<char>(f), {});
 }
 
-DWORD RunAndWait(const char* path) {
+DWORD RunAndWait(const char* path, const char* arguments = "") {
     STARTUPINFOA si = {};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi;
-    char command[MAX_PATH];
-    lstrcpynA(command, path, MAX_PATH);
+    char command[3 * MAX_PATH];
+    wsprintfA(command, "\"%s\" %s", path, arguments);
     if (!CreateProcessA(path, command, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return 0xFFFFFFFF;
     WaitForSingleObject(pi.hProcess, 30000);
     DWORD code = 0xFFFFFFFE;
@@ -99,6 +99,24 @@ TEST(Stub, DefaultSetupFileCarriesNoPackedProgram) {
 }  // namespace
 
 namespace {
+
+// One setup program at a time, in every mode: while another runs (here
+// its mark is held by the test), a quiet installation and a wizard both
+// end with 1618 and install nothing.
+TEST(Stub, OneSetupProgramAtATime) {
+    const char* setup = std::getenv("KILN_EXAMPLE_SETUP");
+    if (!setup) GTEST_SKIP() << "KILN_EXAMPLE_SETUP not set";
+    char folder[MAX_PATH];
+    GetTempPathA(MAX_PATH, folder);
+    std::string destination = std::string(folder) + "kiln_one_at_a_time";
+    HANDLE running = CreateMutexA(nullptr, TRUE, "KilnSetupRunning");
+    ASSERT_NE(running, nullptr);
+    std::string quiet = "/QUIET /DIR=\"" + destination + "\"";
+    EXPECT_EQ(RunAndWait(setup, quiet.c_str()), DWORD(ERROR_INSTALL_ALREADY_RUNNING));
+    EXPECT_EQ(RunAndWait(setup), DWORD(ERROR_INSTALL_ALREADY_RUNNING));
+    EXPECT_EQ(GetFileAttributesA(destination.c_str()), INVALID_FILE_ATTRIBUTES);
+    CloseHandle(running);
+}
 
 // Runs a setup file until it shows its wizard (the background window of
 // class VelkorClass), then closes that window: the program ends with 0.

@@ -30,6 +30,7 @@ add_library(kiln_win32 STATIC
   startup/page_loop.cpp
   startup/program_start.cpp
   startup/relaunch.cpp
+  startup/library_search.cpp
   startup/quiet_install.cpp
   wizard/page_runner.cpp
   wizard/welcome_page.cpp

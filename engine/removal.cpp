@@ -118,7 +118,9 @@ bool ReleaseSharedFile(const char* path) {
 
 void Unregister(const char* path) {
     UINT mode = SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
-    HMODULE library = LoadLibraryA(path);
+    // Libraries it needs are looked for beside it, as when it was
+    // registered, not in the folder the uninstaller runs from.
+    HMODULE library = LoadLibraryExA(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
     SetErrorMode(mode);
     if (!library) return;
     using Entry = HRESULT(STDAPICALLTYPE*)();

@@ -41,6 +41,7 @@
 #include "engine/uninstaller_data.h"
 #include "package/file_ops.h"
 #include "package/safe_format.h"
+#include "startup/library_search.h"
 #include "startup/process_state.h"
 
 #pragma pack(push, 1)
@@ -333,6 +334,9 @@ bool RunCopy(const Options& o, const char* own, int* code) {
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+    // The copy runs from the temporary folder, where anyone may have put a
+    // library by a system library's name.
+    RestrictLibrarySearch();
     ResetProcessState();
     Options o = ReadOptions();
     char own[kPathSize];

@@ -15,6 +15,7 @@
 #include "package/patch_block.h"
 #include "package/setup_config.h"
 #include "startup/command_line.h"
+#include "startup/library_search.h"
 #include "startup/page_loop.h"
 #include "startup/process_state.h"
 #include "startup/program_start.h"
@@ -28,21 +29,6 @@ namespace {
 const char kWindowClass[] = "VelkorClass";
 constexpr WORD kIconResource = 800;
 constexpr DWORD kFrameStyle = WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
-
-// A setup file is often started from a downloads folder, where a planted
-// library would be found first: the program's own loads come from the
-// system folder only.
-void RestrictLibrarySearch() {
-    HMODULE kernel = GetModuleHandleA("kernel32.dll");
-    using SetDefault = BOOL(WINAPI*)(DWORD);
-    using SetDirectory = BOOL(WINAPI*)(LPCSTR);
-    auto set_default = reinterpret_cast<SetDefault>(
-        reinterpret_cast<void*>(GetProcAddress(kernel, "SetDefaultDllDirectories")));
-    if (set_default && set_default(0x800 /* LOAD_LIBRARY_SEARCH_SYSTEM32 */)) return;
-    auto set_directory =
-        reinterpret_cast<SetDirectory>(reinterpret_cast<void*>(GetProcAddress(kernel, "SetDllDirectoryA")));
-    if (set_directory) set_directory("");
-}
 
 // Brings the running instance forward (its last active pop-up too).
 void BringForward(HWND other) {

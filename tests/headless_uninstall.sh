@@ -268,4 +268,40 @@ check "one entry: uninstalled" uninstall 0 "$programs\\Kiln One Entry\\uninstall
 rmdir "$one_entry" 2>/dev/null  # as above: /X leaves the folder its uninstaller was in
 check "one entry: the system is as it was" same_state "$work/before-one-entry.txt"
 
+# --- Libraries planted where the uninstaller runs ---
+# Its copy runs from the temporary folder, where anyone may put a library
+# by a system library's name (and the loader is told to prefer them, as
+# Windows would): it loads none that a program linking the same system
+# libraries and running no code does not load as well. Not imm32, rpcrt4
+# and shlwapi: Wine's user32, ole32 and shell32 import them, so any program
+# that links those loads planted ones before its own code runs (Windows
+# takes them as known libraries from the system folder), and then calls
+# into them.
+planted_uninstall() {
+  local temp="$drive/users/$user/Temp" names n baseline loaded over
+  names="dwmapi winmm userenv cryptbase profapi sspicli comctl32"
+  names="$names oleaut32 setupapi propsys wintrust crypt32 mpr netapi32 wtsapi32 winspool"
+  install "$work/one-entry.exe" --type 0 || return 1
+  for n in $names; do cp "$KILN_WIN_TREE/planted_library.dll" "$temp/$n.dll"; done
+  cp "$KILN_WIN_TREE/same_imports.exe" "$temp/kiln-baseline.exe"
+  over="$(echo $names | tr ' ' ','),mscoree,mshtml,winemenubuilder.exe="
+  over="${over%,winemenubuilder.exe=}=n,b;winemenubuilder.exe="
+  WINEDLLOVERRIDES=$over wine_run 'C:\users\'"$user"'\Temp\kiln-baseline.exe' >/dev/null 2>&1
+  settle
+  baseline=$(cd "$temp" && ls *.loaded 2>/dev/null)
+  rm -f "$temp"/*.loaded
+  # Bounded: a planted library the program did load could hang it.
+  WINEDLLOVERRIDES=$over timeout 120 "$here/scripts/wine-run" "$programs\\Kiln One Entry\\uninstall.exe" /QUIET \
+    >/dev/null 2>&1 || { echo "  uninstall failed"; WINEPREFIX=$KILN_WINEPREFIX wineserver -k; }
+  settle
+  loaded=$(cd "$temp" && ls *.loaded 2>/dev/null)
+  for n in $names; do rm -f "$temp/$n.dll" "$temp/$n.dll.loaded"; done
+  rm -f "$temp/kiln-baseline.exe"
+  for n in $loaded; do
+    echo "$baseline" | grep -qx "$n" || { echo "  the uninstaller loaded the planted ${n%.loaded}"; return 1; }
+  done
+  gone "$one_entry/readme.txt"
+}
+check "planted libraries: the uninstaller loads none" planted_uninstall
+
 report "headless uninstall"

@@ -21,7 +21,7 @@ void AddVerifyCommand(CLI::App& app, int& status) {
         for (const std::string& f : faults) std::fprintf(stderr, "kiln verify: %s\n", f.c_str());
         if (faults.empty())
             std::printf("%s: %zu files verified, %zu volume file(s), %s, %s\n", path.c_str(), checked,
-                        v.file.volumes.size(), v.file.is_signed ? "signed" : "unsigned",
+                        v.file.volumes.size(), v.file.holds_signature ? "signed" : "unsigned",
                         v.file.has_integrity ? "whole-file CRCs hold" : "no integrity record");
         status = faults.empty() ? 0 : 1;
     });

@@ -109,6 +109,10 @@ add_executable(decode_bench bench/decode_bench.cpp tests/host/test_corpus.cpp)
 target_link_libraries(decode_bench PRIVATE kiln_encoder benchmark::benchmark ZLIB::ZLIB PkgConfig::DEFLATE)
 target_compile_definitions(decode_bench PRIVATE KILN_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
 
+add_executable(lzma_bench bench/lzma_bench.cpp tests/host/test_corpus.cpp)
+target_link_libraries(lzma_bench PRIVATE kiln_core benchmark::benchmark PkgConfig::LZMA)
+target_compile_definitions(lzma_bench PRIVATE KILN_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
+
 # libFuzzer targets need clang; they rebuild the portable sources with sanitizers.
 if(CMAKE_CXX_COMPILER_ID MATCHES "Clang")
   set(fuzz_flags -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined)

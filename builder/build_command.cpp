@@ -72,6 +72,7 @@ void AddBuildCommand(CLI::App& app, int& status) {
     static int level = 0;
     static uint64_t volume_size = 0;
     static bool auto_delta = false;
+    static std::string compression;
     cmd->add_option("manifest", manifest, "The product manifest (TOML)")->required();
     cmd->add_option("-o,--output", output, "The setup file to write")->capture_default_str();
     cmd->add_option("--stub", stub, "The setup program to put first (default: the one built with kiln)");
@@ -83,6 +84,8 @@ void AddBuildCommand(CLI::App& app, int& status) {
                     "K and M suffixes count 1024 (overrides the manifest)")
         ->transform(CLI::AsSizeValue(false))
         ->check(CLI::Range(uint64_t(5), uint64_t(0x7FFFFFFF)));
+    cmd->add_option("--compression", compression, "deflate (per-file streams) or lzma (solid blocks); overrides the manifest")
+        ->check(CLI::IsMember({"deflate", "lzma"}));
     auto* delta_flag = cmd->add_flag("--auto-delta,!--no-auto-delta", auto_delta,
                                       "Look for files to store as deltas against similar files, where that is "
                                       "smaller (the default; overrides the manifest's auto_delta)");
@@ -94,6 +97,7 @@ void AddBuildCommand(CLI::App& app, int& status) {
             if (level) product.level = level;
             if (volume_size) product.volume_size = uint32_t(volume_size);
             if (delta_flag->count()) product.auto_delta = auto_delta;
+            if (!compression.empty()) product.solid_lzma = compression == "lzma";
             Bytes stub_bytes = ReadProgram(FindProgram(stub, "KILN_STUB", "kiln-stub.exe"), "setup program", "--stub");
             stub_bytes = DressSetupProgram(stub_bytes, product.identity);
             if (product.kiln_uninstaller)

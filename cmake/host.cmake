@@ -32,6 +32,7 @@ add_library(kiln_builder STATIC
   builder/setup_reader.cpp
   builder/archive_items.cpp
   builder/archive_plan.cpp
+  builder/solid_archive.cpp
   builder/delta_bases.cpp
   builder/delta_encoder.cpp
   builder/parallel.cpp
@@ -45,7 +46,7 @@ add_library(kiln_builder STATIC
   builder/stub_resources.cpp
 )
 target_link_libraries(kiln_builder PUBLIC kiln_encoder PkgConfig::TOMLPP PRIVATE PkgConfig::DIVSUFSORT)
-target_link_libraries(kiln_builder PRIVATE Threads::Threads)
+target_link_libraries(kiln_builder PRIVATE Threads::Threads PkgConfig::LZMA)
 target_compile_options(kiln_builder PRIVATE -Wall -Wextra)
 
 add_executable(kiln

@@ -198,8 +198,12 @@ void CheckSolidArchive(PackageView& v) {
     }
     if (!flags || !(ReadU32(flags->body.data()) & kSetupSolidArchive)) return;
     if (!table) return v.problems.push_back("the setup flags promise a solid archive, but its block table is missing");
-    const char* fault = CheckSolidTable(table->body.data(), table->body.size(), v.file.archive_length, &v.solid_blocks);
+    uint64_t end = 0;
+    const char* fault = CheckSolidTable(table->body.data(), table->body.size(), &v.solid_blocks, &end);
     if (*fault) return v.problems.push_back(std::string("the block table: ") + fault);
+    // With a volume file missing the archive ends early: VerifyPackage names the volume.
+    if (end != v.file.archive.size() && (end < v.file.archive.size() || v.file.missing_volume.empty()))
+        return v.problems.push_back("the blocks do not fill the archive exactly");
     v.solid_table = table;
 }
 

@@ -92,6 +92,7 @@ add_executable(host_tests
   tests/host/stub_resources_test.cpp
   tests/host/integrity_test.cpp
   tests/host/lzma_decoder_test.cpp
+  tests/host/solid_archive_test.cpp
 )
 target_link_libraries(host_tests PRIVATE kiln_builder PkgConfig::DEFLATE PkgConfig::LZMA GTest::gtest_main)
 target_compile_definitions(host_tests PRIVATE KILN_SOURCE_DIR="${CMAKE_SOURCE_DIR}")

@@ -13,7 +13,7 @@ SolidBlock SolidBlockAt(const uint8_t* body, uint32_t index) {
     return b;
 }
 
-const char* CheckSolidTable(const uint8_t* body, size_t size, uint64_t archive_length, uint32_t* count) {
+const char* CheckSolidTable(const uint8_t* body, size_t size, uint32_t* count, uint64_t* blocks_end) {
     if (size < 4) return "the block table is cut short";
     uint32_t n = ReadU32(body);
     if (n == 0 || (size - 4) / kSolidBlockSize < n || size != 4 + uint64_t(n) * kSolidBlockSize)
@@ -29,8 +29,8 @@ const char* CheckSolidTable(const uint8_t* body, size_t size, uint64_t archive_l
         if (ReadU32(p) < 5) return "a block is shorter than any LZMA stream";
         end += ReadU32(p);
     }
-    if (end != archive_length) return "the blocks do not fill the archive exactly";
     *count = n;
+    *blocks_end = end;
     return "";
 }
 

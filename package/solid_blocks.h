@@ -35,9 +35,10 @@ struct SolidBlock {
 // Reads block `index` of a table that ReadSolidTable accepted.
 SolidBlock SolidBlockAt(const uint8_t* body, uint32_t index);
 
-// Checks a block table body against the archive's length: "" or what is
-// wrong. On success *count is the number of blocks.
-const char* CheckSolidTable(const uint8_t* body, size_t size, uint64_t archive_length, uint32_t* count);
+// Checks a block table body: "" or what is wrong. On success *count is the
+// number of blocks and *end where the last one ends, which must be the
+// archive's length (the setup file's part and every volume file's).
+const char* CheckSolidTable(const uint8_t* body, size_t size, uint32_t* count, uint64_t* end);
 
 // Whether an entry's (block, start, unpacked size) lies inside its block.
 bool SolidEntryFits(const uint8_t* body, uint32_t count, uint32_t block, uint32_t start, uint32_t size);

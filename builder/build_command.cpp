@@ -112,6 +112,9 @@ void AddBuildCommand(CLI::App& app, int& status) {
                 std::printf("%s: %zu bytes\n", VolumePath(output, k).c_str(), files.volumes[k - 1].size());
             if (!signing.certificate.empty()) std::printf("%s: signed\n", output.c_str());
             PrintDeltas(product, files.deltas);
+            if (product.solid_lzma)
+                std::fprintf(stderr, "kiln build: note: solid LZMA packages are verified and extracted by kiln, "
+                                     "but the setup program does not install them yet\n");
         } catch (const std::exception& e) {
             std::fprintf(stderr, "kiln build: %s\n", e.what());
             status = 1;

@@ -23,13 +23,6 @@ namespace {
 // kMaxSolidDictionary, so a block may be twice its size.
 constexpr uint64_t kBlockTarget = 128u << 20;
 
-
-struct Content {
-    Bytes data;
-    size_t block = 0;
-    uint32_t start = 0;
-};
-
 Bytes EncodeBlock(const Bytes& data, LzmaProperties* properties) {
     lzma_options_lzma options;
     lzma_lzma_preset(&options, 9 | LZMA_PRESET_EXTREME);
@@ -46,7 +39,8 @@ Bytes EncodeBlock(const Bytes& data, LzmaProperties* properties) {
     return out;
 }
 
-// Files of one kind sit together: by extension, then by name.
+// The order before the similarity chain, and instead of it for many files:
+// files of one kind together, by extension, then by name.
 std::string OrderKey(const ProductFile& f) {
     std::filesystem::path target(f.target);
     return target.extension().string() + '\n' + target.filename().string();

@@ -148,5 +148,5 @@ if(CMAKE_CXX_COMPILER_ID MATCHES "Clang")
   target_link_options(setup_file_fuzz PRIVATE ${fuzz_flags})
   target_compile_definitions(setup_file_fuzz PRIVATE KILN_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
   target_link_libraries(setup_file_fuzz PRIVATE PkgConfig::DEFLATE ${ZOPFLI_LIB} PkgConfig::TOMLPP
-    PkgConfig::DIVSUFSORT Threads::Threads)
+    PkgConfig::DIVSUFSORT PkgConfig::LZMA Threads::Threads)
 endif()

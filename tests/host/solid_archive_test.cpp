@@ -74,6 +74,13 @@ TEST(SolidArchive, BuildsAndVerifiesWholeAndInVolumes) {
         ASSERT_NE(v.solid_table, nullptr);
         EXPECT_EQ(v.solid_blocks, 1u);
     }
+    // A missing volume file is named, and no file of the block passes.
+    fs::remove(VolumePath(s.folder.dir / "setup.exe", 2));
+    size_t checked = 0;
+    std::vector<std::string> faults = s.Verify(&checked);
+    ASSERT_FALSE(faults.empty());
+    EXPECT_NE(faults.back().find("setup.D02"), std::string::npos) << faults.back();
+    EXPECT_EQ(checked, 0u);
     // Built the usual way, the package has neither the flag nor the block table.
     s.product.solid_lzma = false;
     s.product.volume_size = 0;

@@ -46,13 +46,17 @@ struct RangeDecoder {
 
     uint8_t NextByte() {
         if (next == end) {
+            // Through locals: the decoder's own fields then never have their
+            // address taken and can live in registers.
+            const uint8_t* data = nullptr;
             size_t size = 0;
-            if (failure != kLzmaOk || !input->refill(input->context, &next, &size) || size == 0) {
+            if (failure != kLzmaOk || !input->refill(input->context, &data, &size) || size == 0) {
                 if (failure == kLzmaOk) failure = kLzmaInputError;
                 next = end = nullptr;
                 return 0;
             }
-            end = next + size;
+            next = data;
+            end = data + size;
         }
         return *next++;
     }

@@ -106,6 +106,7 @@ void AddBuildCommand(CLI::App& app, int& status) {
     static int level = 0;
     static uint64_t volume_size = 0;
     static bool auto_delta = false, pack_stub = false;
+    static std::string compression;
     cmd->add_option("manifest", manifest, "The product manifest (TOML)")->required();
     cmd->add_option("-o,--output", output, "The setup file to write")->capture_default_str();
     cmd->add_option("--stub", stub, "The setup program to put first (default: the one built with kiln)");
@@ -117,6 +118,8 @@ void AddBuildCommand(CLI::App& app, int& status) {
                     "K and M suffixes count 1024 (overrides the manifest)")
         ->transform(CLI::AsSizeValue(false))
         ->check(CLI::Range(uint64_t(5), uint64_t(0x7FFFFFFF)));
+    cmd->add_option("--compression", compression, "deflate (per-file streams) or lzma (solid blocks); overrides the manifest")
+        ->check(CLI::IsMember({"deflate", "lzma"}));
     auto* delta_flag = cmd->add_flag("--auto-delta,!--no-auto-delta", auto_delta,
                                       "Look for files to store as deltas against similar files, where that is "
                                       "smaller (the default; overrides the manifest's auto_delta)");
@@ -132,6 +135,13 @@ void AddBuildCommand(CLI::App& app, int& status) {
             if (volume_size) product.volume_size = uint32_t(volume_size);
             if (delta_flag->count()) product.auto_delta = auto_delta;
             if (pack_stub) product.pack_stub = true;
+            if (!compression.empty()) product.solid_lzma = compression == "lzma";
+            // A setup file that its own setup program cannot install is
+            // written only for those who ask for it.
+            if (product.solid_lzma && !std::getenv("KILN_EXPERIMENTAL_SOLID"))
+                throw BuildError("compression \"lzma\": the setup program does not install solid LZMA packages yet, "
+                                 "so no setup file was written (KILN_EXPERIMENTAL_SOLID=1 builds one for kiln verify, "
+                                 "inspect and extract)");
             Bytes stub_bytes;
             ChooseWindowsPrograms(product, stub_bytes, stub, uninstaller);
             stub_bytes = DressSetupProgram(stub_bytes, product.identity);
@@ -145,6 +155,9 @@ void AddBuildCommand(CLI::App& app, int& status) {
                 std::printf("%s: %zu bytes\n", VolumePath(output, k).c_str(), files.volumes[k - 1].size());
             if (!signing.certificate.empty()) std::printf("%s: signed\n", output.c_str());
             PrintDeltas(product, files.deltas);
+            if (product.solid_lzma)
+                std::fprintf(stderr, "kiln build: note: solid LZMA packages are verified and extracted by kiln, "
+                                     "but the setup program does not install them yet\n");
         } catch (const std::exception& e) {
             std::fprintf(stderr, "kiln build: %s\n", e.what());
             status = 1;

@@ -458,7 +458,15 @@ Product LoadManifest(const std::string& path) {
         p.timed_steps = *pacing == "timed";
     }
     if (setup->Node("start_page")) p.start_page = uint16_t(setup->Number("start_page", 0, 0, 8));
-    p.level = int(setup->Number("compression", 0, 1, 13));
+    // compression: a level of the per-file streams, or the mode by name.
+    if (const toml::node* n = setup->Node("compression"); n && n->is_string()) {
+        std::optional<std::string> mode = setup->Text("compression");
+        if (*mode != "deflate" && *mode != "lzma")
+            setup->Fail("compression", "is \"deflate\" (the default), \"lzma\" (solid blocks) or a level, 1 to 13");
+        p.solid_lzma = *mode == "lzma";
+    } else {
+        p.level = int(setup->Number("compression", 0, 1, 13));
+    }
     // A volume file holds its 4-byte length and at least one archive byte.
     p.volume_size = uint32_t(setup->Number("volume_size", 0, 5, 0x7FFFFFFF));
     p.auto_delta = setup->Flag("auto_delta", true);

@@ -12,6 +12,7 @@
 #include "decoder/inflate.h"
 #include "package/integrity.h"
 #include "package/package_format.h"
+#include "package/solid_blocks.h"
 
 namespace {
 
@@ -213,7 +214,7 @@ SetupFileView ReadSetupFile(const Bytes& file, const std::string& setup_path) {
         const uint8_t* body = &file[at];
         if (r.tag == kTagIntegrity) {
             r.body.assign(body, body + r.stored_size);  // checked with the archive record
-        } else if (use == kRecordSkipped) {
+        } else if (use == kRecordSkipped && r.tag != kTagSolidBlocks) {  // the block table is Kiln's setup program's own
             r.read = false;
         } else if (use == kRecordRawFields) {
             if (at + kRawFieldsSize > file.size()) {

@@ -220,6 +220,20 @@ uninstall_entry = { display_version = "2.1", publisher = "Kiln", estimated_size 
                   ":4: type[0].uninstall_entry.help_link: unknown key");
 }
 
+TEST(Manifest, CompressionIsALevelOrAMode) {
+    ManifestFolder f;
+    struct Case {
+        const char* value;
+        int level;
+        bool solid;
+    } cases[] = {{"7", 7, false}, {"\"lzma\"", 0, true}, {"\"deflate\"", 0, false}};
+    for (const Case& c : cases) {
+        Product p = LoadManifest(f.Write(std::string("[setup]\ntitle = \"x\"\ncompression = ") + c.value + "\n[[type]]\n"));
+        EXPECT_EQ(p.level, c.level) << c.value;
+        EXPECT_EQ(p.solid_lzma, c.solid) << c.value;
+    }
+}
+
 TEST(Manifest, MistakesNameFileLineAndKey) {
     struct Case {
         const char* name;
@@ -244,6 +258,8 @@ TEST(Manifest, MistakesNameFileLineAndKey) {
          ":6: type[0].file[0].target: ends in a backslash"},
         {"bad text key", "[setup]\ntitle = \"x\"\n[[type]]\n[type.texts]\n\"12.1\" = \"x\"\n", "type[0].texts.12.1"},
         {"level out of range", "[setup]\ntitle = \"x\"\ncompression = 20\n[[type]]\n", ":3: setup.compression: must lie between 1 and 13"},
+        {"unknown compression mode", "[setup]\ntitle = \"x\"\ncompression = \"zstd\"\n[[type]]\n",
+         ":3: setup.compression: is \"deflate\""},
         {"initial type out of range", "[setup]\ntitle = \"x\"\ninitial_type = 1\n[[type]]\n", "setup.initial_type"},
         {"registry without key",
          "[setup]\ntitle = \"x\"\n[[type]]\nremember_registry = { root = \"HKLM\" }\n", "type[0].remember_registry.key"},

@@ -136,6 +136,15 @@ int Show(const Texts& t, const char* text, UINT style) {
     return MessageBoxA(nullptr, text, t.product[0] ? t.product : "Uninstall", style | MB_SETFOREGROUND);
 }
 
+// Why nothing was removed: the file's text, or the program's own where the
+// file holds none.
+void ShowRefusal(const Texts& t, UninstallerText which, const char* fallback) {
+    char* text = t.raw.text[which].size ? FormatText(t, which, 0) : nullptr;
+    Show(t, text ? text : fallback, MB_OK | MB_ICONERROR);
+    void* block = text;
+    FreeAndClear(&block);
+}
+
 // The whole file, or null.
 uint8_t* ReadWholeFile(const char* path, uint32_t* size) {
     HANDLE file = OpenForReading(path);
@@ -220,12 +229,7 @@ Result Uninstall(const Options& o, const char* original, bool in_place) {
         lstrcpynA(t.product, name.data, name.size < kPathSize ? name.size + 1 : kPathSize);
         sound = ReadInstallLog(file + program + log_start, size - program - log_start, &log);
     }
-    if (!sound) {
-        char* text = t.raw.text[kTextDamaged].size ? FormatText(t, kTextDamaged, 0) : nullptr;
-        if (!o.quiet) Show(t, text ? text : kFallbackDamaged, MB_OK | MB_ICONERROR);
-        void* block = text;
-        FreeAndClear(&block);
-    }
+    if (!sound && !o.quiet) ShowRefusal(t, kTextDamaged, kFallbackDamaged);
     HANDLE lock = nullptr;
     Claim claim = sound ? ClaimInstallation(log, original, &lock) : Claim::kUnchecked;
     if (sound && claim == Claim::kBusy) {
@@ -233,10 +237,7 @@ Result Uninstall(const Options& o, const char* original, bool in_place) {
     } else if (sound && claim == Claim::kNotInstalledHere) {
         // Its install folder would be wherever this file is: nothing is touched.
         r.code = ERROR_UNKNOWN_PRODUCT;
-        char* text = t.raw.text[kTextNotInstalledHere].size ? FormatText(t, kTextNotInstalledHere, 0) : nullptr;
-        if (!o.quiet) Show(t, text ? text : kFallbackNotInstalledHere, MB_OK | MB_ICONERROR);
-        void* block = text;
-        FreeAndClear(&block);
+        if (!o.quiet) ShowRefusal(t, kTextNotInstalledHere, kFallbackNotInstalledHere);
     } else if (sound) {
         char* question = o.quiet ? nullptr : FormatText(t, kTextQuestion, 0);
         bool go = o.quiet || (question && Show(t, question, MB_YESNO | MB_ICONQUESTION) == IDYES);

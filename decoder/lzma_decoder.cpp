@@ -185,118 +185,175 @@ uint8_t LzmaPropertiesByte(const LzmaProperties& properties) {
     return uint8_t((properties.pb * 5 + properties.lp) * 9 + properties.lc);
 }
 
-LzmaResult LzmaDecode(const LzmaProperties& properties, uint64_t unpacked, const LzmaInput& input,
-                      const LzmaOutput& output) {
+LzmaResult LzmaStart(LzmaStream* s, const LzmaProperties& properties, uint64_t unpacked, const LzmaInput& input,
+                     const LzmaOutput& output) {
+    *s = LzmaStream{};
+    s->properties = properties;
+    s->unpacked = unpacked;
+    s->input = input;
+    s->output = output;
+    s->range = 0xFFFFFFFFu;
+    s->failure = kLzmaDataError;
     if (properties.lc + properties.lp > kLzmaMaxLiteralBits || properties.pb > 4 || !output.buffer ||
         output.size == 0 || output.size < (unpacked < properties.dictionary ? unpacked : properties.dictionary))
-        return kLzmaDataError;
+        return s->failure;
     Probabilities* p = static_cast<Probabilities*>(DecoderAllocZeroed(sizeof(Probabilities)));
-    if (!p) return kLzmaNoMemory;
-    struct Owner {
-        Probabilities* p;
-        ~Owner() { DecoderFree(p); }
-    } owner{p};
+    s->probabilities = p;
+    if (!p) return s->failure = kLzmaNoMemory;
     Reset(reinterpret_cast<uint16_t*>(p), sizeof(Probabilities) / 2);
 
-    RangeDecoder rc{0xFFFFFFFFu, 0, nullptr, nullptr, &input, kLzmaOk};
-    Window window{output.buffer, output.size, 0, 0, 0, &output};
+    RangeDecoder rc{0xFFFFFFFFu, 0, nullptr, nullptr, &s->input, kLzmaOk};
     bool first_is_zero = rc.NextByte() == 0;
     for (int i = 0; i < 4; i++) rc.code = rc.code << 8 | rc.NextByte();
-    if (rc.failure != kLzmaOk) return rc.failure;
-    if (!first_is_zero || rc.code == rc.range) return kLzmaDataError;
+    if (rc.failure != kLzmaOk) return s->failure = rc.failure;
+    if (!first_is_zero || rc.code == rc.range) return s->failure;
+    s->code = rc.code;
+    s->next = rc.next;
+    s->end = rc.end;
+    return s->failure = kLzmaOk;
+}
+
+LzmaResult LzmaDecodeTo(LzmaStream* s, uint64_t target) {
+    if (s->failure != kLzmaOk || s->finished) return s->failure;
+    const uint64_t unpacked = s->unpacked;
+    if (target > unpacked) target = unpacked;
+    // The state in locals for the loop, so that it can live in registers;
+    // stored back when the loop pauses or ends.
+    Probabilities* p = static_cast<Probabilities*>(s->probabilities);
+    RangeDecoder rc{s->range, s->code, s->next, s->end, &s->input, kLzmaOk};
+    Window window{s->output.buffer, s->output.size, s->position, s->flushed, s->total, &s->output};
+    uint32_t rep0 = s->rep0, rep1 = s->rep1, rep2 = s->rep2, rep3 = s->rep3;  // distances minus one
+    unsigned state = s->state;
+    uint8_t previous = s->previous;
+    const uint32_t position_mask = (1u << s->properties.pb) - 1;
+    const uint32_t literal_position_mask = (1u << s->properties.lp) - 1;
+    const unsigned lc = s->properties.lc;
 
     // A stream that stopped making sense after its input ran out is a missing
     // piece of input, not a damaged one.
     auto damaged = [&rc] { return rc.failure != kLzmaOk ? rc.failure : kLzmaDataError; };
-    const uint32_t position_mask = (1u << properties.pb) - 1;
-    const uint32_t literal_position_mask = (1u << properties.lp) - 1;
-    const unsigned lc = properties.lc;
-    uint32_t rep0 = 0, rep1 = 0, rep2 = 0, rep3 = 0;  // distances minus one
-    unsigned state = 0;
-    uint8_t previous = 0;
-    for (;;) {
-        if (rc.failure != kLzmaOk) return rc.failure;
-        unsigned position_state = uint32_t(window.total) & position_mask;
-        if (!rc.Bit(&p->is_match[state][position_state])) {
-            if (window.total == unpacked) return damaged();  // more than the block holds
-            uint16_t* probabilities =
-                p->literal + 0x300 * (((uint32_t(window.total) & literal_position_mask) << lc) + (previous >> (8 - lc)));
-            unsigned symbol = 1;
-            if (state >= 7) {  // after a match the byte at rep0 predicts this one, bit by bit until they differ
-                unsigned match_byte = window.Back(rep0 + 1);
-                do {
-                    unsigned match_bit = match_byte >> 7 & 1;
-                    match_byte <<= 1;
-                    unsigned bit = rc.Bit(&probabilities[((1 + match_bit) << 8) + symbol]);
-                    symbol = symbol << 1 | bit;
-                    if (match_bit != bit) break;
-                } while (symbol < 0x100);
-            }
-            while (symbol < 0x100) symbol = symbol << 1 | rc.Bit(&probabilities[symbol]);
-            previous = uint8_t(symbol);
-            state = state < 4 ? 0 : state < 10 ? state - 3 : state - 6;
-            if (!window.Put(previous)) return kLzmaOutputError;
-            continue;
-        }
-        uint32_t length;
-        if (rc.Bit(&p->is_rep[state])) {
-            if (window.total == 0) return damaged();
-            if (!rc.Bit(&p->is_rep_g0[state])) {
-                if (!rc.Bit(&p->is_rep0_long[state][position_state])) {  // one byte from rep0
-                    if (window.total == unpacked) return damaged();
-                    state = state < 7 ? 9 : 11;
-                    previous = window.Back(rep0 + 1);
-                    if (!window.Put(previous)) return kLzmaOutputError;
-                    continue;
+    auto run = [&]() -> LzmaResult {
+        for (;;) {
+            if (rc.failure != kLzmaOk) return rc.failure;
+            // Short of the end a step may pause; at the end the marker must follow.
+            if (window.total >= target && target < unpacked) return window.Flush() ? kLzmaOk : kLzmaOutputError;
+            unsigned position_state = uint32_t(window.total) & position_mask;
+            if (!rc.Bit(&p->is_match[state][position_state])) {
+                if (window.total == unpacked) return damaged();  // more than the block holds
+                uint16_t* probabilities =
+                    p->literal +
+                    0x300 * (((uint32_t(window.total) & literal_position_mask) << lc) + (previous >> (8 - lc)));
+                unsigned symbol = 1;
+                if (state >= 7) {  // after a match the byte at rep0 predicts this one, bit by bit until they differ
+                    unsigned match_byte = window.Back(rep0 + 1);
+                    do {
+                        unsigned match_bit = match_byte >> 7 & 1;
+                        match_byte <<= 1;
+                        unsigned bit = rc.Bit(&probabilities[((1 + match_bit) << 8) + symbol]);
+                        symbol = symbol << 1 | bit;
+                        if (match_bit != bit) break;
+                    } while (symbol < 0x100);
                 }
-            } else {
-                uint32_t distance;
-                if (!rc.Bit(&p->is_rep_g1[state])) {
-                    distance = rep1;
-                } else {
-                    if (!rc.Bit(&p->is_rep_g2[state])) {
-                        distance = rep2;
-                    } else {
-                        distance = rep3;
-                        rep3 = rep2;
+                while (symbol < 0x100) symbol = symbol << 1 | rc.Bit(&probabilities[symbol]);
+                previous = uint8_t(symbol);
+                state = state < 4 ? 0 : state < 10 ? state - 3 : state - 6;
+                if (!window.Put(previous)) return kLzmaOutputError;
+                continue;
+            }
+            uint32_t length;
+            if (rc.Bit(&p->is_rep[state])) {
+                if (window.total == 0) return damaged();
+                if (!rc.Bit(&p->is_rep_g0[state])) {
+                    if (!rc.Bit(&p->is_rep0_long[state][position_state])) {  // one byte from rep0
+                        if (window.total == unpacked) return damaged();
+                        state = state < 7 ? 9 : 11;
+                        previous = window.Back(rep0 + 1);
+                        if (!window.Put(previous)) return kLzmaOutputError;
+                        continue;
                     }
-                    rep2 = rep1;
-                }
-                rep1 = rep0;
-                rep0 = distance;
-            }
-            length = rc.Length(&p->rep_length, position_state);
-            state = state < 7 ? 8 : 11;
-        } else {
-            rep3 = rep2;
-            rep2 = rep1;
-            rep1 = rep0;
-            length = rc.Length(&p->match_length, position_state);
-            state = state < 7 ? 7 : 10;
-            unsigned slot = rc.Tree(p->slot[length < 3 ? length : 3], 6);
-            if (slot < 4) {
-                rep0 = slot;
-            } else {
-                unsigned direct = (slot >> 1) - 1;
-                rep0 = (2 | (slot & 1)) << direct;
-                if (slot < kEndSlotIndex) {
-                    rep0 += rc.ReverseTree(p->special + rep0 - slot, direct);
                 } else {
-                    rep0 += rc.Direct(direct - kAlignBits) << kAlignBits;
-                    rep0 += rc.ReverseTree(p->align, kAlignBits);
+                    uint32_t distance;
+                    if (!rc.Bit(&p->is_rep_g1[state])) {
+                        distance = rep1;
+                    } else {
+                        if (!rc.Bit(&p->is_rep_g2[state])) {
+                            distance = rep2;
+                        } else {
+                            distance = rep3;
+                            rep3 = rep2;
+                        }
+                        rep2 = rep1;
+                    }
+                    rep1 = rep0;
+                    rep0 = distance;
+                }
+                length = rc.Length(&p->rep_length, position_state);
+                state = state < 7 ? 8 : 11;
+            } else {
+                rep3 = rep2;
+                rep2 = rep1;
+                rep1 = rep0;
+                length = rc.Length(&p->match_length, position_state);
+                state = state < 7 ? 7 : 10;
+                unsigned slot = rc.Tree(p->slot[length < 3 ? length : 3], 6);
+                if (slot < 4) {
+                    rep0 = slot;
+                } else {
+                    unsigned direct = (slot >> 1) - 1;
+                    rep0 = (2 | (slot & 1)) << direct;
+                    if (slot < kEndSlotIndex) {
+                        rep0 += rc.ReverseTree(p->special + rep0 - slot, direct);
+                    } else {
+                        rep0 += rc.Direct(direct - kAlignBits) << kAlignBits;
+                        rep0 += rc.ReverseTree(p->align, kAlignBits);
+                    }
+                }
+                if (rep0 == 0xFFFFFFFFu) {  // the end marker: only after the whole block, with the coder at rest
+                    if (rc.failure != kLzmaOk || window.total != unpacked || rc.code != 0) return damaged();
+                    s->finished = true;
+                    return window.Flush() ? kLzmaOk : kLzmaOutputError;
                 }
             }
-            if (rep0 == 0xFFFFFFFFu) {  // the end marker: only after the whole block, with the coder at rest
-                if (rc.failure != kLzmaOk || window.total != unpacked || rc.code != 0) return damaged();
-                return window.Flush() ? kLzmaOk : kLzmaOutputError;
-            }
+            length += kMatchMinLength;
+            if (rep0 >= window.total || rep0 >= window.size || length > unpacked - window.total) return damaged();
+            if (!window.Copy(size_t(rep0) + 1, length)) return kLzmaOutputError;
+            previous = window.Back(1);
         }
-        length += kMatchMinLength;
-        if (rep0 >= window.total || rep0 >= window.size || length > unpacked - window.total)
-            return damaged();
-        if (!window.Copy(size_t(rep0) + 1, length)) return kLzmaOutputError;
-        previous = window.Back(1);
-    }
+    };
+    LzmaResult result = run();
+    s->range = rc.range;
+    s->code = rc.code;
+    s->next = rc.next;
+    s->end = rc.end;
+    s->position = window.position;
+    s->flushed = window.flushed;
+    s->total = window.total;
+    s->rep0 = rep0, s->rep1 = rep1, s->rep2 = rep2, s->rep3 = rep3;
+    s->state = state;
+    s->previous = previous;
+    return s->failure = result;
+}
+
+const uint8_t* LzmaHistory(const LzmaStream& s, uint64_t offset, size_t* run) {
+    if (offset >= s.total || s.total - offset > s.output.size) return nullptr;
+    size_t back = size_t(s.total - offset);
+    size_t at = s.position >= back ? s.position - back : s.position + s.output.size - back;
+    *run = at < s.position ? s.position - at : s.output.size - at;
+    return s.output.buffer + at;
+}
+
+void LzmaEnd(LzmaStream* s) {
+    DecoderFree(s->probabilities);
+    s->probabilities = nullptr;
+}
+
+LzmaResult LzmaDecode(const LzmaProperties& properties, uint64_t unpacked, const LzmaInput& input,
+                      const LzmaOutput& output) {
+    LzmaStream stream;
+    LzmaResult result = LzmaStart(&stream, properties, unpacked, input, output);
+    if (result == kLzmaOk) result = LzmaDecodeTo(&stream, unpacked);
+    LzmaEnd(&stream);
+    return result;
 }
 
 LzmaResult LzmaDecodeBuffer(const LzmaProperties& properties, const uint8_t* in, size_t in_size, uint8_t* out,

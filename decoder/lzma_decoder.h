@@ -51,6 +51,48 @@ struct LzmaOutput {
     void* context;
 };
 
+// A stream decoded in steps, for a reader that wants the bytes up to some
+// point now and the rest later: the setup program takes a block's files
+// one by one. The fields are the decoder's; read them only through the
+// functions below.
+struct LzmaStream {
+    LzmaProperties properties;
+    uint64_t unpacked;
+    LzmaInput input;
+    LzmaOutput output;
+    void* probabilities;
+    uint32_t range, code;
+    const uint8_t* next;
+    const uint8_t* end;
+    size_t position, flushed;  // in the window
+    uint64_t total;            // bytes decoded so far
+    uint32_t rep0, rep1, rep2, rep3;
+    unsigned state;
+    uint8_t previous;
+    LzmaResult failure;  // kept: a stream that failed stays failed
+    bool finished;       // the end marker was read
+};
+
+// Checks the arguments, takes room for the probability tables and reads the
+// range coder's first bytes. Whatever it returns, LzmaEnd frees the stream.
+LzmaResult LzmaStart(LzmaStream* stream, const LzmaProperties& properties, uint64_t unpacked,
+                     const LzmaInput& input, const LzmaOutput& output);
+
+// Decodes until at least `target` bytes (at most the unpacked size) are
+// decoded; a match may run up to 272 bytes past it. At the unpacked size
+// it goes on to the end marker. Whatever is filled goes to the flush
+// callback before it returns.
+LzmaResult LzmaDecodeTo(LzmaStream* stream, uint64_t target);
+
+inline uint64_t LzmaDecoded(const LzmaStream& stream) { return stream.total; }
+
+// Where the decoded byte at `offset` still lies in the window, and in *run
+// how many bytes from it on are there in one piece; null when the window
+// no longer (or not yet) holds it.
+const uint8_t* LzmaHistory(const LzmaStream& stream, uint64_t offset, size_t* run);
+
+void LzmaEnd(LzmaStream* stream);
+
 // Decodes one stream of exactly `unpacked` bytes followed by the end marker.
 LzmaResult LzmaDecode(const LzmaProperties& properties, uint64_t unpacked, const LzmaInput& input,
                       const LzmaOutput& output);

@@ -111,6 +111,47 @@ TEST(LzmaDecoder, DecodesWhatLiblzmaMakes) {
         }
 }
 
+// Decoded in steps of random length through a window that wraps, reading
+// each step's bytes back from the window's history as the setup program
+// does: the steps join up to the input, and history older than the window
+// is refused rather than handed out stale.
+TEST(LzmaDecoder, StepsReadBackFromTheWindow) {
+    std::mt19937 random(11);
+    for (const Bytes& input : Inputs()) {
+        for (uint32_t dictionary : {4096u, 1u << 16, 1u << 22}) {
+            SCOPED_TRACE("size " + std::to_string(input.size()) + ", dictionary " + std::to_string(dictionary));
+            LzmaProperties properties{3, 0, 2, dictionary};
+            Bytes stream = Encode(input, properties);
+            size_t window_size = std::min<size_t>(dictionary, std::max<size_t>(input.size(), 1));
+            Bytes window(window_size), out;
+            Pieces pieces{&stream, 0, 1000};
+            LzmaStream s;
+            ASSERT_EQ(LzmaStart(&s, properties, input.size(), {NextPiece, &pieces},
+                                {window.data(), window.size(), nullptr, nullptr}),
+                      kLzmaOk);
+            while (out.size() < input.size()) {
+                uint64_t target = out.size() + 1 + random() % (window_size / 2 + 1);
+                ASSERT_EQ(LzmaDecodeTo(&s, target), kLzmaOk);
+                ASSERT_GE(LzmaDecoded(s), std::min<uint64_t>(target, input.size()));
+                while (out.size() < LzmaDecoded(s)) {
+                    size_t run = 0;
+                    const uint8_t* at = LzmaHistory(s, out.size(), &run);
+                    ASSERT_TRUE(at && run);
+                    run = std::min<size_t>(run, LzmaDecoded(s) - out.size());
+                    out.insert(out.end(), at, at + run);
+                }
+                size_t run;
+                if (LzmaDecoded(s) > window_size) EXPECT_FALSE(LzmaHistory(s, LzmaDecoded(s) - window_size - 1, &run));
+                EXPECT_FALSE(LzmaHistory(s, LzmaDecoded(s), &run));
+            }
+            EXPECT_EQ(LzmaDecodeTo(&s, input.size()), kLzmaOk);  // the end marker, once everything is out
+            EXPECT_TRUE(s.finished);
+            LzmaEnd(&s);
+            ASSERT_TRUE(out == input);
+        }
+    }
+}
+
 TEST(LzmaDecoder, ByteAtATimeInput) {
     Bytes input = RandomText(20000, 3);
     LzmaProperties properties;

@@ -136,12 +136,6 @@ void AddBuildCommand(CLI::App& app, int& status) {
             if (delta_flag->count()) product.auto_delta = auto_delta;
             if (pack_stub) product.pack_stub = true;
             if (!compression.empty()) product.solid_lzma = compression == "lzma";
-            // A setup file that its own setup program cannot install is
-            // written only for those who ask for it.
-            if (product.solid_lzma && !std::getenv("KILN_EXPERIMENTAL_SOLID"))
-                throw BuildError("compression \"lzma\": the setup program does not install solid LZMA packages yet, "
-                                 "so no setup file was written (KILN_EXPERIMENTAL_SOLID=1 builds one for kiln verify, "
-                                 "inspect and extract)");
             Bytes stub_bytes;
             ChooseWindowsPrograms(product, stub_bytes, stub, uninstaller);
             stub_bytes = DressSetupProgram(stub_bytes, product.identity);
@@ -155,9 +149,6 @@ void AddBuildCommand(CLI::App& app, int& status) {
                 std::printf("%s: %zu bytes\n", VolumePath(output, k).c_str(), files.volumes[k - 1].size());
             if (!signing.certificate.empty()) std::printf("%s: signed\n", output.c_str());
             PrintDeltas(product, files.deltas);
-            if (product.solid_lzma)
-                std::fprintf(stderr, "kiln build: note: solid LZMA packages are verified and extracted by kiln, "
-                                     "but the setup program does not install them yet\n");
         } catch (const std::exception& e) {
             std::fprintf(stderr, "kiln build: %s\n", e.what());
             status = 1;

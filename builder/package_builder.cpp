@@ -1,7 +1,9 @@
 #include "builder/package_builder.h"
 
+#include <algorithm>
 #include <cstring>
 
+#include "builder/delta_bases.h"
 #include "builder/dialog_templates.h"
 #include "builder/record_bodies.h"
 #include "builder/solid_archive.h"
@@ -103,6 +105,31 @@ void AppendRecord(Bytes& out, uint16_t tag, const Bytes& body, int level) {
     }
 }
 
+namespace {
+
+// The order a setup type's entries are written in, which is the order the
+// setup program installs them in. In a solid archive the files go as they
+// lie in the blocks, so that each block is decoded once, front to back;
+// entries without archive data and the uninstaller keep their places.
+std::vector<size_t> EntryOrder(const std::vector<ProductFile>& files, const std::vector<ArchivedFile>& archived,
+                               bool solid) {
+    std::vector<size_t> order(files.size());
+    for (size_t i = 0; i < order.size(); ++i) order[i] = i;
+    if (!solid) return order;
+    auto moves = [&](size_t i) { return IsArchived(files[i]) && !files[i].uninstaller; };
+    std::vector<size_t> slots, moving;
+    for (size_t i = 0; i < files.size(); ++i)
+        if (moves(i)) slots.push_back(i), moving.push_back(i);
+    std::stable_sort(moving.begin(), moving.end(), [&](size_t a, size_t b) {
+        return std::make_pair(archived[a].archive_offset, archived[a].stored_size) <
+               std::make_pair(archived[b].archive_offset, archived[b].stored_size);
+    });
+    for (size_t j = 0; j < slots.size(); ++j) order[slots[j]] = moving[j];
+    return order;
+}
+
+}  // namespace
+
 SetupFiles BuildSetupFiles(const Product& product, const Bytes& stub, const BuildProgress& progress) {
     if (product.types.empty() || product.types.size() > size_t(kMaxSetupTypes))
         throw BuildError("a product has one to six setup types");
@@ -115,7 +142,7 @@ SetupFiles BuildSetupFiles(const Product& product, const Bytes& stub, const Buil
     for (size_t k = 0; k < product.types.size(); ++k) {
         std::vector<Bytes> entries;
         const std::vector<ProductFile>& files = product.types[k].files;
-        for (size_t i = 0; i < files.size(); ++i) {
+        for (size_t i : EntryOrder(files, plan.files[k], product.solid_lzma)) {
             Bytes entry = FileListEntry(files[i], plan.files[k][i], uint16_t(k));
             if (entry.size() > 0xFFFF) throw BuildError("the names of '" + files[i].target + "' are too long");
             entries.push_back(std::move(entry));

@@ -20,6 +20,7 @@ add_library(kiln_win32 STATIC
   engine/delayed_replacement.cpp
   engine/extraction.cpp
   engine/decoded_files.cpp
+  engine/solid_files.cpp
   engine/fonts.cpp
   engine/shell_link.cpp
   engine/progress.cpp

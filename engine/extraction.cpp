@@ -15,6 +15,7 @@
 #include "engine/message_argument.h"
 #include "engine/path_text.h"
 #include "engine/progress.h"
+#include "engine/solid_files.h"
 #include "engine/version_library.h"
 #include "package/file_list.h"
 #include "package/file_ops.h"
@@ -203,6 +204,40 @@ const uint8_t* FindBaseEntry(const uint8_t* entry) {
     return base;
 }
 
+bool WriteFailedForSpace() {
+    DWORD error = GetLastError();
+    return error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL;
+}
+
+// A solid archive's file, written to the temporary file piece by piece as
+// its block is decoded and summed on the way: proved once the last piece
+// is written, with nothing read back.
+struct SolidWrite {
+    HANDLE file;
+    uint32_t checksum;
+    int written;  // WriteAll's result for the last piece
+};
+
+bool WritePiece(void* context, const uint8_t* data, uint32_t size) {
+    SolidWrite* w = static_cast<SolidWrite*>(context);
+    w->checksum = ChecksumUpdate(w->checksum, data, size);
+    w->written = WriteAll(w->file, data, size);
+    return w->written == 0;
+}
+
+int ExtractSolid(const uint8_t* entry, HANDLE temporary) {
+    SolidWrite w{temporary, 0, 0};
+    int got = ReadSolidEntry(entry, WritePiece, &w);
+    bool full = got < 0 && (w.written == 3 || WriteFailedForSpace());
+    if (got > 0 && (entry[kEntryFlags] & kEntryHasFileTimes)) SetFileTimes(temporary, entry);
+    CloseFile(temporary);
+    if (got < 0) return full ? Fail(kErrorDiskFull, nullptr) : Fail(kErrorDeltaWrite, Destination());
+    if (!got) return 0;
+    // The uninstaller's data follows its program in the file: the sum is not of the whole.
+    if (entry[kEntryFlags] & kEntryIsUninstaller) return 1;
+    return w.checksum == ReadU32(entry + kEntryChecksum) ? 1 : Fail(kErrorChecksum, Destination());
+}
+
 int ExtractUninstaller(const uint8_t* entry, HANDLE temporary) {
     const Body& body = g_config.uninstaller;
     if (body.data && body.size) {
@@ -214,6 +249,7 @@ int ExtractUninstaller(const uint8_t* entry, HANDLE temporary) {
             CloseFile(temporary);
             return written == 3 ? Fail(kErrorDiskFull, nullptr) : Fail(kErrorDeltaWrite, Destination());
         }
+        if (ArchiveIsSolid()) return ExtractSolid(entry, temporary);
         int error = ArchivePosition(ReadU32(entry + kEntryArchiveOffset));
         if (error) {
             CloseFile(temporary);
@@ -238,16 +274,12 @@ int DecodeInto(HANDLE temporary, const uint8_t* source, const uint8_t* times_of)
     return error ? Fail(error, nullptr) : 1;
 }
 
-bool WriteFailedForSpace() {
-    DWORD error = GetLastError();
-    return error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL;
-}
-
 // A plain entry: its file in memory, proved against the checksum before a
 // byte is written, then written with one call that must take all of it,
 // and not read back. A file too large for memory is decoded into the
 // temporary file and proved by reading it back.
 int ExtractPlain(const uint8_t* entry, HANDLE temporary) {
+    if (ArchiveIsSolid()) return ExtractSolid(entry, temporary);
     const uint8_t* bytes;
     int got = FileInMemory(entry, entry, &bytes);
     if (got < 0) return DecodeInto(temporary, entry, entry) && Verify(g_state.temporary_path, entry);

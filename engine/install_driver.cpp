@@ -17,6 +17,7 @@
 #include "engine/shared_files.h"
 #include "engine/shell_folders.h"
 #include "engine/shell_link.h"
+#include "engine/solid_files.h"
 #include "package/file_list.h"
 #include "package/setup_config.h"
 #include "startup/process_state.h"
@@ -42,6 +43,7 @@ int Finish() {
     if (g_state.temporary_path[0]) DeleteFileA(g_state.temporary_path);
     g_state.temporary_path[0] = 0;
     ReleaseDecodedFiles();
+    ReleaseSolidStream();
     return 0;
 }
 
@@ -55,6 +57,7 @@ int StartInstall() {
     g_driver.current_entry = g_config.current_first_entry;
     if (g_config.setup_flags & kSetupRemoveOtherTypes) RemoveOtherInstallations();
     ReleaseDecodedFiles();
+    ReleaseSolidStream();
     if (!OpenArchive()) return 0;
     g_state.installing = true;
     return 1;

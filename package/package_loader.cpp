@@ -11,6 +11,7 @@
 #include "package/package_validate.h"
 #include "package/previous_installation.h"
 #include "package/setup_config.h"
+#include "package/solid_blocks.h"
 #include "startup/process_state.h"
 #include "wizard/message_box.h"
 
@@ -146,6 +147,9 @@ struct Loader {
             if (archive_ends) complete = true;
             return;
         }
+        case kTagSolidBlocks:
+            Load(h, g_config.solid_blocks);
+            return;
         case kTagIntegrity: {
             integrity_at = Tell(file);
             if (h.flags || h.stored_size != kIntegrityBodySize || ReadExactly(file, integrity, kIntegrityBodySize))
@@ -239,6 +243,26 @@ bool DeltaBasesExist() {
     return DeltaBasesAreSound(lists, g_config.type_count);
 }
 
+// The setup flag and the block table come together or not at all: a
+// package read the other way would take block numbers for archive offsets.
+// The blocks reach at least to the end of the setup file's part of the
+// archive, and exactly there when no volume file follows it.
+bool SolidArchiveIsSound() {
+    const Body& table = g_config.solid_blocks;
+    bool solid = g_config.setup_flags & kSetupSolidArchive;
+    if (!solid) return !table.data;
+    uint32_t count = 0;
+    uint64_t end = 0;
+    if (!table.data || *CheckSolidTable(table.data, table.size, &count, &end)) return false;
+    bool no_volumes = g_archive.volumes_checked && g_archive.volume_count == 0;
+    if (end < g_archive.volume_length || (no_volumes && end != g_archive.volume_length)) return false;
+    for (int k = 0; k < g_config.type_count; ++k) {
+        const uint8_t* list = g_config.types[k].file_list.data;
+        if (list && !SolidListFits(table.data, count, list)) return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 bool LoadPackage(uint32_t stub_length) {
@@ -267,7 +291,7 @@ bool LoadPackage(uint32_t stub_length) {
         if (g_config.initial_type >= g_config.type_count) loader.damaged = true;
         SelectSetupType(initial);
     }
-    if (types_sound && !DeltaBasesExist()) loader.damaged = true;
+    if (types_sound && (!DeltaBasesExist() || !SolidArchiveIsSound())) loader.damaged = true;
     if (loader.complete && !loader.damaged && types_sound) return true;
 
     const char* text = types_sound ? LookUpText(kGroupMessages, kMessagePackageDamaged) : "";

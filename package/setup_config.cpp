@@ -45,7 +45,7 @@ void FreeBody(Body& body) {
 
 void FreeSetupConfig() {
     for (Body* b : {&g_config.side_picture, &g_config.background_picture, &g_config.background_title,
-                    &g_config.dialog_templates, &g_config.background_description, &g_config.uninstaller})
+                    &g_config.dialog_templates, &g_config.background_description, &g_config.uninstaller, &g_config.solid_blocks})
         FreeBody(*b);
     for (SetupType& t : g_config.types)
         for (Body* b : {&t.record, &t.file_list, &t.ini_entries, &t.registry_entries, &t.file_patches,

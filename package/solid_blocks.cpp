@@ -1,5 +1,6 @@
 #include "package/solid_blocks.h"
 
+#include "package/file_list.h"
 #include "package/package_format.h"
 
 SolidBlock SolidBlockAt(const uint8_t* body, uint32_t index) {
@@ -38,4 +39,17 @@ bool SolidEntryFits(const uint8_t* body, uint32_t count, uint32_t block, uint32_
     if (block >= count) return false;
     uint32_t unpacked = ReadU32(body + 4 + block * kSolidBlockSize + 4);
     return start <= unpacked && size <= unpacked - start;
+}
+
+bool SolidListFits(const uint8_t* body, uint32_t count, const uint8_t* file_list) {
+    uint32_t n = ReadU32(file_list);
+    const uint8_t* e = file_list + kFileListHeaderSize;
+    for (uint32_t i = 0; i < n; ++i, e = NextEntry(e)) {
+        if (!PlacementIsExtracted(e[kEntryPlacement])) continue;
+        if ((e[kEntryFlags] & kEntryIsDelta) ||
+            !SolidEntryFits(body, count, ReadU32(e + kEntryArchiveOffset), ReadU32(e + kEntryStoredSize),
+                            ReadU32(e + kEntryUnpackedSize)))
+            return false;
+    }
+    return true;
 }

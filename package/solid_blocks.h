@@ -43,6 +43,10 @@ const char* CheckSolidTable(const uint8_t* body, size_t size, uint32_t* count, u
 // Whether an entry's (block, start, unpacked size) lies inside its block.
 bool SolidEntryFits(const uint8_t* body, uint32_t count, uint32_t block, uint32_t start, uint32_t size);
 
+// Whether every entry of a file list that takes its file from the archive
+// lies inside its block; a solid archive holds no deltas.
+bool SolidListFits(const uint8_t* body, uint32_t count, const uint8_t* file_list);
+
 // The window to decode `block` with: the dictionary or the whole block, whichever is smaller.
 inline uint32_t SolidWindowSize(const SolidBlock& block) {
     uint32_t w = block.unpacked < block.properties.dictionary ? block.unpacked : block.properties.dictionary;

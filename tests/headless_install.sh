@@ -28,6 +28,9 @@ source = "readme.txt"
 [[type.file]]
 source = "v1/xinput.dll"
 target = "lib\\xinput.dll"
+[[type.file]]
+source = "readme.txt"
+target = "docs\\readme.txt"
 [[type]]
 [[type.file]]
 source = "v2/xinput.dll"
@@ -38,7 +41,8 @@ install_and_compare() {  # setup file, type, source of lib\xinput.dll
   local setup=$1 type=$2 lib=$3 dest="$work/dest-$RANDOM"
   "$here/scripts/wine-run" "$headless" "$(winpath "$setup")" --type "$type" --dest "$(winpath "$dest")" >"$work/out.txt" 2>&1 \
     && cmp -s "$lib" "$dest/lib/xinput.dll" \
-    && { [ "$type" != 0 ] || cmp -s "$work/product/readme.txt" "$dest/readme.txt"; } \
+    && { [ "$type" != 0 ] || { cmp -s "$work/product/readme.txt" "$dest/readme.txt" &&
+      cmp -s "$work/product/readme.txt" "$dest/docs/readme.txt"; }; } \
     || { cat "$work/out.txt"; return 1; }
 }
 
@@ -48,13 +52,17 @@ first_volume() {  # extra kiln arguments...
   "$kiln" build "$work/product/kiln.toml" -o "$work/probe.exe" --volume-size 5 "$@" 2>&1 |
     grep -o 'at least [0-9]*' | grep -o '[0-9]*'
 }
-for variant in whole volumes delta; do
+# Solid LZMA blocks: whole, and across volume files; in each type's list one
+# content serves two entries.
+for variant in whole volumes delta solid solid-volumes; do
   out="$work/$variant/setup.exe"
   mkdir -p "$work/$variant"
   case $variant in
     whole) args=(--no-auto-delta) ;;
     volumes) args=(--no-auto-delta --volume-size $(($(first_volume --no-auto-delta) + 10240))) ;;
     delta) args=(--volume-size $(($(first_volume) + 2048))) ;;  # deltas are the default
+    solid) args=(--compression lzma) ;;
+    solid-volumes) args=(--compression lzma --volume-size $(($(first_volume --compression lzma) + 20000))) ;;
   esac
   check "$variant: build" "$kiln" build "$work/product/kiln.toml" -o "$out" "${args[@]}" >"$work/build.txt"
   [ "$variant" = delta ] && check "delta: reported" grep -q "^deltas: 1 file(s) stored as deltas" "$work/build.txt"
@@ -63,13 +71,16 @@ for variant in whole volumes delta; do
   check "$variant: install type 1" install_and_compare "$out" 1 "$work/product/v2/xinput.dll"
 done
 
-# Without its first volume file the installation stops with error 18.
-rm "$work/volumes/setup.D01"
-missing() {
-  ! "$here/scripts/wine-run" "$headless" "$(winpath "$work/volumes/setup.exe")" --type 1 \
+# Without its first volume file the installation stops with error 18, in
+# either kind of archive.
+missing() {  # variant
+  ! "$here/scripts/wine-run" "$headless" "$(winpath "$work/$1/setup.exe")" --type 1 \
     --dest "$(winpath "$work/dest-missing")" >"$work/out.txt" 2>&1 && grep -q "install error: 18" "$work/out.txt"
 }
-check "missing volume: error 18" missing
+for variant in volumes solid-volumes; do
+  rm "$work/$variant/setup.D01"
+  check "$variant: missing volume: error 18" missing "$variant"
+done
 
 # A desktop shortcut lands on the desktop of the prefix that wine-run makes,
 # and nothing at all in the home folder, to which Wine links a new prefix's
@@ -144,6 +155,8 @@ installs_folders() {  # setup file
 }
 check "folders: verify and inspect" accepted "$work/folders/setup.exe"
 check "folders: install" installs_folders "$work/folders/setup.exe"
+check "folders, solid: build" "$kiln" build "$work/folders/kiln.toml" --compression lzma -o "$work/folders/solid.exe" >/dev/null
+check "folders, solid: install" installs_folders "$work/folders/solid.exe"
 for name in unknown-compressed-record zero-size-records second-empty-file-list uninstaller-sizes-of-installed-file \
   placement-4; do
   check "$name: verify and inspect" accepted "$work/hand/$name.exe"
@@ -189,17 +202,18 @@ check "fonts: not registered when the last full name is empty" bash -c '! grep -
 
 # A drive that fills up: error 20, the drive's own message, not the file's.
 # Needs the small file system that scripts/test mounts (KILN_FULL_FOLDER).
-disk_full() {
+disk_full() {  # extra kiln arguments...
   [ -n "${KILN_FULL_FOLDER:-}" ] || { echo "no small file system: skipped"; return 0; }
   mkdir -p "$work/full"
   head -c 2000000 /dev/urandom >"$work/full/big.bin"
   printf '[setup]\ntitle = "Full Test"\n[[type]]\n[[type.file]]\nsource = "big.bin"\n' >"$work/full/kiln.toml"
-  "$kiln" build "$work/full/kiln.toml" -o "$work/full/setup.exe" >/dev/null &&
+  "$kiln" build "$work/full/kiln.toml" -o "$work/full/setup.exe" "$@" >/dev/null &&
     "$here/scripts/wine-run" "$headless" "$(winpath "$work/full/setup.exe")" --dest "$KILN_FULL_FOLDER\\big" \
       >"$work/out.txt" 2>&1
   rm -rf "$(echo "${KILN_FULL_FOLDER#Z:}" | tr '\\' /)/big"
   tr -d '\r' <"$work/out.txt" | grep -q '^install error: 20$' || { cat "$work/out.txt"; return 1; }
 }
 check "disk full: error 20" disk_full
+check "disk full, solid: error 20" disk_full --compression lzma
 
 report "headless install"

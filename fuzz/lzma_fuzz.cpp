@@ -1,7 +1,9 @@
 // The LZMA decoder on any bytes, with any properties, window and input
 // pieces: it ends with a result and never reads or writes out of bounds.
 // Half the inputs are liblzma's encoding of the fuzzer's bytes, which must
-// decode back to them exactly, through a window that wraps.
+// decode back to them exactly, through a window that wraps. Some inputs are
+// decoded in steps, each step's bytes read back from the window's history
+// as the setup program reads a solid block's files.
 #include <lzma.h>
 
 #include <algorithm>
@@ -34,6 +36,26 @@ bool Collect(void* context, const uint8_t* data, size_t size) {
     return out->size() <= (1u << 22);
 }
 
+// Steps of at most half the window, as the setup program takes them.
+LzmaResult DecodeInSteps(const LzmaProperties& properties, uint64_t unpacked, const LzmaInput& input,
+                         std::vector<uint8_t>& window, size_t step, std::vector<uint8_t>* out) {
+    LzmaStream s;
+    LzmaResult result = LzmaStart(&s, properties, unpacked, input, {window.data(), window.size(), nullptr, nullptr});
+    if (step > window.size() / 2) step = window.size() / 2 ? window.size() / 2 : 1;
+    while (result == kLzmaOk && !s.finished) {
+        result = LzmaDecodeTo(&s, LzmaDecoded(s) + step);
+        while (out->size() < LzmaDecoded(s)) {
+            size_t run = 0;
+            const uint8_t* at = LzmaHistory(s, out->size(), &run);
+            if (!at || run == 0) std::abort();  // a step's bytes are still in the window
+            run = std::min<size_t>(run, LzmaDecoded(s) - out->size());
+            out->insert(out->end(), at, at + run);
+        }
+    }
+    LzmaEnd(&s);
+    return result;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -44,6 +66,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     bool encode = data[1] & 8;
     size_t piece = 1 + data[2] % 64;
     uint64_t unpacked = data[3] * 37u;
+    bool stepped = data[1] & 16;
+    size_t step = 1 + data[2] * 13u;
     data += 4;
     size -= 4;
     std::vector<uint8_t> stream(data, data + size);
@@ -66,7 +90,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::vector<uint8_t> window(std::min<uint64_t>(properties.dictionary, std::max<uint64_t>(unpacked, 1)));
     std::vector<uint8_t> out;
     LzmaResult result =
-        LzmaDecode(properties, unpacked, {Refill, &source}, {window.data(), window.size(), Collect, &out});
+        stepped ? DecodeInSteps(properties, unpacked, {Refill, &source}, window, step, &out)
+                : LzmaDecode(properties, unpacked, {Refill, &source}, {window.data(), window.size(), Collect, &out});
     if (result == kLzmaOk && out.size() != unpacked) std::abort();
     if (encode && (result != kLzmaOk || (size && std::memcmp(out.data(), data, size) != 0))) std::abort();
     return 0;

@@ -9,6 +9,7 @@
 #include "decoder/archive_state.h"
 #include "package/package_loader.h"
 #include "package/setup_config.h"
+#include "package/solid_blocks.h"
 #include "startup/process_state.h"
 #include "tests/win32/package_file.h"
 #include "tests/win32/test_files.h"
@@ -64,6 +65,23 @@ std::vector<TestRecord> GoodPackage() {
         {kTagFileList, TestFileList({"a.txt"})},
         Archive(),
     };
+}
+
+// A solid archive of one block: the test archive's 8 bytes, 1000 unpacked.
+TestRecord SolidTable(uint32_t packed = 8, uint32_t unpacked = 1000) {
+    Bytes t(4 + kSolidBlockSize);
+    WriteU32(t.data(), 1);
+    WriteU32(t.data() + 4, packed);
+    WriteU32(t.data() + 8, unpacked);
+    WriteU32(t.data() + 12, 1u << 16);
+    t[16] = LzmaPropertiesByte(LzmaProperties{});
+    return {kTagSolidBlocks, t, true};
+}
+std::vector<TestRecord> SolidPackage(TestRecord table = SolidTable(), bool flag = true) {
+    auto p = GoodPackage();
+    p[1] = {kTagSetupFlags, U32Body(flag ? kSetupSolidArchive : 0)};
+    p.insert(p.end() - 1, table);
+    return p;
 }
 
 TEST(PackageLoader, LoadsEveryRecord) {
@@ -187,6 +205,21 @@ TEST(PackageLoader, DamagedAndIncompletePackages) {
              entry[kEntryFlags] |= kEntryIsDelta;
              WriteU32(&entry[kEntryBaseOrdinal], 5);  // type 1 lists one file
              p[4].body = FileList({entry});
+             return p;
+         },
+         false, true},
+        // The setup flag and the block table come together; the blocks fill
+        // the archive, and every entry lies inside its block.
+        {"solid archive", [] { return SolidPackage(); }, true, false},
+        {"solid flag without a block table", [] { auto p = SolidPackage(); p.erase(p.end() - 2); return p; }, false, true},
+        {"block table without the solid flag", [] { return SolidPackage(SolidTable(), false); }, false, true},
+        {"blocks short of the archive's end", [] { return SolidPackage(SolidTable(7)); }, false, true},
+        {"block table of no blocks",
+         [] { return SolidPackage(TestRecord{kTagSolidBlocks, Bytes(4, 0)}); }, false, true},
+        {"entry outside its block",
+         [] {
+             auto p = SolidPackage();
+             WriteU32(&p[4].body[kFileListHeaderSize + kEntryStoredSize], 1001);
              return p;
          },
          false, true},

@@ -69,7 +69,7 @@ void ChooseWindowsPrograms(Product& product, Bytes& stub_bytes, const std::strin
     if (MachineOf(program) != machine)
         throw BuildError("the uninstaller '" + path.string() + "' is not built for the setup program's architecture (" +
                          (product.x64 ? "x64" : "x86") + ")");
-    product.uninstaller = PrepareUninstallerProgram(std::move(program));
+    product.uninstaller = PrepareUninstallerProgram(WithApplicationManifest(program, product.identity.administrator));
 }
 
 void PrintDeltas(const Product& product, const std::vector<DeltaChoice>& deltas) {

@@ -157,6 +157,21 @@ std::string ApplicationManifest(bool administrator) {
            "</assembly>\n";
 }
 
+namespace {
+
+// Replaces the program's manifest, number 1, with the one for the level.
+void PutManifest(std::vector<Resource>& resources, bool administrator) {
+    resources.erase(std::remove_if(resources.begin(), resources.end(),
+                                   [](const Resource& r) {
+                                       return r.type.text.empty() && r.type.number == kResourceManifest;
+                                   }),
+                    resources.end());
+    std::string manifest = ApplicationManifest(administrator);
+    resources.push_back({{kResourceManifest, {}}, {1, {}}, kUsEnglish, Bytes(manifest.begin(), manifest.end())});
+}
+
+}  // namespace
+
 Bytes DressSetupProgram(const Bytes& stub, const SetupIdentity& identity) {
     std::vector<Resource> resources = ProgramResources(stub);
     auto remove = [&](auto&& which) {
@@ -200,9 +215,14 @@ Bytes DressSetupProgram(const Bytes& stub, const SetupIdentity& identity) {
         }
         resources.push_back({{kResourceGroupIcon, {}}, {kSetupIconGroup, {}}, language, group});
     }
-    remove([&](const Resource& r) { return is(r, kResourceVersion) || is(r, kResourceManifest); });
+    remove([&](const Resource& r) { return is(r, kResourceVersion); });
     resources.push_back({{kResourceVersion, {}}, {1, {}}, kUsEnglish, VersionResource(identity)});
-    std::string manifest = ApplicationManifest(identity.administrator);
-    resources.push_back({{kResourceManifest, {}}, {1, {}}, kUsEnglish, Bytes(manifest.begin(), manifest.end())});
+    PutManifest(resources, identity.administrator);
     return ReplaceProgramResources(stub, resources);
+}
+
+Bytes WithApplicationManifest(const Bytes& program, bool administrator) {
+    std::vector<Resource> resources = ProgramResources(program);
+    PutManifest(resources, administrator);
+    return ReplaceProgramResources(program, resources);
 }

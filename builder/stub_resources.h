@@ -28,6 +28,11 @@ Bytes VersionResource(const SetupIdentity& identity);
 // asks for.
 std::string ApplicationManifest(bool administrator);
 
+// A program (the uninstaller) with the application manifest for the
+// execution level in place of its own, so that Windows elevates it as it
+// does the setup program that installed it. Throws BuildError.
+Bytes WithApplicationManifest(const Bytes& program, bool administrator);
+
 // The setup program with the identity's icon (when given), version
 // resource and manifest in place of its own. Throws BuildError.
 Bytes DressSetupProgram(const Bytes& stub, const SetupIdentity& identity);

@@ -84,6 +84,7 @@ add_executable(host_tests
   tests/host/hand_made_setup_test.cpp
   tests/host/graphics_geometry_test.cpp
   tests/host/uninstaller_test.cpp
+  tests/host/checksum_test.cpp
   tests/host/install_log_format_test.cpp
   tests/host/extract_paths_test.cpp
   tests/host/pattern_search_test.cpp

@@ -124,7 +124,7 @@ set_target_properties(kiln-headless PROPERTIES SUFFIX ".exe")
 
 # The uninstaller that kiln build puts into packages: kept under 32 KiB by
 # the same means as the stub.
-add_executable(kiln-uninstall WIN32 startup/uninstall_main.cpp)
+add_executable(kiln-uninstall WIN32 startup/uninstall_main.cpp startup/uninstall.rc)
 target_compile_options(kiln-uninstall PRIVATE ${win32_warnings} ${stub_flags})
 target_link_libraries(kiln-uninstall PRIVATE kiln_win32)
 target_link_options(kiln-uninstall PRIVATE -static -s -Wl,--gc-sections)

@@ -21,3 +21,19 @@ uint32_t ChecksumUpdate(uint32_t s, const uint8_t* data, size_t size) {
     for (; i < size; ++i) s = Step(s, data[i]);
     return s;
 }
+
+void ChecksumAdd(ChecksumRun* run, const uint8_t* data, size_t size) {
+    while (run->waiting && size) {
+        run->word[run->waiting++] = *data++;
+        --size;
+        if (run->waiting == 4) {
+            run->sum = ChecksumUpdate(run->sum, run->word, 4);
+            run->waiting = 0;
+        }
+    }
+    size_t whole = size & ~size_t(3);
+    run->sum = ChecksumUpdate(run->sum, data, whole);
+    for (size_t i = whole; i < size; ++i) run->word[run->waiting++] = data[i];
+}
+
+uint32_t ChecksumEnd(const ChecksumRun& run) { return ChecksumUpdate(run.sum, run.word, run.waiting); }

@@ -214,19 +214,19 @@ bool WriteFailedForSpace() {
 // is written, with nothing read back.
 struct SolidWrite {
     HANDLE file;
-    uint32_t checksum;
+    ChecksumRun checksum;
     int written;  // WriteAll's result for the last piece
 };
 
 bool WritePiece(void* context, const uint8_t* data, uint32_t size) {
     SolidWrite* w = static_cast<SolidWrite*>(context);
-    w->checksum = ChecksumUpdate(w->checksum, data, size);
+    ChecksumAdd(&w->checksum, data, size);
     w->written = WriteAll(w->file, data, size);
     return w->written == 0;
 }
 
 int ExtractSolid(const uint8_t* entry, HANDLE temporary) {
-    SolidWrite w{temporary, 0, 0};
+    SolidWrite w{temporary, {}, 0};
     int got = ReadSolidEntry(entry, WritePiece, &w);
     bool full = got < 0 && (w.written == 3 || WriteFailedForSpace());
     if (got > 0 && (entry[kEntryFlags] & kEntryHasFileTimes)) SetFileTimes(temporary, entry);
@@ -235,7 +235,7 @@ int ExtractSolid(const uint8_t* entry, HANDLE temporary) {
     if (!got) return 0;
     // The uninstaller's data follows its program in the file: the sum is not of the whole.
     if (entry[kEntryFlags] & kEntryIsUninstaller) return 1;
-    return w.checksum == ReadU32(entry + kEntryChecksum) ? 1 : Fail(kErrorChecksum, Destination());
+    return ChecksumEnd(w.checksum) == ReadU32(entry + kEntryChecksum) ? 1 : Fail(kErrorChecksum, Destination());
 }
 
 int ExtractUninstaller(const uint8_t* entry, HANDLE temporary) {

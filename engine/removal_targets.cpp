@@ -96,8 +96,10 @@ size_t ParentLength(const char* folder) {
     return slash ? size_t(slash - folder) : 0;
 }
 
+}  // namespace
+
 // The install folder admits items only when it cannot stand for the system.
-bool InstallFolderUsable(const InstalledFolders& f) {
+bool RemovableInstallFolder(const InstalledFolders& f) {
     if (!Known(f.install)) return false;
     char copy[kRemovalPathSize];
     PathBuilder b(copy);
@@ -107,6 +109,8 @@ bool InstallFolderUsable(const InstalledFolders& f) {
         if (Known(system) && IsInFolder(system, f.install)) return false;
     return true;
 }
+
+namespace {
 
 bool EndsWithLink(const LogText& name) {
     return name.size > 4 && SameText(name.data + name.size - 4, ".lnk", 4);
@@ -141,7 +145,7 @@ RemovalPlace ResolveFileRecord(const LogFileRecord& record, const InstalledFolde
     if (!b.ok || (record.flags & ~(kLogSharedFile | kLogFont | kLogSelfRegistered))) return RemovalPlace::kRefused;
 
     RemovalPlace place = RemovalPlace::kRefused;
-    if (InstallFolderUsable(folders) && IsInFolder(target->path, folders.install)) {
+    if (RemovableInstallFolder(folders) && IsInFolder(target->path, folders.install)) {
         // A font is only ever installed into the Fonts folder.
         if (!(record.flags & kLogFont)) place = RemovalPlace::kInstallFolder;
         target->keep = ParentLength(folders.install);

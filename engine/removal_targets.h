@@ -69,6 +69,12 @@ RemovalPlace ResolveShortcutRecord(const LogShortcutRecord& record, const Instal
 // by one plain name); false otherwise. key must hold kRemovalPathSize bytes.
 bool ResolveUninstallKey(const InstallLog& log, char* key);
 
+// Whether an uninstall may take anything from this install folder: not a
+// drive or share root, and holding none of the Windows, system and Fonts
+// folders. The setup program refuses such a folder for a product with an
+// uninstaller, which could not take the product away from it again.
+bool RemovableInstallFolder(const InstalledFolders& folders);
+
 // Whether path lies in folder or below it (ignoring the case of ASCII
 // letters); a folder of its own counts as inside.
 bool IsInFolder(const char* path, const char* folder);

@@ -268,6 +268,61 @@ check "one entry: uninstalled" uninstall 0 "$programs\\Kiln One Entry\\uninstall
 rmdir "$one_entry" 2>/dev/null  # as above: /X leaves the folder its uninstaller was in
 check "one entry: the system is as it was" same_state "$work/before-one-entry.txt"
 
+# --- Installed into a folder that is not the product's own ---
+# Into Documents, onto the Desktop or into Program Files itself, each
+# holding a file and a sub-folder of the user's: the
+# uninstall takes what the installation wrote and nothing else; the folder
+# and everything of the user's in it stay.
+mkdir -p "$work/scenario/payload"
+echo "the product's notes" >"$work/scenario/payload/notes.txt"
+echo "the product's data" >"$work/scenario/payload/data.txt"
+cat >"$work/scenario/kiln.toml" <<'TOML'
+[setup]
+title = "Kiln Scenario"
+uninstaller = true
+[[type]]
+[[type.file]]
+source = "payload/notes.txt"
+[[type.file]]
+source = "payload/data.txt"
+target = "Kiln Scenario Data\\data.txt"
+TOML
+check "scenario: build" "$kiln" build "$work/scenario/kiln.toml" -o "$work/scenario.exe" >/dev/null
+wine_run reg delete "$uninstall_key\\Kiln Scenario" /f >/dev/null 2>&1  # an earlier run's, in the same prefix
+scenario() {  # Windows folder, its Unix path
+  local folder=$1 unix=$2
+  mkdir -p "$unix/Kiln User Folder"
+  echo "the user's own" >"$unix/kiln-user-file.txt"
+  echo "kept too" >"$unix/Kiln User Folder/mine.txt"
+  state >"$work/before-scenario.txt"
+  install "$work/scenario.exe" --dest "$folder" || return 1
+  [ -f "$unix/Kiln Scenario Data/data.txt" ] && [ -f "$unix/uninstall.exe" ] ||
+    { echo "  not installed into $folder"; return 1; }
+  uninstall 0 "${folder%\\}\\uninstall.exe" /QUIET || return 1
+  same_state "$work/before-scenario.txt" || return 1
+  [ -f "$unix/kiln-user-file.txt" ] && [ -f "$unix/Kiln User Folder/mine.txt" ] || { echo "  the user's files went"; return 1; }
+  rm -rf "$unix/kiln-user-file.txt" "$unix/Kiln User Folder"
+}
+while IFS='|' read -r name folder unix; do
+  check "installed into $name, uninstalled: only the product's files went" scenario "$folder" "$unix"
+done <<CASES
+Documents|C:\\users\\$user\\Documents|$drive/users/$user/Documents
+the Desktop|C:\\users\\$user\\Desktop|$desktop
+Program Files itself|C:\\Program Files|$drive/Program Files
+CASES
+# From the top folder of a drive, or one that holds Windows, an uninstall
+# could take nothing away: the setup program does not install there (10).
+refused_folder() {  # folder
+  state >"$work/before-scenario.txt"
+  wine_run "$work/scenario.exe" /QUIET "/DIR=$1" >/dev/null 2>&1
+  local code=$?
+  settle
+  [ "$code" = 10 ] || { echo "  exit code $code, expected 10"; return 1; }
+  same_state "$work/before-scenario.txt"
+}
+check "the top folder of the drive: refused, nothing written" refused_folder 'C:\'
+check "the Windows folder: refused, nothing written" refused_folder 'C:\windows'
+
 # --- Libraries planted where the uninstaller runs ---
 # Its copy runs from the temporary folder, where anyone may put a library
 # by a system library's name (and the loader is told to prefer them, as

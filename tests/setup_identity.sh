@@ -63,12 +63,20 @@ LegalCopyright=(c) 2026 Example Ltd'
 }
 
 # The execution level: an administrator for Program Files unless
-# `privileges` says otherwise.
+# `privileges` says otherwise; the uninstaller the setup file carries asks
+# for the same as the setup program, so that it can remove what it installed.
+uninstaller_level() {
+  rm -rf "$GUI_WORK/$1-files"
+  "$SETUP_KILN" extract "$(setup_exe "$1")" -o "$GUI_WORK/$1-files" >/dev/null &&
+    wrestool -x --raw -t24 -n1 "$GUI_WORK/$1-files/uninstall.exe" | grep -o 'level="[A-Za-z]*"'
+}
 levels() {
   local ok=0
   while IFS='|' read -r name folder line expected; do
-    setup_with "$name" '' "$folder" "$line" || return 1
+    setup_with "$name" '' "$folder" "$line" 'uninstaller = true' || return 1
     [ "$(level "$name")" = "level=\"$expected\"" ] || { echo "$name: $(level "$name"), not $expected"; ok=1; }
+    [ "$(uninstaller_level "$name")" = "level=\"$expected\"" ] ||
+      { echo "$name: uninstaller $(uninstaller_level "$name"), not $expected"; ok=1; }
   done <<'CASES'
 elsewhere|C:\\One||asInvoker
 admin|C:\\One|privileges = "admin"|requireAdministrator

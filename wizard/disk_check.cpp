@@ -4,6 +4,7 @@
 
 #include "engine/entry_paths.h"
 #include "engine/path_text.h"
+#include "engine/removal.h"
 #include "package/file_list.h"
 #include "package/file_ops.h"
 #include "package/setup_config.h"
@@ -84,7 +85,23 @@ uint64_t RequiredBytes() {
     return sum;
 }
 
+namespace {
+
+bool CarriesUninstaller() {
+    const uint8_t* entry = g_config.current_first_entry;
+    for (uint32_t i = 0; entry && i < g_config.current_file_count; ++i, entry = NextEntry(entry))
+        if (entry[kEntryFlags] & kEntryIsUninstaller) return true;
+    return false;
+}
+
+}  // namespace
+
 int RunDiskCheck() {
+    if (CarriesUninstaller()) {
+        SystemFolders folders;
+        FindSystemFolders(g_state.destination_folder, &folders);
+        if (!RemovableInstallFolder(folders.view)) return kDiskCheckNoUninstall;
+    }
     uint32_t cluster = ClusterKilobytes(g_state.destination_folder) * 1024;
     uint64_t free_kilobytes = FreeKilobytes(g_state.destination_folder);
     uint64_t largest = 0, needed = 0;

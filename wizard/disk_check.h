@@ -3,7 +3,7 @@
 #include <cstdint>
 
 // Results of the disk check; the numbers are the group-6 texts that explain them.
-enum : int { kDiskCheckPassed = 0, kDiskCheckReadOnly = 9, kDiskCheckNoRoom = 11 };
+enum : int { kDiskCheckPassed = 0, kDiskCheckReadOnly = 9, kDiskCheckNoUninstall = 10, kDiskCheckNoRoom = 11 };
 
 // Free kilobytes on the drive of path, or kUnknownFreeSpace.
 uint64_t FreeKilobytes(const char* path);
@@ -14,7 +14,9 @@ uint32_t ClusterKilobytes(const char* path);
 // Bytes the current file list needs: every entry's size rounded up to 32 KiB.
 uint64_t RequiredBytes();
 
-// Checks the current file list against the destination folder: existing
+// Checks the current file list against the destination folder: a product
+// with the uninstaller must go where an uninstall can take it away again
+// (not a drive's top folder, nor one holding the Windows folder); existing
 // targets must be writable (read-only ones are made writable for the test
 // and put back), the drive must have room. Sets g_read_only_files_found.
 // Returns a result above; with kDiskCheckReadOnly the message argument

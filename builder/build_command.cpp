@@ -86,11 +86,16 @@ void AddBuildCommand(CLI::App& app, int& status) {
     auto* delta_flag = cmd->add_flag("--auto-delta,!--no-auto-delta", auto_delta,
                                       "Look for files to store as deltas against similar files, where that is "
                                       "smaller (the default; overrides the manifest's auto_delta)");
+    static bool werror = false;
+    cmd->add_flag("--werror", werror, "Refuse to build when the manifest draws a warning");
     static SigningOptions signing;
     AddSigningOptions(*cmd, signing);
     cmd->callback([&status, delta_flag] {
         try {
-            Product product = LoadManifest(manifest);
+            std::vector<std::string> warnings;
+            Product product = LoadManifest(manifest, &warnings);
+            for (const std::string& w : warnings) std::fprintf(stderr, "warning: %s\n", w.c_str());
+            if (werror && !warnings.empty()) throw BuildError("the manifest draws warnings, and --werror makes them errors");
             if (level) product.level = level;
             if (volume_size) product.volume_size = uint32_t(volume_size);
             if (delta_flag->count()) product.auto_delta = auto_delta;

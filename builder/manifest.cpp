@@ -18,6 +18,7 @@
 #include "builder/delta_bases.h"
 #include "builder/dialog_templates.h"
 #include "builder/stub_resources.h"
+#include "builder/target_rules.h"
 #include "builder/uninstaller_program.h"
 #include "package/package_format.h"
 #include "package/package_validate.h"
@@ -30,13 +31,21 @@ namespace {
 struct Context {
     std::string file;
     fs::path folder;
+    std::vector<std::string>* warnings = nullptr;
 
-    [[noreturn]] void Fail(const toml::node* node, const std::string& key, const std::string& problem) const {
+    std::string Where(const toml::node* node, const std::string& key, const std::string& problem) const {
         std::ostringstream m;
         m << file;
         if (node && node->source().begin.line) m << ":" << node->source().begin.line;
         m << ": " << key << ": " << problem;
-        throw ManifestError(m.str());
+        return m.str();
+    }
+    [[noreturn]] void Fail(const toml::node* node, const std::string& key, const std::string& problem) const {
+        throw ManifestError(Where(node, key, problem));
+    }
+    // What builds a working package but is most likely not what the author meant.
+    void Warn(const toml::node* node, const std::string& key, const std::string& problem) const {
+        if (warnings) warnings->push_back(Where(node, key, problem));
     }
 };
 
@@ -122,6 +131,9 @@ public:
         return Bytes((std::istreambuf_iterator<char>(f)), {});
     }
     [[noreturn]] void Fail(const std::string& k, const std::string& problem) const { c_.Fail(Node(k), Key(k), problem); }
+    void Warn(const std::string& k, const std::string& problem) const { c_.Warn(Node(k), Key(k), problem); }
+    // The table itself, for what concerns it as a whole.
+    void WarnHere(const std::string& problem) const { c_.Warn(&t_, path_, problem); }
 
 private:
     const Context& c_;
@@ -198,6 +210,12 @@ void ResolveDeltaBases(const Context& c, Product& p, const std::vector<PendingBa
     }
 }
 
+// A text the setup program expands may name only install variables.
+void CheckVariables(const Section& s, const std::string& key, const std::string& text) {
+    std::string unknown = UnknownVariable(text);
+    if (!unknown.empty()) s.Fail(key, unknown);
+}
+
 // removed_by_default: the setup type has Kiln's uninstaller, which is to
 // take its files away again unless the manifest says "keep".
 ProductFile ReadFile(const Section& s, bool removed_by_default) {
@@ -217,11 +235,16 @@ ProductFile ReadFile(const Section& s, bool removed_by_default) {
         if (ch == '/') ch = '\\';
     if (f.placement != kPlacementFolder && f.target.back() == '\\')
         s.Fail("target", "ends in a backslash, so it names no file");
+    if (std::string fault = TargetFault(f.target, f.placement == kPlacementFolder); !fault.empty())
+        s.Fail(s.Node("target") ? "target" : "source", "the target '" + f.target + "' " + fault);
+    CheckVariables(s, "target", f.target);
     f.destination_kind = s.Choice("destination", kDestinations, 0);
     f.shared_count = s.Flag("shared_count", false) ? 1 : 0;
     if (f.shared_count && f.destination_kind == 0)
         s.Fail("shared_count", "only files outside the destination folder are counted as shared");
     f.role = s.Choice("role", kRoles, 0);
+    if (auto shortcut = s.Table("group_shortcut", {"folder", "name", "arguments", "icon"}))
+        CheckVariables(*shortcut, "folder", shortcut->Text("folder").value_or(""));
     f.install_action = s.Choice("action", kActions, 0);
     f.version_test = s.Flag("version_test", false);
     f.language_test = s.Flag("language_test", false);
@@ -251,6 +274,11 @@ void ReadTexts(const Section& s, StringTable& texts) {
             index > 255)
             s.Fail(k, "expected a key \"group.index\" with group 0 to 10 and index 0 to 255");
         if (!node.is_string()) s.Fail(k, "expected a text");
+        // An index past a group's texts would make empty texts of all between.
+        size_t known = DefaultGroupTexts(group).size();
+        if (known && size_t(index) >= known)
+            s.Fail(k, "group " + std::to_string(group) + " has texts " + std::to_string(group) + ".0 to " +
+                          std::to_string(group) + "." + std::to_string(known - 1));
         std::vector<std::string>& g = texts[size_t(group)];
         if (g.size() <= size_t(index)) g.resize(size_t(index) + 1);
         g[size_t(index)] = **node.as_string();
@@ -276,6 +304,11 @@ void CheckForUninstaller(const Section& f, const ProductFile& file) {
         f.Fail("target", std::string("is where Kiln's uninstaller goes (") + kUninstallerTarget + ")");
     if (file.destination_kind == 1 && file.placement == 1 && !file.shared_count)
         f.Fail("placement", "the uninstaller removes a file from the Windows folder only when it has a shared_count");
+    // Shared files and fonts are logged by their name alone.
+    if ((file.destination_kind == kDestinationShared || file.destination_kind == kDestinationFonts) &&
+        file.placement == kPlacementRemoved && file.target.find('\\') != std::string::npos)
+        f.Fail("target", "'" + file.target + "': a shared file or font that the uninstaller removes cannot lie in a "
+                         "sub-folder; give its name alone, or placement = \"keep\"");
 }
 
 ProductType ReadType(const Section& s, const std::string& title, const Section* setup, uint16_t index,
@@ -287,6 +320,7 @@ ProductType ReadType(const Section& s, const std::string& title, const Section* 
     if (kiln_uninstaller && t.uninstall_key->find('\\') != std::string::npos)
         s.Fail("uninstall_key", "names one key below the Uninstall key: no backslash");
     t.default_folder = s.Text("folder").value_or("#Program Files#\\" + title);
+    CheckVariables(s, "folder", *t.default_folder);
     t.folder_editable = s.Flag("folder_editable", true);
     if (auto r = s.Table("remember_registry", {"root", "key", "value"})) {
         t.registry_root = r->Choice("root", kRoots, 2);
@@ -328,13 +362,25 @@ ProductType ReadType(const Section& s, const std::string& title, const Section* 
     }
     // The uninstaller is the first entry, where another setup type's installation looks for it.
     if (kiln_uninstaller) t.files.push_back(UninstallerEntry(t.texts));
-    for (const Section& f : s.Tables("file", {"source", "target", "destination", "placement", "shared_count", "role",
-                                              "action", "version_test", "language_test", "file_times", "uninstaller",
-                                              "group_shortcut", "desktop_shortcut", "delta_base"})) {
+    std::vector<Section> files = s.Tables("file", {"source", "target", "destination", "placement", "shared_count",
+                                                   "role", "action", "version_test", "language_test", "file_times",
+                                                   "uninstaller", "group_shortcut", "desktop_shortcut", "delta_base"});
+    if (files.empty() && !s.Node("ini") && !s.Node("registry") && !s.Node("patch"))
+        s.WarnHere("the setup type installs nothing: it has no [[type.file]], ini, registry or patch entries");
+    std::vector<TargetItem> items;
+    for (const Section& f : files) {
         if (auto b = ReadDeltaBase(f, {index, uint32_t(t.files.size())})) bases.push_back(*b);
         t.files.push_back(ReadFile(f, kiln_uninstaller));
         if (kiln_uninstaller) CheckForUninstaller(f, t.files.back());
     }
+    for (const ProductFile& f : t.files)
+        items.push_back({f.target, f.destination_kind, f.placement == kPlacementFolder, f.placement != kPlacementBesideSetup});
+    std::vector<TargetClash> clashes = TargetClashes(items);
+    // Entry numbers count the uninstaller, which comes first.
+    size_t first_from_manifest = kiln_uninstaller ? 1 : 0;
+    for (const TargetClash& c : clashes)
+        if (c.entry >= first_from_manifest) files[c.entry - first_from_manifest].Fail("target", c.problem);
+    if (!clashes.empty()) s.Fail("file", clashes.front().problem);
     // The finish page introduces the document button and the program check
     // box when the type has them and the manifest leaves the words out.
     std::vector<std::string>& finish = t.texts[kGroupFinish];
@@ -384,6 +430,18 @@ ProductType ReadType(const Section& s, const std::string& title, const Section* 
     return t;
 }
 
+// volume_size: bytes as a number, a text with a K or M suffix (1024 and
+// 1024 * 1024), or "floppy" for what a formatted 1.44 MB disk holds.
+uint32_t VolumeSize(const Section& setup) {
+    const toml::node* n = setup.Node("volume_size");
+    if (!n || !n->is_string()) return uint32_t(setup.Number("volume_size", 0, 5, 0x7FFFFFFF));
+    std::string text = *setup.Text("volume_size");
+    std::optional<uint64_t> size = text == "floppy" ? std::optional<uint64_t>(kFloppyBytes) : SizeWithUnit(text);
+    if (!size) setup.Fail("volume_size", "expected bytes, such as 1457664, \"1400K\", \"650M\" or \"floppy\"");
+    if (*size < 5 || *size > 0x7FFFFFFF) setup.Fail("volume_size", "must lie between 5 and 2147483647 bytes");
+    return uint32_t(*size);
+}
+
 // A BMP file named by `key`, refused unless the setup program can draw it.
 Bytes Picture(const Section& s, const std::string& key) {
     Bytes bytes = s.FileBytes(key);
@@ -421,9 +479,21 @@ SetupIdentity ReadIdentity(const Section& setup, const std::string& title, const
 
 }  // namespace
 
-Product LoadManifest(const std::string& path) {
+std::optional<uint64_t> SizeWithUnit(const std::string& text) {
+    size_t digits = text.find_first_not_of("0123456789");
+    if (digits == 0 || text.size() > 12) return std::nullopt;
+    uint64_t value = std::stoull(text.substr(0, digits));
+    std::string unit = digits == std::string::npos ? "" : text.substr(digits);
+    if (unit.empty()) return value;
+    if (unit == "K" || unit == "k") return value << 10;
+    if (unit == "M" || unit == "m") return value << 20;
+    return std::nullopt;
+}
+
+Product LoadManifest(const std::string& path, std::vector<std::string>* warnings) {
     Context c;
     c.file = path;
+    c.warnings = warnings;
     c.folder = fs::absolute(fs::path(path)).parent_path();
     toml::table root;
     try {
@@ -452,7 +522,7 @@ Product LoadManifest(const std::string& path) {
     if (setup->Node("start_page")) p.start_page = uint16_t(setup->Number("start_page", 0, 0, 8));
     p.level = int(setup->Number("compression", 0, 1, 13));
     // A volume file holds its 4-byte length and at least one archive byte.
-    p.volume_size = uint32_t(setup->Number("volume_size", 0, 5, 0x7FFFFFFF));
+    p.volume_size = VolumeSize(*setup);
     p.auto_delta = setup->Flag("auto_delta", true);
     // uninstaller = true: Kiln's own; a file name: the manifest's own program.
     if (const toml::node* n = setup->Node("uninstaller"); n && !n->is_boolean()) {

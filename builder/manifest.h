@@ -2,8 +2,11 @@
 // everything the author leaves out, source paths made absolute against the
 // manifest's folder. Mistakes are reported with the file, line and key.
 #pragma once
+#include <cstdint>
+#include <optional>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "builder/product.h"
 
@@ -11,4 +14,12 @@ struct ManifestError : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
-Product LoadManifest(const std::string& path);
+// *warnings, when given, receives what builds but is likely a mistake
+// (an empty setup type), each as "file:line: key: problem".
+Product LoadManifest(const std::string& path, std::vector<std::string>* warnings = nullptr);
+
+// A size as "1457664", "1440K" or "2M" (K and M count 1024), in bytes.
+std::optional<uint64_t> SizeWithUnit(const std::string& text);
+// What a 1.44 MB floppy disk holds: 2847 sectors of 512 bytes, the rest of
+// its 2880 taken by the boot sector, FATs and root folder.
+constexpr uint64_t kFloppyBytes = 1457664;

@@ -39,6 +39,7 @@ add_library(kiln_builder STATIC
   builder/uninstaller_program.cpp
   builder/stub_packer.cpp
   builder/extract_paths.cpp
+  builder/target_rules.cpp
   builder/setup_extractor.cpp
   builder/pe_resources.cpp
   builder/stub_resources.cpp
@@ -84,6 +85,7 @@ add_executable(host_tests
   tests/host/uninstaller_test.cpp
   tests/host/install_log_format_test.cpp
   tests/host/extract_paths_test.cpp
+  tests/host/target_rules_test.cpp
   tests/host/pattern_search_test.cpp
   tests/host/small_inflate_test.cpp
   tests/host/stub_packer_test.cpp

@@ -121,6 +121,18 @@ TEST(ExtractSetup, AHostileNameWritesNothing) {
     }
 }
 
+// Names Windows takes for one file: verify reports them, extract writes nothing.
+TEST(ExtractSetup, NamesOfOneFileWriteNothing) {
+    for (const char* name : {"a.txt\\b.t", "A.TXT\\x\\y"}) {
+        Package p(name);
+        PackageView v = CheckPackage(ReadWholeFile(p.setup.string()));
+        ASSERT_FALSE(v.problems.empty()) << name;
+        EXPECT_NE(v.problems.back().find("setup type 0: entry 0 ('a.txt') is a file, but entry 1"), std::string::npos) << name << ": " << v.problems.back();
+        EXPECT_EQ(ExtractSetup(p.setup.string(), (p.folder.dir / "out/x").string(), 0), 1) << name;
+        EXPECT_EQ(p.Written(), std::vector<std::string>{}) << name;
+    }
+}
+
 TEST(ExtractSetup, ALinkInTheFolderIsNotFollowed) {
     Package p("sub\\b.txt");
     fs::create_directories(p.folder.dir / "out/x");

@@ -102,6 +102,8 @@ target_link_libraries(hand_made_setups PRIVATE kiln_builder)
 
 add_test(NAME cli_round_trip
   COMMAND ${CMAKE_SOURCE_DIR}/tests/cli_round_trip.sh $<TARGET_FILE:kiln>)
+add_test(NAME cli_checks
+  COMMAND ${CMAKE_SOURCE_DIR}/tests/cli_checks.sh $<TARGET_FILE:kiln>)
 add_test(NAME cli_extract
   COMMAND ${CMAKE_SOURCE_DIR}/tests/cli_extract.sh $<TARGET_FILE:kiln>)
 

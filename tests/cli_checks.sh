@@ -1,0 +1,49 @@
+#!/usr/bin/env bash
+# What `kiln` says before anything ships: its version, a mistyped
+# subcommand, warnings and --werror, sizes with units, and a setup file
+# that is the same from two copies of the sources with other file times
+# when SOURCE_DATE_EPOCH is set.
+set -uo pipefail
+kiln=${1:?usage: cli_checks.sh KILN_BINARY}
+source "$(dirname "$0")/shell_checks.sh"
+
+# says STATUS PATTERN COMMAND...: the command ends with STATUS and its
+# output (both streams) holds PATTERN.
+says() {
+  local status=$1 pattern=$2; shift 2
+  "$@" >"$work/said" 2>&1
+  local got=$?
+  [ "$got" = "$status" ] && grep -qF -- "$pattern" "$work/said" || { echo "status $got:"; cat "$work/said"; return 1; }
+}
+
+check "version" says 0 "kiln 1.0" "$kiln" --version
+check "mistyped subcommand" says 109 "did you mean 'build'?" "$kiln" buidl x.toml
+
+mkdir -p "$work/m"
+echo a >"$work/m/a.txt"
+manifest() { printf '[setup]\ntitle = "T"\n%s\n[[type]]\n[[type.file]]\nsource = "a.txt"\n%s' "$1" "${2:-}" >"$work/m/kiln.toml"; }
+manifest 'volume_size = "floppy"'
+check "floppy" says 0 "setup type" "$kiln" build "$work/m/kiln.toml" -o "$work/m/s.exe"
+manifest 'volume_size = "1440Q"'
+check "size with an unknown unit" says 1 ':3: setup.volume_size: expected bytes' "$kiln" build "$work/m/kiln.toml" -o "$work/m/s.exe"
+manifest '' '[type.texts]
+"1.99" = "x"'
+check "text id past its group" says 1 ':8: type[0].texts.1.99: group 1 has texts 1.0 to' "$kiln" build "$work/m/kiln.toml" -o "$work/m/s.exe"
+manifest '' '[[type]]'
+check "an empty type warns" says 0 "warning: $work/m/kiln.toml:7: type[1]: the setup type installs nothing" "$kiln" build "$work/m/kiln.toml" -o "$work/m/s.exe"
+check "--werror" says 1 "--werror makes them errors" "$kiln" build "$work/m/kiln.toml" -o "$work/m/s.exe" --werror
+
+# Two copies of the example, one with every file a day older.
+copies_build_alike() {
+  cp -r "$here/examples/sample" "$work/one" && cp -r "$here/examples/sample" "$work/two" &&
+    find "$work/one" -type f -exec touch -d '2030-01-01' {} + &&
+    find "$work/two" -type f -exec touch -d '2030-01-02' {} + &&
+    SOURCE_DATE_EPOCH=1700000000 "$kiln" build "$work/one/kiln.toml" -o "$work/one.exe" >/dev/null &&
+    SOURCE_DATE_EPOCH=1700000000 "$kiln" build "$work/two/kiln.toml" -o "$work/two.exe" >/dev/null &&
+    cmp "$work/one.exe" "$work/two.exe" &&
+    "$kiln" build "$work/two/kiln.toml" -o "$work/three.exe" >/dev/null && ! cmp -s "$work/one.exe" "$work/three.exe"
+}
+check "two copies build the same bytes" copies_build_alike
+check "SOURCE_DATE_EPOCH not a number" says 1 "SOURCE_DATE_EPOCH must be a number" env SOURCE_DATE_EPOCH=soon "$kiln" build "$work/m/kiln.toml" -o "$work/m/s.exe"
+
+report cli_checks

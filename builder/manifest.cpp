@@ -12,6 +12,7 @@
 #include <set>
 #include <sstream>
 
+#include "builder/code_page.h"
 #include "builder/default_pictures.h"
 #include "builder/default_texts.h"
 #include "builder/dialog_resources.h"
@@ -32,6 +33,7 @@ struct Context {
     std::string file;
     fs::path folder;
     std::vector<std::string>* warnings = nullptr;
+    const CodePage* code_page = &kWindows1252;  // of the package's texts
 
     std::string Where(const toml::node* node, const std::string& key, const std::string& problem) const {
         std::ostringstream m;
@@ -42,6 +44,11 @@ struct Context {
     }
     [[noreturn]] void Fail(const toml::node* node, const std::string& key, const std::string& problem) const {
         throw ManifestError(Where(node, key, problem));
+    }
+    std::string Ansi(const toml::node* node, const std::string& key, const std::string& utf8) const {
+        std::string refusal, text = FromUtf8(utf8, *code_page, &refusal);
+        if (!refusal.empty()) Fail(node, key, "the text " + refusal);
+        return text;
     }
     // What builds a working package but is most likely not what the author meant.
     void Warn(const toml::node* node, const std::string& key, const std::string& problem) const {
@@ -63,7 +70,15 @@ public:
     const toml::node* Node(const std::string& k) const { return t_.get(k); }
     const toml::table& table() const { return t_; }
 
+    // A text for the package, in its code page.
     std::optional<std::string> Text(const std::string& k) const {
+        std::optional<std::string> s = Utf8Text(k);
+        if (s) *s = c_.Ansi(Node(k), Key(k), *s);
+        return s;
+    }
+    // A text as the manifest gives it: a path on this machine, or what the
+    // version resource holds in UTF-16.
+    std::optional<std::string> Utf8Text(const std::string& k) const {
         const toml::node* n = Node(k);
         if (!n) return std::nullopt;
         if (!n->is_string()) c_.Fail(n, Key(k), "expected a text");
@@ -118,7 +133,7 @@ public:
     }
     // A file named relative to the manifest: its absolute path, which must exist.
     std::optional<std::string> SourceFile(const std::string& k) const {
-        std::optional<std::string> s = Text(k);
+        std::optional<std::string> s = Utf8Text(k);
         if (!s) return std::nullopt;
         fs::path p = c_.folder / *s;
         std::error_code ec;
@@ -131,6 +146,7 @@ public:
         return Bytes((std::istreambuf_iterator<char>(f)), {});
     }
     [[noreturn]] void Fail(const std::string& k, const std::string& problem) const { c_.Fail(Node(k), Key(k), problem); }
+    const Context& context() const { return c_; }
     void Warn(const std::string& k, const std::string& problem) const { c_.Warn(Node(k), Key(k), problem); }
     // The table itself, for what concerns it as a whole.
     void WarnHere(const std::string& problem) const { c_.Warn(&t_, path_, problem); }
@@ -274,6 +290,7 @@ void ReadTexts(const Section& s, StringTable& texts) {
             index > 255)
             s.Fail(k, "expected a key \"group.index\" with group 0 to 10 and index 0 to 255");
         if (!node.is_string()) s.Fail(k, "expected a text");
+        std::string text = s.context().Ansi(&node, s.Key(k), **node.as_string());
         // An index past a group's texts would make empty texts of all between.
         size_t known = DefaultGroupTexts(group).size();
         if (known && size_t(index) >= known)
@@ -281,7 +298,7 @@ void ReadTexts(const Section& s, StringTable& texts) {
                           std::to_string(group) + "." + std::to_string(known - 1));
         std::vector<std::string>& g = texts[size_t(group)];
         if (g.size() <= size_t(index)) g.resize(size_t(index) + 1);
-        g[size_t(index)] = **node.as_string();
+        g[size_t(index)] = text;
     }
 }
 
@@ -453,16 +470,16 @@ Bytes Picture(const Section& s, const std::string& key) {
 // What Explorer and the elevation prompt show of the setup file. Installs
 // into Program Files need an administrator unless `privileges` says
 // otherwise.
-SetupIdentity ReadIdentity(const Section& setup, const std::string& title, const std::vector<ProductType>& types) {
+SetupIdentity ReadIdentity(const Section& setup, const std::vector<ProductType>& types) {
     SetupIdentity id;
-    id.product_name = title;
-    id.version = setup.Text("version").value_or("");
+    id.product_name = *setup.Utf8Text("title");
+    id.version = setup.Utf8Text("version").value_or("");
     std::array<uint16_t, 4> parts;
     if (setup.Node("version") && !ReadVersionText(id.version, parts))
         setup.Fail("version", "expected one to four numbers 0 to 65535 with dots between, such as \"1.2.3.4\"");
-    id.company = setup.Text("company").value_or("");
-    id.description = setup.Text("description").value_or(title + " Setup");
-    id.copyright = setup.Text("copyright").value_or("");
+    id.company = setup.Utf8Text("company").value_or("");
+    id.description = setup.Utf8Text("description").value_or(id.product_name + " Setup");
+    id.copyright = setup.Utf8Text("copyright").value_or("");
     if (setup.Node("icon")) {
         Bytes ico = setup.FileBytes("icon");
         std::string problem = IconProblem(ico);
@@ -593,6 +610,6 @@ Product LoadManifest(const std::string& path, std::vector<std::string>* warnings
             dialogs->Fail(template_keys[number], *problem);
     }
     p.initial_type = uint16_t(setup->Number("initial_type", 0, 0, int64_t(p.types.size()) - 1));
-    p.identity = ReadIdentity(*setup, *title, p.types);
+    p.identity = ReadIdentity(*setup, p.types);
     return p;
 }

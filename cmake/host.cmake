@@ -40,6 +40,7 @@ add_library(kiln_builder STATIC
   builder/stub_packer.cpp
   builder/extract_paths.cpp
   builder/target_rules.cpp
+  builder/code_page.cpp
   builder/setup_extractor.cpp
   builder/pe_resources.cpp
   builder/stub_resources.cpp
@@ -86,6 +87,7 @@ add_executable(host_tests
   tests/host/install_log_format_test.cpp
   tests/host/extract_paths_test.cpp
   tests/host/target_rules_test.cpp
+  tests/host/code_page_test.cpp
   tests/host/pattern_search_test.cpp
   tests/host/small_inflate_test.cpp
   tests/host/stub_packer_test.cpp

@@ -1,5 +1,6 @@
 #include "builder/manifest.h"
 
+#include <fnmatch.h>
 #include <toml++/toml.h>
 
 #include <algorithm>
@@ -234,18 +235,67 @@ void CheckVariables(const Section& s, const std::string& key, const std::string&
 
 // removed_by_default: the setup type has Kiln's uninstaller, which is to
 // take its files away again unless the manifest says "keep".
-ProductFile ReadFile(const Section& s, bool removed_by_default) {
+// A source file found by a pattern or in a folder, with its path below
+// where the search began ('/' between pieces).
+struct FoundSource {
+    std::string path, relative;
+};
+
+bool IsPattern(const std::string& source) { return source.find_first_of("*?[") != std::string::npos; }
+
+// The files a [[type.file]] names by a pattern in its last piece
+// ("bin/*.dll") or as a folder ("dist/"), with recursive = true those of
+// sub-folders too; sorted by their relative paths, so the package does
+// not depend on the order the file system lists them in.
+std::vector<FoundSource> FindSources(const Section& s) {
+    std::string source = *s.Utf8Text("source");
+    fs::path given = s.context().folder / source;
+    bool pattern = IsPattern(given.filename().string());
+    fs::path folder = pattern ? given.parent_path() : given;
+    std::string match = pattern ? given.filename().string() : "";  // "": every file of a folder
+    bool recursive = s.Flag("recursive", false);
+    std::error_code ec;
+    if (!fs::is_directory(folder, ec)) s.Fail("source", "no such folder: " + folder.string());
+    std::vector<FoundSource> found;
+    auto consider = [&](const fs::directory_entry& e) {
+        if (!e.is_regular_file(ec)) return;
+        if (!match.empty() && fnmatch(match.c_str(), e.path().filename().c_str(), FNM_PERIOD) != 0) return;
+        found.push_back({e.path().lexically_normal().string(), fs::relative(e.path(), folder, ec).generic_string()});
+    };
+    if (recursive)
+        for (const auto& e : fs::recursive_directory_iterator(folder, ec)) consider(e);
+    else
+        for (const auto& e : fs::directory_iterator(folder, ec)) consider(e);
+    if (found.empty()) s.Fail("source", "'" + source + "' matches no file");
+    std::sort(found.begin(), found.end(), [](const FoundSource& a, const FoundSource& b) { return a.relative < b.relative; });
+    return found;
+}
+
+// A source names several files when it holds a pattern or names a folder.
+bool NamesSeveralFiles(const Section& s) {
+    std::optional<std::string> source = s.Utf8Text("source");
+    std::error_code ec;
+    return source && !source->empty() && (IsPattern(fs::path(*source).filename().string()) || source->back() == '/' ||
+                      fs::is_directory(s.context().folder / *source, ec));
+}
+
+ProductFile ReadFile(const Section& s, bool removed_by_default, const FoundSource* found = nullptr) {
     ProductFile f;
     f.placement = s.Choice("placement", kPlacements, removed_by_default ? 1 : 0);
     bool needs_source = f.placement <= 1;
-    if (needs_source) {
+    if (found) {
+        f.source = found->path;
+    } else if (needs_source) {
         std::optional<std::string> source = s.SourceFile("source");
         if (!source) s.Fail("source", "a file to install needs its source file");
         f.source = *source;
     }
     std::optional<std::string> target = s.Text("target");
     if (!target && f.source.empty()) s.Fail("target", "needs a target name");
-    f.target = target ? *target : fs::path(f.source).filename().string();
+    // A file found by a pattern or in a folder keeps its relative path, below `target` when given.
+    std::string name = found ? found->relative : fs::path(f.source).filename().string();
+    if (found || !target) name = s.context().Ansi(s.Node("source"), s.Key("source"), name);
+    f.target = found ? (target ? *target + "\\" : "") + name : target ? *target : name;
     if (f.target.empty()) s.Fail("target", "must not be empty");
     for (char& ch : f.target)
         if (ch == '/') ch = '\\';
@@ -289,8 +339,21 @@ void ReadTexts(const Section& s, StringTable& texts) {
         if (!(in >> group >> dot >> index) || dot != '.' || !in.eof() || group < 0 || group >= kGroups || index < 0 ||
             index > 255)
             s.Fail(k, "expected a key \"group.index\" with group 0 to 10 and index 0 to 255");
-        if (!node.is_string()) s.Fail(k, "expected a text");
-        std::string text = s.context().Ansi(&node, s.Key(k), **node.as_string());
+        std::string text;
+        if (node.is_table()) {
+            // { text_file = "doc/licence.txt" }: a UTF-8 file's whole text.
+            Section file = *s.Table(k, {"text_file"});
+            if (!file.Node("text_file")) file.Fail("text_file", "names the file that holds the text");
+            Bytes bytes = file.FileBytes("text_file");
+            std::string utf8(bytes.begin(), bytes.end());
+            if (utf8.rfind("\xEF\xBB\xBF", 0) == 0) utf8.erase(0, 3);  // a byte order mark is no text
+            if (utf8.find('\0') != std::string::npos) file.Fail("text_file", "a text cannot hold a NUL character");
+            text = s.context().Ansi(file.Node("text_file"), file.Key("text_file"), utf8);
+        } else if (node.is_string()) {
+            text = s.context().Ansi(&node, s.Key(k), **node.as_string());
+        } else {
+            s.Fail(k, "expected a text or { text_file = \"file\" }");
+        }
         // An index past a group's texts would make empty texts of all between.
         size_t known = DefaultGroupTexts(group).size();
         if (known && size_t(index) >= known)
@@ -381,22 +444,34 @@ ProductType ReadType(const Section& s, const std::string& title, const Section* 
     if (kiln_uninstaller) t.files.push_back(UninstallerEntry(t.texts));
     std::vector<Section> files = s.Tables("file", {"source", "target", "destination", "placement", "shared_count",
                                                    "role", "action", "version_test", "language_test", "file_times",
-                                                   "uninstaller", "group_shortcut", "desktop_shortcut", "delta_base"});
+                                                   "uninstaller", "group_shortcut", "desktop_shortcut", "delta_base",
+                                                   "recursive"});
     if (files.empty() && !s.Node("ini") && !s.Node("registry") && !s.Node("patch"))
         s.WarnHere("the setup type installs nothing: it has no [[type.file]], ini, registry or patch entries");
     std::vector<TargetItem> items;
+    std::vector<const Section*> section_of(t.files.size(), nullptr);  // of each entry; none for the uninstaller
     for (const Section& f : files) {
-        if (auto b = ReadDeltaBase(f, {index, uint32_t(t.files.size())})) bases.push_back(*b);
-        t.files.push_back(ReadFile(f, kiln_uninstaller));
-        if (kiln_uninstaller) CheckForUninstaller(f, t.files.back());
+        if (!NamesSeveralFiles(f)) {
+            if (f.Node("recursive")) f.Fail("recursive", "applies to a source folder or pattern");
+            if (auto b = ReadDeltaBase(f, {index, uint32_t(t.files.size())})) bases.push_back(*b);
+            t.files.push_back(ReadFile(f, kiln_uninstaller));
+            section_of.push_back(&f);
+            if (kiln_uninstaller) CheckForUninstaller(f, t.files.back());
+        } else {
+            for (const char* one : {"delta_base", "group_shortcut", "desktop_shortcut", "role"})
+                if (f.Node(one)) f.Fail(one, "belongs to a single file, not to a folder or pattern");
+            for (const FoundSource& found : FindSources(f)) {
+                t.files.push_back(ReadFile(f, kiln_uninstaller, &found));
+                section_of.push_back(&f);
+                if (kiln_uninstaller) CheckForUninstaller(f, t.files.back());
+            }
+        }
     }
     for (const ProductFile& f : t.files)
         items.push_back({f.target, f.destination_kind, f.placement == kPlacementFolder, f.placement != kPlacementBesideSetup});
     std::vector<TargetClash> clashes = TargetClashes(items);
-    // Entry numbers count the uninstaller, which comes first.
-    size_t first_from_manifest = kiln_uninstaller ? 1 : 0;
     for (const TargetClash& c : clashes)
-        if (c.entry >= first_from_manifest) files[c.entry - first_from_manifest].Fail("target", c.problem);
+        if (section_of[c.entry]) section_of[c.entry]->Fail("target", c.problem);
     if (!clashes.empty()) s.Fail("file", clashes.front().problem);
     // The finish page introduces the document button and the program check
     // box when the type has them and the manifest leaves the words out.

@@ -408,3 +408,64 @@ TEST(Manifest, WhatKilnsUninstallerCannotServeIsNamedWithFileLineAndKey) {
 }
 
 }  // namespace
+
+namespace {
+
+// Patterns and folders become one entry per file, sorted, keeping their
+// relative paths; a text may come from a file.
+TEST(Manifest, PatternsFoldersAndTextFiles) {
+    ManifestFolder f;
+    for (const char* name : {"bin/b.dll", "bin/a.dll", "bin/notes.txt", "dist/x.txt", "dist/sub/y.txt", "dist/.keep"}) {
+        fs::create_directories((f.dir / name).parent_path());
+        std::ofstream(f.dir / name) << name;
+    }
+    std::ofstream(f.dir / "licence.txt") << "\xEF\xBB\xBFLicence \xE2\x80\x93 read me\r\n";
+    Product p = LoadManifest(f.Write(R"(
+[setup]
+title = "T"
+[[type]]
+[type.texts]
+"3.1" = { text_file = "licence.txt" }
+[[type.file]]
+source = "bin/*.dll"
+target = "lib"
+[[type.file]]
+source = "dist/"
+recursive = true
+[[type.file]]
+source = "dist"
+target = "flat"
+)"));
+    std::vector<std::string> targets;
+    for (const ProductFile& file : p.types[0].files) targets.push_back(file.target);
+    EXPECT_EQ(targets, (std::vector<std::string>{"lib\\a.dll", "lib\\b.dll", ".keep", "sub\\y.txt", "x.txt",
+                                                 "flat\\.keep", "flat\\x.txt"}));
+    EXPECT_EQ(p.types[0].files[1].source, (f.dir / "bin/b.dll").string());
+    EXPECT_EQ(p.types[0].texts[3][1], "Licence \x96 read me\r\n");
+
+    const struct {
+        const char* name;
+        const char* file;
+        const char* expected;
+    } refused[] = {
+        {"no match", "source = \"bin/*.exe\"\n", ":5: type[0].file[0].source: 'bin/*.exe' matches no file"},
+        {"no folder", "source = \"nothing/*.dll\"\n", "type[0].file[0].source: no such folder"},
+        {"shortcut for many", "source = \"bin/*.dll\"\ndesktop_shortcut = { name = \"x\" }\n",
+         "type[0].file[0].desktop_shortcut: belongs to a single file"},
+        {"recursive for one file", "source = \"bin/a.dll\"\nrecursive = true\n",
+         ":6: type[0].file[0].recursive: applies to a source folder or pattern"},
+        {"two patterns, one file", "source = \"bin/*.dll\"\n[[type.file]]\nsource = \"bin/a*\"\n",
+         "type[0].file[1].target: entry 2 ('a.dll') names the same file as entry 0 ('a.dll')"},
+    };
+    for (const auto& c : refused) {
+        std::string m;
+        try {
+            LoadManifest(f.Write(std::string("[setup]\ntitle = \"T\"\n[[type]]\n[[type.file]]\n") + c.file));
+        } catch (const ManifestError& e) {
+            m = e.what();
+        }
+        EXPECT_NE(m.find(c.expected), std::string::npos) << c.name << ": " << m;
+    }
+}
+
+}  // namespace

@@ -80,12 +80,15 @@ void AddBuildCommand(CLI::App& app, int& status) {
     cmd->add_option("--level", level, "Compression level, 1 to 13 (overrides the manifest)")->check(CLI::Range(1, 13));
     cmd->add_option("--volume-size", volume_size,
                     "Largest size of the setup file and of each volume file (setup.D01, ...); "
-                    "K and M suffixes count 1024 (overrides the manifest)")
+                    "K and M suffixes count 1024, floppy is 1457664 (overrides the manifest)")
         ->transform(CLI::AsSizeValue(false))
+        ->transform([](std::string s) { return s == "floppy" ? std::to_string(kFloppyBytes) : s; })
         ->check(CLI::Range(uint64_t(5), uint64_t(0x7FFFFFFF)));
     auto* delta_flag = cmd->add_flag("--auto-delta,!--no-auto-delta", auto_delta,
                                       "Look for files to store as deltas against similar files, where that is "
                                       "smaller (the default; overrides the manifest's auto_delta)");
+    static std::vector<std::string> define_list;
+    cmd->add_option("-D,--define", define_list, "name=value: the value of ${name} in the manifest (repeatable)");
     static bool werror = false;
     cmd->add_flag("--werror", werror, "Refuse to build when the manifest draws a warning");
     static SigningOptions signing;
@@ -93,7 +96,7 @@ void AddBuildCommand(CLI::App& app, int& status) {
     cmd->callback([&status, delta_flag] {
         try {
             std::vector<std::string> warnings;
-            Product product = LoadManifest(manifest, &warnings);
+            Product product = LoadManifest(manifest, &warnings, ParseDefines(define_list));
             for (const std::string& w : warnings) std::fprintf(stderr, "warning: %s\n", w.c_str());
             if (werror && !warnings.empty()) throw BuildError("the manifest draws warnings, and --werror makes them errors");
             if (level) product.level = level;

@@ -571,6 +571,52 @@ SetupIdentity ReadIdentity(const Section& setup, const std::vector<ProductType>&
 
 }  // namespace
 
+namespace {
+
+// The manifest's text with each ${name} replaced by its value from -D.
+std::string Substitute(const std::string& path, const Defines& defines) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) throw ManifestError(path + ": cannot read the manifest");
+    std::string text((std::istreambuf_iterator<char>(in)), {});
+    std::string out;
+    size_t line = 1, from = 0;
+    for (size_t at = text.find("${"); at != std::string::npos; at = text.find("${", from)) {
+        line += size_t(std::count(text.begin() + long(from), text.begin() + long(at), '\n'));
+        size_t close = text.find('}', at);
+        std::string name = text.substr(at + 2, close == std::string::npos ? 0 : close - at - 2);
+        auto found = defines.find(name);
+        if (close == std::string::npos || found == defines.end()) {
+            std::vector<std::string> known;
+            for (const auto& [k, v] : defines) known.push_back(k);
+            std::string near = Suggestion(name, known);
+            throw ManifestError(path + ":" + std::to_string(line) + ": ${" + name + "}: no such define (kiln build -D " +
+                                (name.empty() ? "name" : name) + "=value)" +
+                                (near.empty() ? "" : "; did you mean ${" + near + "}?"));
+        }
+        out.append(text, from, at - from).append(found->second);
+        from = close + 1;
+    }
+    return out.append(text, from, std::string::npos);
+}
+
+}  // namespace
+
+Defines ParseDefines(const std::vector<std::string>& given) {
+    Defines defines;
+    for (const std::string& d : given) {
+        size_t eq = d.find('=');
+        std::string name = d.substr(0, eq);
+        bool word = !name.empty() && std::all_of(name.begin(), name.end(), [](char c) {
+            return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '.' || c == '-';
+        });
+        if (eq == std::string::npos || !word) throw ManifestError("-D " + d + ": expected name=value");
+        // A line break would move every later line the messages name.
+        if (d.find_first_of("\r\n", eq) != std::string::npos) throw ManifestError("-D " + name + ": a value is one line");
+        defines[name] = d.substr(eq + 1);
+    }
+    return defines;
+}
+
 std::optional<uint64_t> SizeWithUnit(const std::string& text) {
     size_t digits = text.find_first_not_of("0123456789");
     if (digits == 0 || text.size() > 12) return std::nullopt;
@@ -582,14 +628,14 @@ std::optional<uint64_t> SizeWithUnit(const std::string& text) {
     return std::nullopt;
 }
 
-Product LoadManifest(const std::string& path, std::vector<std::string>* warnings) {
+Product LoadManifest(const std::string& path, std::vector<std::string>* warnings, const Defines& defines) {
     Context c;
     c.file = path;
     c.warnings = warnings;
     c.folder = fs::absolute(fs::path(path)).parent_path();
     toml::table root;
     try {
-        root = toml::parse_file(path);
+        root = toml::parse(Substitute(path, defines), path);
     } catch (const toml::parse_error& e) {
         std::ostringstream m;
         m << path << ":" << e.source().begin.line << ": " << e.description();

@@ -3,6 +3,7 @@
 // manifest's folder. Mistakes are reported with the file, line and key.
 #pragma once
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -14,9 +15,14 @@ struct ManifestError : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
+// Values for ${name} in the manifest's text (kiln build -D name=value).
+using Defines = std::map<std::string, std::string>;
+// "name=value" texts as given on the command line.
+Defines ParseDefines(const std::vector<std::string>& given);
+
 // *warnings, when given, receives what builds but is likely a mistake
 // (an empty setup type), each as "file:line: key: problem".
-Product LoadManifest(const std::string& path, std::vector<std::string>* warnings = nullptr);
+Product LoadManifest(const std::string& path, std::vector<std::string>* warnings = nullptr, const Defines& defines = {});
 
 // A size as "1457664", "1440K" or "2M" (K and M count 1024), in bytes.
 std::optional<uint64_t> SizeWithUnit(const std::string& text);

@@ -33,6 +33,12 @@ manifest '' '[[type]]'
 check "an empty type warns" says 0 "warning: $work/m/kiln.toml:7: type[1]: the setup type installs nothing" "$kiln" build "$work/m/kiln.toml" -o "$work/m/s.exe"
 check "--werror" says 1 "--werror makes them errors" "$kiln" build "$work/m/kiln.toml" -o "$work/m/s.exe" --werror
 
+manifest 'version = "${version}"'
+check "-D fills \${version}" says 0 "setup type" "$kiln" build "$work/m/kiln.toml" -o "$work/m/s.exe" -D version=2.6.0 --volume-size floppy
+check "the version resource holds it" grep -qaP '2\x00\.\x006\x00\.\x000' "$work/m/s.exe"
+check "a missing define" says 1 ":3: \${version}: no such define (kiln build -D version=value); did you mean \${versio}?" \
+  "$kiln" build "$work/m/kiln.toml" -o "$work/m/s.exe" -D versio=1
+
 # Two copies of the example, one with every file a day older.
 copies_build_alike() {
   cp -r "$here/examples/sample" "$work/one" && cp -r "$here/examples/sample" "$work/two" &&
@@ -44,6 +50,7 @@ copies_build_alike() {
     "$kiln" build "$work/two/kiln.toml" -o "$work/three.exe" >/dev/null && ! cmp -s "$work/one.exe" "$work/three.exe"
 }
 check "two copies build the same bytes" copies_build_alike
+manifest ''
 check "SOURCE_DATE_EPOCH not a number" says 1 "SOURCE_DATE_EPOCH must be a number" env SOURCE_DATE_EPOCH=soon "$kiln" build "$work/m/kiln.toml" -o "$work/m/s.exe"
 
 report cli_checks

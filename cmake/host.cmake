@@ -41,6 +41,7 @@ add_library(kiln_builder STATIC
   builder/extract_paths.cpp
   builder/target_rules.cpp
   builder/code_page.cpp
+  builder/signature_check.cpp
   builder/setup_extractor.cpp
   builder/pe_resources.cpp
   builder/stub_resources.cpp

@@ -8,6 +8,7 @@
 #include "builder/package_builder.h"
 #include "builder/package_check.h"
 #include "builder/setup_files.h"
+#include "builder/signature_check.h"
 #include "package/integrity.h"
 #include "package/package_format.h"
 #include "tests/host/package_fixtures.h"
@@ -47,14 +48,24 @@ std::vector<std::string> Faults(const Bytes& file, const std::string& path = {})
 
 // What osslsigncode does: zeros up to 8-byte alignment, then the table,
 // named by the security directory, and the checksum set.
-Bytes Signed(Bytes file, uint32_t table_size = 1000) {
+Bytes SignedWith(Bytes file, const Bytes& table) {
     while (file.size() % 8) file.push_back(0);
     WriteU32(&file[kSecurityAt], uint32_t(file.size()));
-    WriteU32(&file[kSecurityAt + 4], table_size);
-    Bytes table = Noise(table_size, 7);
+    WriteU32(&file[kSecurityAt + 4], uint32_t(table.size()));
     file.insert(file.end(), table.begin(), table.end());
     WriteU32(&file[kChecksumAt], PeChecksum(file.data(), file.size(), kChecksumAt));
     return file;
+}
+Bytes Signed(Bytes file, uint32_t table_size = 1000) { return SignedWith(std::move(file), Noise(table_size, 7)); }
+
+// A WIN_CERTIFICATE: length, revision, type, then `certificate`, padded to 8 bytes.
+Bytes Certificate(uint16_t revision, uint16_t type, const Bytes& certificate) {
+    Bytes t(8);
+    WriteU32(&t[0], uint32_t(8 + certificate.size()));
+    WriteU16(&t[4], revision), WriteU16(&t[6], type);
+    t.insert(t.end(), certificate.begin(), certificate.end());
+    while (t.size() % 8) t.push_back(0);
+    return t;
 }
 
 }  // namespace
@@ -129,6 +140,38 @@ TEST(Integrity, EveryFlippedByteIsFound) {
             bad[p] ^= mask;
             EXPECT_FALSE(Faults(bad).empty()) << "byte " << p << " ^ " << int(mask);
         }
+}
+
+// Only a WIN_CERTIFICATE with PKCS#7 SignedData in a DER SEQUENCE counts
+// as a signature; other bytes there move the package's end and sign nothing.
+TEST(Integrity, OnlyASignatureSigns) {
+    Built b;
+    Bytes setup = BuildSetupFile(b.product, PeStub());
+    Bytes sequence = {0x30, 0x82, 0x01, 0x00};  // SEQUENCE of 256 bytes
+    sequence.resize(4 + 256, 0x02);
+    Bytes short_form = {0x30, 0x03, 0x02, 0x01, 0x05};
+    const struct {
+        const char* name;
+        Bytes table;
+        const char* problem;  // "" signed
+    } cases[] = {
+        {"SignedData", Certificate(0x0200, 2, sequence), ""},
+        {"short length form", Certificate(0x0200, 2, short_form), ""},
+        {"256 bytes of junk", Noise(256, 7), "WIN_CERTIFICATE"},
+        {"revision 1", Certificate(0x0100, 2, sequence), "no WIN_CERTIFICATE of revision 0x0200"},
+        {"X.509 type", Certificate(0x0200, 1, sequence), "PKCS#7 SignedData"},
+        {"no SEQUENCE", Certificate(0x0200, 2, Bytes{0x31, 0x03, 2, 1, 5}), "no DER SEQUENCE"},
+        {"SEQUENCE longer than the table", Certificate(0x0200, 2, Bytes{0x30, 0x82, 0x10, 0x00, 1}), "no DER SEQUENCE"},
+        {"long form of a short length", Certificate(0x0200, 2, Bytes{0x30, 0x81, 0x03, 2, 1, 5}), "no DER SEQUENCE"},
+    };
+    EXPECT_EQ(SignatureProblem(setup), "no certificate table");
+    for (const auto& c : cases) {
+        Bytes file = SignedWith(setup, c.table);
+        EXPECT_TRUE(CheckPackage(file).file.is_signed) << c.name;  // the package ends before the table either way
+        std::string problem = SignatureProblem(file);
+        if (!*c.problem) EXPECT_EQ(problem, "") << c.name;
+        else EXPECT_NE(problem.find(c.problem), std::string::npos) << c.name << ": " << problem;
+    }
 }
 
 TEST(Integrity, SignedFilesKeepTheirPackage) {

@@ -10,7 +10,6 @@
 #include <fstream>
 #include <iterator>
 #include <map>
-#include <set>
 #include <sstream>
 
 #include "builder/code_page.h"
@@ -19,6 +18,7 @@
 #include "builder/dialog_resources.h"
 #include "builder/delta_bases.h"
 #include "builder/dialog_templates.h"
+#include "builder/manifest_keys.h"
 #include "builder/stub_resources.h"
 #include "builder/target_rules.h"
 #include "builder/uninstaller_program.h"
@@ -60,11 +60,17 @@ struct Context {
 // One table of the manifest with the keys it may hold.
 class Section {
 public:
-    Section(const Context& c, const toml::table& t, std::string path, std::set<std::string> allowed)
-        : c_(c), t_(t), path_(std::move(path)) {
-        for (auto&& [key, node] : t_)
-            if (!allowed.count("*") && !allowed.count(std::string(key.str())))
-                c_.Fail(&node, Key(std::string(key.str())), "unknown key");
+    // `table` names the table in the key list (manifest_keys.h), which says what keys it may hold.
+    Section(const Context& c, const toml::table& t, std::string path, std::string table)
+        : c_(c), t_(t), path_(std::move(path)), table_(std::move(table)) {
+        std::vector<std::string> allowed = KeysOf(table_);
+        if (std::count(allowed.begin(), allowed.end(), "*")) return;
+        for (auto&& [key, node] : t_) {
+            std::string k(key.str());
+            if (std::count(allowed.begin(), allowed.end(), k)) continue;
+            std::string near = Suggestion(k, allowed);
+            c_.Fail(&node, Key(k), "unknown key" + (near.empty() ? "" : " (did you mean " + near + "?)"));
+        }
     }
 
     std::string Key(const std::string& k) const { return path_.empty() ? k : path_ + "." + k; }
@@ -112,13 +118,14 @@ public:
         for (const std::string& w : words) list += (list.empty() ? "" : ", ") + w;
         c_.Fail(Node(k), Key(k), "expected one of " + list);
     }
-    std::optional<Section> Table(const std::string& k, std::set<std::string> allowed) const {
+    // A table below this one; `table` when its keys are listed under another name.
+    std::optional<Section> Table(const std::string& k, const std::string& table = {}) const {
         const toml::node* n = Node(k);
         if (!n) return std::nullopt;
         if (!n->is_table()) c_.Fail(n, Key(k), "expected a table");
-        return Section(c_, *n->as_table(), Key(k), std::move(allowed));
+        return Section(c_, *n->as_table(), Key(k), table.empty() ? Below(k) : table);
     }
-    std::vector<Section> Tables(const std::string& k, std::set<std::string> allowed) const {
+    std::vector<Section> Tables(const std::string& k) const {
         std::vector<Section> out;
         const toml::node* n = Node(k);
         if (!n) return out;
@@ -128,7 +135,7 @@ public:
             const toml::node& item = *a->get(i);
             std::string key = Key(k) + "[" + std::to_string(i) + "]";
             if (!item.is_table()) c_.Fail(&item, key, "expected a table");
-            out.emplace_back(c_, *item.as_table(), key, allowed);
+            out.emplace_back(c_, *item.as_table(), key, Below(k));
         }
         return out;
     }
@@ -153,9 +160,11 @@ public:
     void WarnHere(const std::string& problem) const { c_.Warn(&t_, path_, problem); }
 
 private:
+    std::string Below(const std::string& k) const { return table_.empty() ? k : table_ + "." + k; }
+
     const Context& c_;
     const toml::table& t_;
-    std::string path_;
+    std::string path_, table_;
 };
 
 // A delta base named in the manifest, resolved once every setup type is read.
@@ -182,7 +191,7 @@ std::optional<PendingBase> ReadDeltaBase(const Section& s, EntryRef entry) {
     if (n->is_string()) {
         b.file = *s.Text("delta_base");
     } else if (n->is_table()) {
-        Section t = *s.Table("delta_base", {"type", "file"});
+        Section t = *s.Table("delta_base");
         b.type = t.Number("type", entry.type, 0, kMaxSetupTypes - 1);
         std::optional<std::string> file = t.Text("file");
         if (!file) t.Fail("file", "needs the target name of the base file");
@@ -309,20 +318,20 @@ ProductFile ReadFile(const Section& s, bool removed_by_default, const FoundSourc
     if (f.shared_count && f.destination_kind == 0)
         s.Fail("shared_count", "only files outside the destination folder are counted as shared");
     f.role = s.Choice("role", kRoles, 0);
-    if (auto shortcut = s.Table("group_shortcut", {"folder", "name", "arguments", "icon"}))
+    if (auto shortcut = s.Table("group_shortcut"))
         CheckVariables(*shortcut, "folder", shortcut->Text("folder").value_or(""));
     f.install_action = s.Choice("action", kActions, 0);
     f.version_test = s.Flag("version_test", false);
     f.language_test = s.Flag("language_test", false);
     f.file_times = s.Flag("file_times", needs_source);
     f.uninstaller = s.Flag("uninstaller", false);
-    if (auto g = s.Table("group_shortcut", {"folder", "name", "arguments", "icon"})) {
+    if (auto g = s.Table("group_shortcut")) {
         f.group_folder = g->Text("folder").value_or("");
         f.group_shortcut = g->Text("name").value_or("");
         f.group_arguments = g->Text("arguments").value_or("");
         f.icon_index = uint16_t(g->Number("icon", 0, 0, 0xFFFF));
     }
-    if (auto d = s.Table("desktop_shortcut", {"name", "arguments"})) {
+    if (auto d = s.Table("desktop_shortcut")) {
         f.desktop_shortcut = d->Text("name").value_or("");
         f.desktop_arguments = d->Text("arguments").value_or("");
     }
@@ -342,7 +351,7 @@ void ReadTexts(const Section& s, StringTable& texts) {
         std::string text;
         if (node.is_table()) {
             // { text_file = "doc/licence.txt" }: a UTF-8 file's whole text.
-            Section file = *s.Table(k, {"text_file"});
+            Section file = *s.Table(k, "texts.file");
             if (!file.Node("text_file")) file.Fail("text_file", "names the file that holds the text");
             Bytes bytes = file.FileBytes("text_file");
             std::string utf8(bytes.begin(), bytes.end());
@@ -402,20 +411,19 @@ ProductType ReadType(const Section& s, const std::string& title, const Section* 
     t.default_folder = s.Text("folder").value_or("#Program Files#\\" + title);
     CheckVariables(s, "folder", *t.default_folder);
     t.folder_editable = s.Flag("folder_editable", true);
-    if (auto r = s.Table("remember_registry", {"root", "key", "value"})) {
+    if (auto r = s.Table("remember_registry")) {
         t.registry_root = r->Choice("root", kRoots, 2);
         t.registry_key = r->Text("key");
         t.registry_value = r->Text("value").value_or("");
         if (!t.registry_key) r->Fail("key", "needs the registry key");
         t.remember_in_registry = true;
     }
-    if (auto i = s.Table("remember_ini", {"file", "section", "key"})) {
+    if (auto i = s.Table("remember_ini")) {
         t.ini_file = i->Text("file"), t.ini_section = i->Text("section"), t.ini_key = i->Text("key");
         if (!t.ini_file || !t.ini_section || !t.ini_key) i->Fail("file", "needs file, section and key");
         t.remember_in_ini = true;
     }
-    if (auto u = s.Table("uninstall_entry", {"display_version", "publisher", "display_icon", "install_location",
-                                             "estimated_size", "no_modify", "no_repair", "quiet_uninstall"})) {
+    if (auto u = s.Table("uninstall_entry")) {
         UninstallValues v;
         v.display_version = u->Text("display_version").value_or("");
         v.publisher = u->Text("publisher").value_or("");
@@ -432,8 +440,8 @@ ProductType ReadType(const Section& s, const std::string& title, const Section* 
     t.texts[kGroupMessages][0] = title;
     // Texts of [setup.texts] serve every type; a type's own [type.texts] come last.
     if (setup)
-        if (auto texts = setup->Table("texts", {"*"})) ReadTexts(*texts, t.texts);
-    if (auto texts = s.Table("texts", {"*"})) ReadTexts(*texts, t.texts);
+        if (auto texts = setup->Table("texts")) ReadTexts(*texts, t.texts);
+    if (auto texts = s.Table("texts")) ReadTexts(*texts, t.texts);
     std::vector<std::string> problems = CheckStringTable(t.texts);
     if (!problems.empty()) {
         if (s.Node("texts")) s.Fail("texts", problems.front());
@@ -442,10 +450,7 @@ ProductType ReadType(const Section& s, const std::string& title, const Section* 
     }
     // The uninstaller is the first entry, where another setup type's installation looks for it.
     if (kiln_uninstaller) t.files.push_back(UninstallerEntry(t.texts));
-    std::vector<Section> files = s.Tables("file", {"source", "target", "destination", "placement", "shared_count",
-                                                   "role", "action", "version_test", "language_test", "file_times",
-                                                   "uninstaller", "group_shortcut", "desktop_shortcut", "delta_base",
-                                                   "recursive"});
+    std::vector<Section> files = s.Tables("file");
     if (files.empty() && !s.Node("ini") && !s.Node("registry") && !s.Node("patch"))
         s.WarnHere("the setup type installs nothing: it has no [[type.file]], ini, registry or patch entries");
     std::vector<TargetItem> items;
@@ -481,7 +486,7 @@ ProductType ReadType(const Section& s, const std::string& title, const Section* 
         if (f.role == 1 && finish[2].empty()) finish[2] = kDocumentIntroduction;
         if (f.role == 2 && finish[3].empty()) finish[3] = kProgramIntroduction;
     }
-    for (const Section& e : s.Tables("ini", {"file", "section", "key", "value", "keep_existing"})) {
+    for (const Section& e : s.Tables("ini")) {
         IniEntry i;
         for (auto [field, out] : {std::pair{"file", &i.file}, {"section", &i.section}, {"key", &i.key}}) {
             std::optional<std::string> v = e.Text(field);
@@ -492,7 +497,7 @@ ProductType ReadType(const Section& s, const std::string& title, const Section* 
         i.keep_existing = e.Flag("keep_existing", false);
         t.ini.push_back(i);
     }
-    for (const Section& e : s.Tables("registry", {"root", "key", "name", "data", "keep_existing"})) {
+    for (const Section& e : s.Tables("registry")) {
         RegistryEntry r;
         r.root = e.Choice("root", kRoots, 1);
         std::optional<std::string> key = e.Text("key");
@@ -503,7 +508,7 @@ ProductType ReadType(const Section& s, const std::string& title, const Section* 
         r.keep_existing = e.Flag("keep_existing", false);
         t.registry.push_back(r);
     }
-    for (const Section& e : s.Tables("patch", {"file", "data", "offset", "pattern"})) {
+    for (const Section& e : s.Tables("patch")) {
         PatchEntry p;
         std::optional<std::string> file = e.Text("file");
         if (!file) e.Fail("file", "is required");
@@ -641,11 +646,8 @@ Product LoadManifest(const std::string& path, std::vector<std::string>* warnings
         m << path << ":" << e.source().begin.line << ": " << e.description();
         throw ManifestError(m.str());
     }
-    Section top(c, root, "", {"setup", "dialogs", "type"});
-    std::optional<Section> setup = top.Table(
-        "setup", {"title", "full_screen", "remove_other_types", "start_page", "initial_type", "compression", "uninstaller",
-                  "background_picture", "side_picture", "background_title", "title_font", "texts", "volume_size",
-                  "auto_delta", "pacing", "icon", "version", "company", "description", "copyright", "privileges"});
+    Section top(c, root, "", "");
+    std::optional<Section> setup = top.Table("setup");
     if (!setup) c.Fail(nullptr, "setup", "the manifest needs a [setup] table with at least a title");
     Product p;
     std::optional<std::string> title = setup->Text("title");
@@ -676,7 +678,7 @@ Product LoadManifest(const std::string& path, std::vector<std::string>* warnings
     }
     p.background_title = setup->Text("background_title").value_or(*title);
     TitleLook look;
-    if (auto font = setup->Table("title_font", {"face", "height", "weight", "italic", "color", "shadow"})) {
+    if (auto font = setup->Table("title_font")) {
         look.face = font->Text("face").value_or(look.face);
         if (look.face.size() >= kFaceNameSize) font->Fail("face", "a font name holds at most 31 characters");
         look.height = int(font->Number("height", look.height, 1, 500));
@@ -689,7 +691,7 @@ Product LoadManifest(const std::string& path, std::vector<std::string>* warnings
 
     p.dialog_templates = DefaultDialogTemplates();
     std::optional<Section> dialogs =
-        top.Table("dialogs", {"resources", "0", "1", "2", "3", "4", "5", "6", "7", "8"});
+        top.Table("dialogs");
     std::vector<std::string> template_keys(p.dialog_templates.size(), "");
     if (dialogs && dialogs->Node("resources")) {
         // A compiled resource file: its dialogs numbered 0 to 8 replace those templates.
@@ -713,9 +715,7 @@ Product LoadManifest(const std::string& path, std::vector<std::string>* warnings
             template_keys[number] = std::string(key.str());
         }
 
-    std::vector<Section> types = top.Tables("type", {"name", "uninstall_key", "folder", "folder_editable",
-                                                     "remember_registry", "remember_ini", "texts", "file", "ini",
-                                                     "registry", "patch", "uninstall_entry"});
+    std::vector<Section> types = top.Tables("type");
     if (types.empty() || types.size() > size_t(kMaxSetupTypes))
         c.Fail(top.Node("type"), "type", "a product has one to six [[type]] tables");
     std::vector<PendingBase> bases;

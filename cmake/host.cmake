@@ -41,6 +41,7 @@ add_library(kiln_builder STATIC
   builder/extract_paths.cpp
   builder/target_rules.cpp
   builder/code_page.cpp
+  builder/manifest_keys.cpp
   builder/signature_check.cpp
   builder/setup_extractor.cpp
   builder/pe_resources.cpp
@@ -89,6 +90,7 @@ add_executable(host_tests
   tests/host/extract_paths_test.cpp
   tests/host/target_rules_test.cpp
   tests/host/code_page_test.cpp
+  tests/host/manifest_keys_test.cpp
   tests/host/pattern_search_test.cpp
   tests/host/small_inflate_test.cpp
   tests/host/stub_packer_test.cpp

@@ -33,6 +33,8 @@ manifest '' '[[type]]'
 check "an empty type warns" says 0 "warning: $work/m/kiln.toml:7: type[1]: the setup type installs nothing" "$kiln" build "$work/m/kiln.toml" -o "$work/m/s.exe"
 check "--werror" says 1 "--werror makes them errors" "$kiln" build "$work/m/kiln.toml" -o "$work/m/s.exe" --werror
 
+manifest 'titel = "x"'
+check "unknown key" says 1 ':3: setup.titel: unknown key (did you mean title?)' "$kiln" build "$work/m/kiln.toml" -o "$work/m/s.exe"
 manifest 'version = "${version}"'
 check "-D fills \${version}" says 0 "setup type" "$kiln" build "$work/m/kiln.toml" -o "$work/m/s.exe" -D version=2.6.0 --volume-size floppy
 check "the version resource holds it" grep -qaP '2\x00\.\x006\x00\.\x000' "$work/m/s.exe"

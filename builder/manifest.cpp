@@ -622,6 +622,32 @@ Defines ParseDefines(const std::vector<std::string>& given) {
     return defines;
 }
 
+namespace {
+
+// A TOML syntax error at the line of the mistake: a [name] header that a
+// later [[name]] cannot extend is reported at the [name], where the
+// author left out a bracket, rather than at the [[name]].
+std::string SyntaxError(const std::string& path, const std::string& text, size_t line, const std::string& description) {
+    const std::string marker = "existing table '";
+    size_t at = description.find(marker);
+    if (at != std::string::npos && description.find("array-of-tables") != std::string::npos) {
+        std::string name = description.substr(at + marker.size());
+        name = name.substr(0, name.find('\''));
+        std::istringstream lines(text);
+        size_t number = 0;
+        for (std::string l; std::getline(lines, l);) {
+            ++number;
+            l.erase(std::remove_if(l.begin(), l.end(), [](char c) { return c == ' ' || c == '\t' || c == '\r'; }), l.end());
+            if (l.rfind("[" + name + "]", 0) == 0)
+                return path + ":" + std::to_string(number) + ": [" + name + "] makes one table, but line " +
+                       std::to_string(line) + " adds a [[" + name + "]]: write [[" + name + "]] here";
+        }
+    }
+    return path + ":" + std::to_string(line) + ": " + description;
+}
+
+}  // namespace
+
 std::optional<uint64_t> SizeWithUnit(const std::string& text) {
     size_t digits = text.find_first_not_of("0123456789");
     if (digits == 0 || text.size() > 12) return std::nullopt;
@@ -639,12 +665,11 @@ Product LoadManifest(const std::string& path, std::vector<std::string>* warnings
     c.warnings = warnings;
     c.folder = fs::absolute(fs::path(path)).parent_path();
     toml::table root;
+    std::string text = Substitute(path, defines);
     try {
-        root = toml::parse(Substitute(path, defines), path);
+        root = toml::parse(text, path);
     } catch (const toml::parse_error& e) {
-        std::ostringstream m;
-        m << path << ":" << e.source().begin.line << ": " << e.description();
-        throw ManifestError(m.str());
+        throw ManifestError(SyntaxError(path, text, e.source().begin.line, std::string(e.description())));
     }
     Section top(c, root, "", "");
     std::optional<Section> setup = top.Table("setup");

@@ -33,6 +33,8 @@ manifest '' '[[type]]'
 check "an empty type warns" says 0 "warning: $work/m/kiln.toml:7: type[1]: the setup type installs nothing" "$kiln" build "$work/m/kiln.toml" -o "$work/m/s.exe"
 check "--werror" says 1 "--werror makes them errors" "$kiln" build "$work/m/kiln.toml" -o "$work/m/s.exe" --werror
 
+printf '[setup]\ntitle = "T"\n[type]\n[[type.file]]\nsource = "a.txt"\n[[type]]\n' >"$work/m/kiln.toml"
+check "[type] for [[type]]" says 1 "kiln.toml:3: [type] makes one table, but line 6 adds a [[type]]" "$kiln" build "$work/m/kiln.toml" -o "$work/m/s.exe"
 manifest 'titel = "x"'
 check "unknown key" says 1 ':3: setup.titel: unknown key (did you mean title?)' "$kiln" build "$work/m/kiln.toml" -o "$work/m/s.exe"
 manifest 'version = "${version}"'

@@ -17,6 +17,8 @@ says() {
 }
 
 check "version" says 0 "kiln 1.0" "$kiln" --version
+check "no such file" says 105 "nothere" "$kiln" verify "$work/nothere"
+check "no subcommand" says 106 "A subcommand is required" "$kiln"
 check "mistyped subcommand" says 109 "did you mean 'build'?" "$kiln" buidl x.toml
 
 mkdir -p "$work/m"

@@ -41,6 +41,7 @@ add_library(kiln_builder STATIC
   builder/extract_paths.cpp
   builder/target_rules.cpp
   builder/code_page.cpp
+  builder/json_writer.cpp
   builder/manifest_keys.cpp
   builder/signature_check.cpp
   builder/setup_extractor.cpp

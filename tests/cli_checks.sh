@@ -45,6 +45,21 @@ check "the version resource holds it" grep -qaP '2\x00\.\x006\x00\.\x000' "$work
 check "a missing define" says 1 ":3: \${version}: no such define (kiln build -D version=value); did you mean \${versio}?" \
   "$kiln" build "$work/m/kiln.toml" -o "$work/m/s.exe" -D versio=1
 
+# inspect --json: one object a CI reads, texts in UTF-8; --quiet prints nothing.
+printf '[setup]\ntitle = "Caf\\u00e9 \\u2013 Ledger"\n[[type]]\n[[type.file]]\nsource = "a.txt"\n' >"$work/m/kiln.toml"
+"$kiln" build "$work/m/kiln.toml" -o "$work/m/s.exe" >/dev/null
+json_holds_the_product() {
+  "$kiln" inspect "$work/m/s.exe" --json | python3 -c '
+import json, sys
+d = json.load(sys.stdin)
+t = d["types"][0]
+assert t["texts"]["6.0"] == "Caf\u00e9 \u2013 Ledger", t["texts"]["6.0"]
+assert [f["target"] for f in t["files"]] == ["a.txt"]
+assert d["problems"] == [] and d["records"][-1]["record"] == "file archive"'
+}
+check "inspect --json" json_holds_the_product
+check "inspect --quiet" eval '[ -z "$("$kiln" inspect "$work/m/s.exe" --quiet)" ]'
+
 # Two copies of the example, one with every file a day older.
 copies_build_alike() {
   cp -r "$here/examples/sample" "$work/one" && cp -r "$here/examples/sample" "$work/two" &&

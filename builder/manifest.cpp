@@ -318,8 +318,6 @@ ProductFile ReadFile(const Section& s, bool removed_by_default, const FoundSourc
     if (f.shared_count && f.destination_kind == 0)
         s.Fail("shared_count", "only files outside the destination folder are counted as shared");
     f.role = s.Choice("role", kRoles, 0);
-    if (auto shortcut = s.Table("group_shortcut"))
-        CheckVariables(*shortcut, "folder", shortcut->Text("folder").value_or(""));
     f.install_action = s.Choice("action", kActions, 0);
     f.version_test = s.Flag("version_test", false);
     f.language_test = s.Flag("language_test", false);
@@ -327,6 +325,7 @@ ProductFile ReadFile(const Section& s, bool removed_by_default, const FoundSourc
     f.uninstaller = s.Flag("uninstaller", false);
     if (auto g = s.Table("group_shortcut")) {
         f.group_folder = g->Text("folder").value_or("");
+        CheckVariables(*g, "folder", f.group_folder);
         f.group_shortcut = g->Text("name").value_or("");
         f.group_arguments = g->Text("arguments").value_or("");
         f.icon_index = uint16_t(g->Number("icon", 0, 0, 0xFFFF));

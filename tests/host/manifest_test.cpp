@@ -395,6 +395,8 @@ TEST(Manifest, WhatKilnsUninstallerCannotServeIsNamedWithFileLineAndKey) {
          ":7: type[0].file[0].target: is where Kiln's uninstaller goes"},
         {"a Windows file it could not remove", manifest("destination = \"windows\"\nplacement = \"remove\"\n"),
          ":8: type[0].file[0].placement: the uninstaller removes a file from the Windows folder only"},
+        {"a shared file in a sub-folder", manifest("destination = \"shared\"\ntarget = \"sub\\\\f.dll\"\n"),
+         ":8: type[0].file[0].target: 'sub\\f.dll': a shared file or font that the uninstaller removes cannot lie"},
         {"a key below a key", manifest("", "uninstall_key = \"Vendor\\\\Tiny\"\n"),
          ":5: type[0].uninstall_key: names one key below the Uninstall key"},
         {"neither flag nor file", "[setup]\ntitle = \"x\"\nuninstaller = 3\n[[type]]\n",

@@ -27,6 +27,13 @@ namespace {
 constexpr uint64_t kMinAutoDeltaSize = 512;
 constexpr uint64_t kMaxArchive = 0x7FFFFFFF;
 
+// Seconds since 1970 to a FILETIME count of 100 ns since 1601.
+uint64_t ToFileTime(const struct timespec& t) {
+    return (uint64_t(t.tv_sec) + 11644473600ull) * 10000000ull + uint64_t(t.tv_nsec) / 100;
+}
+
+}  // namespace
+
 Bytes ReadSource(const ProductFile& file) {
     if (file.content) return *file.content;
     const std::string& path = file.source;
@@ -41,12 +48,6 @@ Bytes ReadSource(const ProductFile& file) {
     return b;
 }
 
-// Seconds since 1970 to a FILETIME count of 100 ns since 1601.
-uint64_t ToFileTime(const struct timespec& t) {
-    return (uint64_t(t.tv_sec) + 11644473600ull) * 10000000ull + uint64_t(t.tv_nsec) / 100;
-}
-
-// What the file itself gives its entry: size, checksum, version and times.
 ArchivedFile Describe(const ProductFile& file, const Bytes& data) {
     ArchivedFile a;
     a.unpacked_size = uint32_t(data.size());
@@ -74,6 +75,8 @@ ArchivedFile Describe(const ProductFile& file, const Bytes& data) {
     }
     return a;
 }
+
+namespace {
 
 std::string Name(const Product& p, EntryRef ref) {
     return "setup type " + std::to_string(ref.type) + ", file " + std::to_string(ref.index) + " ('" +

@@ -23,6 +23,7 @@ struct DeltaChoice {
 
 struct ArchivePlan {
     Bytes archive;
+    Bytes solid_table;  // the block table body of a solid archive (package/solid_blocks.h); empty otherwise
     std::vector<std::vector<ArchivedFile>> files;  // by setup type, by entry; zeros for unarchived entries
     std::vector<DeltaChoice> deltas;
 };
@@ -40,3 +41,8 @@ struct ArchiveProgress {
 // any number of them.
 ArchivePlan PlanArchive(const Product& product, int level, const ArchiveProgress& progress = {},
                         unsigned threads = 0);
+
+// A source file's bytes (BuildError when it cannot be read), and what the
+// file itself gives its entry: size, checksum, version and times.
+Bytes ReadSource(const ProductFile& file);
+ArchivedFile Describe(const ProductFile& file, const Bytes& data);

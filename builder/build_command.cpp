@@ -8,7 +8,9 @@
 #include "builder/manifest.h"
 #include "builder/package_builder.h"
 #include "builder/package_commands.h"
+#include "builder/pe_resources.h"
 #include "builder/setup_files.h"
+#include "builder/stub_packer.h"
 #include "builder/stub_resources.h"
 #include "builder/sign_command.h"
 #include "builder/uninstaller_program.h"
@@ -19,13 +21,13 @@ namespace {
 
 // A Windows program the build puts into the setup file (the setup program,
 // the uninstaller): given, named by an environment variable, or the one
-// built beside this kiln (build/win32 next to build/host).
-fs::path FindProgram(const std::string& given, const char* variable, const char* name) {
+// built beside this kiln (build/win32 or build/win64 next to build/host).
+fs::path FindProgram(const std::string& given, const char* variable, const char* name, bool x64) {
     if (!given.empty()) return given;
-    if (const char* env = std::getenv(variable)) return env;
+    if (const char* env = std::getenv(variable); env && *env) return env;
     std::error_code ec;
     fs::path self = fs::read_symlink("/proc/self/exe", ec).parent_path();
-    for (fs::path candidate : {self / name, self / ".." / "win32" / name})
+    for (fs::path candidate : {self / name, self / ".." / (x64 ? "win64" : "win32") / name})
         if (fs::is_regular_file(candidate, ec)) return candidate;
     return {};
 }
@@ -36,6 +38,38 @@ Bytes ReadProgram(const fs::path& path, const char* what, const char* option) {
     std::ifstream in(path, std::ios::binary);
     if (!in) throw BuildError(std::string("cannot read the ") + what + " '" + path.string() + "'");
     return Bytes((std::istreambuf_iterator<char>(in)), {});
+}
+
+// The setup program and the uninstaller it installs, for the product's
+// architecture: a program named explicitly (--stub, KILN_STUB) rules it,
+// and the uninstaller must be built for the same, since both read and
+// write the same view of the registry and the system folder.
+void ChooseWindowsPrograms(Product& product, Bytes& stub_bytes, const std::string& stub,
+                           const std::string& uninstaller) {
+    if (product.pack_stub && product.x64) throw BuildError("only the 32-bit (x86) setup program can be packed");
+    const char* env = std::getenv("KILN_STUB");
+    const bool explicit_stub = !stub.empty() || (env && *env);
+    const char* stub_name = product.pack_stub && !explicit_stub ? "kiln-stub-packable.exe" : "kiln-stub.exe";
+    fs::path stub_path = FindProgram(stub, "KILN_STUB", stub_name, product.x64);
+    stub_bytes = ReadProgram(stub_path, "setup program", "--stub");
+    const ProgramMachine machine = MachineOf(stub_bytes);
+    if (machine == ProgramMachine::kUnknown)
+        throw BuildError("the setup program '" + stub_path.string() + "' is not an x86 or x64 Windows program");
+    if (product.x64 && machine != ProgramMachine::kX64)
+        throw BuildError("the manifest asks for architecture = \"x64\", but the setup program '" + stub_path.string() +
+                         "' is a 32-bit program");
+    product.x64 = machine == ProgramMachine::kX64;
+    if (product.pack_stub) {
+        if (product.x64) throw BuildError("only the 32-bit (x86) setup program can be packed");
+        stub_bytes = PackStub(stub_bytes);
+    }
+    if (!product.kiln_uninstaller) return;
+    fs::path path = FindProgram(uninstaller, "KILN_UNINSTALLER", "kiln-uninstall.exe", product.x64);
+    Bytes program = ReadProgram(path, "uninstaller", "--uninstaller");
+    if (MachineOf(program) != machine)
+        throw BuildError("the uninstaller '" + path.string() + "' is not built for the setup program's architecture (" +
+                         (product.x64 ? "x64" : "x86") + ")");
+    product.uninstaller = PrepareUninstallerProgram(std::move(program));
 }
 
 void PrintDeltas(const Product& product, const std::vector<DeltaChoice>& deltas) {
@@ -71,7 +105,8 @@ void AddBuildCommand(CLI::App& app, int& status) {
     static std::string manifest, output = "setup.exe", stub, uninstaller;
     static int level = 0;
     static uint64_t volume_size = 0;
-    static bool auto_delta = false;
+    static bool auto_delta = false, pack_stub = false;
+    static std::string compression;
     cmd->add_option("manifest", manifest, "The product manifest (TOML)")->required();
     cmd->add_option("-o,--output", output, "The setup file to write")->capture_default_str();
     cmd->add_option("--stub", stub, "The setup program to put first (default: the one built with kiln)");
@@ -84,6 +119,8 @@ void AddBuildCommand(CLI::App& app, int& status) {
         ->transform(CLI::AsSizeValue(false))
         ->transform([](std::string s) { return s == "floppy" ? std::to_string(kFloppyBytes) : s; })
         ->check(CLI::Range(uint64_t(5), uint64_t(0x7FFFFFFF)));
+    cmd->add_option("--compression", compression, "deflate (per-file streams) or lzma (solid blocks); overrides the manifest")
+        ->check(CLI::IsMember({"deflate", "lzma"}));
     auto* delta_flag = cmd->add_flag("--auto-delta,!--no-auto-delta", auto_delta,
                                       "Look for files to store as deltas against similar files, where that is "
                                       "smaller (the default; overrides the manifest's auto_delta)");
@@ -91,6 +128,9 @@ void AddBuildCommand(CLI::App& app, int& status) {
     cmd->add_option("-D,--define", define_list, "name=value: the value of ${name} in the manifest (repeatable)");
     static bool werror = false;
     cmd->add_flag("--werror", werror, "Refuse to build when the manifest draws a warning");
+    cmd->add_flag("--pack-stub", pack_stub,
+                  "Put the 32-bit setup program in packed, unpacking itself at start-up: about 34 KiB smaller, "
+                  "but virus scanners distrust programs that do that (overrides the manifest's pack_stub)");
     static SigningOptions signing;
     AddSigningOptions(*cmd, signing);
     cmd->callback([&status, delta_flag] {
@@ -102,20 +142,30 @@ void AddBuildCommand(CLI::App& app, int& status) {
             if (level) product.level = level;
             if (volume_size) product.volume_size = uint32_t(volume_size);
             if (delta_flag->count()) product.auto_delta = auto_delta;
-            Bytes stub_bytes = ReadProgram(FindProgram(stub, "KILN_STUB", "kiln-stub.exe"), "setup program", "--stub");
+            if (pack_stub) product.pack_stub = true;
+            if (!compression.empty()) product.solid_lzma = compression == "lzma";
+            // A setup file that its own setup program cannot install is
+            // written only for those who ask for it.
+            if (product.solid_lzma && !std::getenv("KILN_EXPERIMENTAL_SOLID"))
+                throw BuildError("compression \"lzma\": the setup program does not install solid LZMA packages yet, "
+                                 "so no setup file was written (KILN_EXPERIMENTAL_SOLID=1 builds one for kiln verify, "
+                                 "inspect and extract)");
+            Bytes stub_bytes;
+            ChooseWindowsPrograms(product, stub_bytes, stub, uninstaller);
             stub_bytes = DressSetupProgram(stub_bytes, product.identity);
-            if (product.kiln_uninstaller)
-                product.uninstaller = PrepareUninstallerProgram(ReadProgram(
-                    FindProgram(uninstaller, "KILN_UNINSTALLER", "kiln-uninstall.exe"), "uninstaller", "--uninstaller"));
             BuildProgress progress{ShowProgress};
             SetupFiles files = BuildSetupFiles(product, stub_bytes, progress);
             WriteSetupSet(output, files.setup, files.volumes);
             if (!signing.certificate.empty()) SignSetupFile(output, signing);  // last: it covers the final bytes
-            std::printf("%s: %zu bytes, %zu setup type(s)\n", output.c_str(), files.setup.size(), product.types.size());
+            std::printf("%s: %zu bytes, %zu setup type(s), for %s Windows\n", output.c_str(), files.setup.size(),
+                        product.types.size(), product.x64 ? "64-bit" : "32-bit and 64-bit");
             for (size_t k = 1; k <= files.volumes.size(); ++k)
                 std::printf("%s: %zu bytes\n", VolumePath(output, k).c_str(), files.volumes[k - 1].size());
             if (!signing.certificate.empty()) std::printf("%s: signed\n", output.c_str());
             PrintDeltas(product, files.deltas);
+            if (product.solid_lzma)
+                std::fprintf(stderr, "kiln build: note: solid LZMA packages are verified and extracted by kiln, "
+                                     "but the setup program does not install them yet\n");
         } catch (const std::exception& e) {
             std::fprintf(stderr, "kiln build: %s\n", e.what());
             status = 1;

@@ -177,6 +177,8 @@ const StringTable& Defaults() {
             // Heads the list of items that remain, one line each.
             /* 3 */ "%s could not be removed completely. These items remain:",
             /* 4 */ "The uninstall information of %s is missing or damaged. Nothing has been removed.",
+            /* 5 */ "%s is not installed where this uninstaller expects it: it was removed already, or this "
+                    "uninstaller was moved or copied. Nothing has been removed.",
         },
     }};
     return table;
@@ -227,6 +229,7 @@ constexpr FormatRule kFormatRules[] = {
     {kGroupUninstaller, 2, Format::kMessage, kUnlimited},
     {kGroupUninstaller, 3, Format::kMessage, kUnlimited},
     {kGroupUninstaller, 4, Format::kMessage, kUnlimited},
+    {kGroupUninstaller, 5, Format::kMessage, kUnlimited},
 };
 
 // Group-6 indexes that the finish page frames with group 5, index 4.

@@ -8,6 +8,7 @@
 #include "builder/package_commands.h"
 #include "package/file_list.h"
 #include "package/package_format.h"
+#include "package/solid_blocks.h"
 #include "package/string_groups.h"
 
 namespace {
@@ -228,6 +229,12 @@ void AddInspectCommand(CLI::App& app, int& status) {
         }
         for (const VolumeFile& f : v.file.volumes)
             std::printf("volume %s: %u archive bytes\n", f.path.c_str(), f.length);
+        for (uint32_t b = 0; b < v.solid_blocks; ++b) {
+            SolidBlock block = SolidBlockAt(v.solid_table->body.data(), b);
+            std::printf("solid block %u: archive offset %u, %u bytes LZMA, %u unpacked, dictionary %u KiB, lc %u lp %u pb %u\n",
+                        b, block.archive_offset, block.packed, block.unpacked, block.properties.dictionary >> 10,
+                        block.properties.lc, block.properties.lp, block.properties.pb);
+        }
         for (const ReadRecord& r : v.file.records)
             if (r.tag == kTagSetupFlags && r.body.size() >= 4) {
                 uint32_t flags = ReadU32(r.body.data());

@@ -392,11 +392,13 @@ void CheckForUninstaller(const Section& f, const ProductFile& file) {
         f.Fail("target", std::string("is where Kiln's uninstaller goes (") + kUninstallerTarget + ")");
     if (file.destination_kind == 1 && file.placement == 1 && !file.shared_count)
         f.Fail("placement", "the uninstaller removes a file from the Windows folder only when it has a shared_count");
-    // Shared files and fonts are logged by their name alone.
-    if ((file.destination_kind == kDestinationShared || file.destination_kind == kDestinationFonts) &&
-        file.placement == kPlacementRemoved && file.target.find('\\') != std::string::npos)
-        f.Fail("target", "'" + file.target + "': a shared file or font that the uninstaller removes cannot lie in a "
-                         "sub-folder; give its name alone, or placement = \"keep\"");
+    // The uninstaller takes shared files and fonts only from directly in
+    // their folder: one in a sub-folder would stay, and its count with it.
+    const bool counted_or_font = file.shared_count || file.destination_kind == 3;
+    if (counted_or_font && file.destination_kind != 0 && file.placement == 1 &&
+        file.target.find_first_of("\\/") != std::string::npos)
+        f.Fail("target", std::string("a ") + (file.destination_kind == 3 ? "font" : "shared file") +
+                             " the uninstaller removes lies directly in its folder: no sub-folder");
 }
 
 ProductType ReadType(const Section& s, const std::string& title, const Section* setup, uint16_t index,
@@ -684,10 +686,21 @@ Product LoadManifest(const std::string& path, std::vector<std::string>* warnings
         p.timed_steps = *pacing == "timed";
     }
     if (setup->Node("start_page")) p.start_page = uint16_t(setup->Number("start_page", 0, 0, 8));
-    p.level = int(setup->Number("compression", 0, 1, 13));
+    // compression: a level of the per-file streams, or the mode by name.
+    if (const toml::node* n = setup->Node("compression"); n && n->is_string()) {
+        std::optional<std::string> mode = setup->Text("compression");
+        if (*mode != "deflate" && *mode != "lzma")
+            setup->Fail("compression", "is \"deflate\" (the default), \"lzma\" (solid blocks) or a level, 1 to 13");
+        p.solid_lzma = *mode == "lzma";
+    } else {
+        p.level = int(setup->Number("compression", 0, 1, 13));
+    }
     // A volume file holds its 4-byte length and at least one archive byte.
     p.volume_size = VolumeSize(*setup);
     p.auto_delta = setup->Flag("auto_delta", true);
+    p.x64 = setup->Choice("architecture", {"x86", "x64"}, 0) == 1;
+    p.pack_stub = setup->Flag("pack_stub", false);
+    if (p.x64 && p.pack_stub) setup->Fail("pack_stub", "only the 32-bit (x86) setup program can be packed");
     // uninstaller = true: Kiln's own; a file name: the manifest's own program.
     if (const toml::node* n = setup->Node("uninstaller"); n && !n->is_boolean()) {
         if (!n->is_string()) setup->Fail("uninstaller", "expected true, false or the uninstaller program's file");
@@ -749,6 +762,24 @@ Product LoadManifest(const std::string& path, std::vector<std::string>* warnings
         p.kiln_uninstaller = p.kiln_uninstaller || kiln_uninstaller;
     }
     ResolveDeltaBases(c, p, bases);
+    // Setup types that share an uninstall entry share one uninstaller file
+    // per folder: a second type installed over the first would replace its
+    // log and strand its files. Removing the other types' installation
+    // first (remove_other_types) makes the second install a replacement.
+    for (size_t a = 0; a < p.types.size(); ++a)
+        for (size_t b = a + 1; b < p.types.size(); ++b) {
+            const ProductType &first = p.types[a], &second = p.types[b];
+            if (!first.uninstall_key || !second.uninstall_key || !SameTarget(*first.uninstall_key, *second.uninstall_key) ||
+                !(first.files.size() && first.files[0].uninstaller) || !(second.files.size() && second.files[0].uninstaller))
+                continue;
+            if (setup->Node("remove_other_types") && !p.remove_other_types)
+                setup->Fail("remove_other_types",
+                            "setup types " + std::to_string(a) + " and " + std::to_string(b) + " share the uninstall entry \"" +
+                                *first.uninstall_key +
+                                "\": installing one over the other must remove it first; give each type its own "
+                                "uninstall_key, or leave remove_other_types on");
+            p.remove_other_types = true;
+        }
     for (size_t number = 0; dialogs && number < p.dialog_templates.size(); ++number) {
         if (template_keys[number].empty()) continue;
         if (auto problem = TemplateProblem(int(number), p.dialog_templates[number], int(p.types.size())))

@@ -4,9 +4,11 @@
 
 #include "builder/dialog_templates.h"
 #include "builder/record_bodies.h"
+#include "builder/solid_archive.h"
 #include "builder/stream_encoder.h"
 #include "package/integrity.h"
 #include "package/package_format.h"
+#include "package/solid_blocks.h"
 
 namespace {
 
@@ -107,7 +109,8 @@ SetupFiles BuildSetupFiles(const Product& product, const Bytes& stub, const Buil
     int level = product.level ? product.level : kDefaultLevel;
 
     // Files first: their entries need archive offsets, sizes and checksums.
-    ArchivePlan plan = PlanArchive(product, level, {progress.on_file});
+    ArchivePlan plan = product.solid_lzma ? PlanSolidArchive(product, {progress.on_file})
+                                          : PlanArchive(product, level, {progress.on_file});
     std::vector<Bytes> file_lists;
     for (size_t k = 0; k < product.types.size(); ++k) {
         std::vector<Bytes> entries;
@@ -124,7 +127,8 @@ SetupFiles BuildSetupFiles(const Product& product, const Bytes& stub, const Buil
     PatchStub(out);
     AppendRecord(out, kTagDialogTemplates, BuildDialogTemplateTable(product.dialog_templates), level);
     uint32_t flags = (product.full_screen ? kSetupFullScreen : 0) | (product.remove_other_types ? kSetupRemoveOtherTypes : 0) |
-                     (product.timed_steps ? kSetupTimedSteps : 0) | kSetupIntegrityRecord;
+                     (product.timed_steps ? kSetupTimedSteps : 0) | kSetupIntegrityRecord |
+                     (product.solid_lzma ? kSetupSolidArchive : 0);
     Bytes flags_body(4);
     WriteU32(flags_body.data(), flags);
     PutHeader(out, kTagSetupFlags, 0, 4);  // read raw by the setup program
@@ -154,6 +158,7 @@ SetupFiles BuildSetupFiles(const Product& product, const Bytes& stub, const Buil
         if (!t.patches.empty()) AppendRecord(out, kTagFilePatches, PatchTable(t.patches), level);
         if (t.uninstall_values) AppendRecord(out, kTagUninstallValues, UninstallValuesBody(*t.uninstall_values), level);
     }
+    if (product.solid_lzma) AppendRecord(out, kTagSolidBlocks, plan.solid_table, level);
     // The records do not depend on where the archive is cut: archive
     // offsets run on across the volumes.
     const Bytes& archive = plan.archive;

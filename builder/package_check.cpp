@@ -10,6 +10,7 @@
 #include "engine/delta_in_memory.h"
 #include "package/file_list.h"
 #include "package/package_format.h"
+#include "package/solid_blocks.h"
 #include "package/package_validate.h"
 
 const char* TagName(uint16_t tag) {
@@ -29,6 +30,7 @@ const char* TagName(uint16_t tag) {
     case kTagFilePatches: return "file patches";
     case kTagUninstallValues: return "uninstall entry values";
     case kTagIntegrity: return "integrity";
+    case kTagSolidBlocks: return "solid blocks";
     case kTagArchive: return "file archive";
     default: return "unknown";
     }
@@ -206,6 +208,24 @@ void CheckTargets(PackageView& v) {
             v.problems.push_back("setup type " + std::to_string(k) + ": " + c.problem);
 }
 
+// A package with the solid flag has a sound block table that fills the archive.
+void CheckSolidArchive(PackageView& v) {
+    const ReadRecord *flags = nullptr, *table = nullptr;
+    for (const ReadRecord& r : v.file.records) {
+        if (r.tag == kTagSetupFlags && r.read) flags = &r;
+        if (r.tag == kTagSolidBlocks && r.body_ok) table = &r;
+    }
+    if (!flags || !(ReadU32(flags->body.data()) & kSetupSolidArchive)) return;
+    if (!table) return v.problems.push_back("the setup flags promise a solid archive, but its block table is missing");
+    uint64_t end = 0;
+    const char* fault = CheckSolidTable(table->body.data(), table->body.size(), &v.solid_blocks, &end);
+    if (*fault) return v.problems.push_back(std::string("the block table: ") + fault);
+    // With a volume file missing the archive ends early: VerifyPackage names the volume.
+    if (end != v.file.archive.size() && (end < v.file.archive.size() || v.file.missing_volume.empty()))
+        return v.problems.push_back("the blocks do not fill the archive exactly");
+    v.solid_table = table;
+}
+
 // Every delta entry names a base the setup program can build it from.
 void CheckDeltaBases(PackageView& v) {
     std::vector<const uint8_t*> lists = SoundLists(v);
@@ -231,6 +251,53 @@ void CheckCompleteness(PackageView& v) {
     if (fault.empty()) return;
     if (f.has_start_page) v.warnings.push_back(fault + "; the setup program accepts that as it has a start page record");
     else v.problems.push_back(fault);
+}
+
+// A solid archive: every block decoded once, then every extracted entry
+// taken from its block and checked against its checksum. The uninstaller
+// entry is the uninstaller body followed by its data, as in a per-file archive.
+std::vector<std::string> VerifySolid(const PackageView& v, size_t* checked, std::vector<std::string>* warnings,
+                                     const BuiltFile* built) {
+    std::vector<std::string> faults, found = v.warnings;
+    const uint8_t* table = v.solid_table->body.data();
+    std::vector<Bytes> blocks(v.solid_blocks);
+    std::vector<bool> sound(v.solid_blocks);
+    for (uint32_t b = 0; b < v.solid_blocks; ++b) {
+        SolidBlock block = SolidBlockAt(table, b);
+        if (uint64_t(block.archive_offset) + block.packed > v.file.archive.size()) {
+            faults.push_back("block " + std::to_string(b) + " lies beyond the archive's end" +
+                             (v.file.missing_volume.empty() ? std::string()
+                                                            : ": volume file '" + v.file.missing_volume + "' is missing"));
+            continue;
+        }
+        blocks[b].resize(block.unpacked);
+        LzmaResult r = LzmaDecodeBuffer(block.properties, v.file.archive.data() + block.archive_offset, block.packed,
+                                        blocks[b].data(), block.unpacked);
+        if (r != kLzmaOk) faults.push_back("block " + std::to_string(b) + " does not decode (decoder result " +
+                                           std::to_string(r) + ")");
+        sound[b] = r == kLzmaOk;
+    }
+    ForEachEntry(v, [&](size_t k, const uint8_t* e) {
+        if (!PlacementIsExtracted(e[kEntryPlacement])) return;
+        uint32_t b = ReadU32(e + kEntryArchiveOffset), start = ReadU32(e + kEntryStoredSize);
+        uint32_t size = ReadU32(e + kEntryUnpackedSize);
+        if (b < v.solid_blocks && !sound[b]) return;  // the block's fault stands for its files
+        ++*checked;
+        std::string name = EntryName(k, e);
+        if (e[kEntryFlags] & kEntryIsDelta) return faults.push_back(name + ": a solid archive holds no deltas");
+        if (!SolidEntryFits(table, v.solid_blocks, b, start, size))
+            return faults.push_back(name + ": its data lies outside its block");
+        Bytes bytes(blocks[b].begin() + start, blocks[b].begin() + start + size);
+        bool checksum_ok = ChecksumUpdate(0, bytes.data(), bytes.size()) == ReadU32(e + kEntryChecksum);
+        if (e[kEntryFlags] & kEntryIsUninstaller && v.uninstaller && !v.uninstaller->body.empty()) {
+            bytes.insert(bytes.begin(), v.uninstaller->body.begin(), v.uninstaller->body.end());
+        } else if (!checksum_ok) {
+            return faults.push_back(name + ": its checksum differs");
+        }
+        if (built) (*built)(k, e, bytes);
+    });
+    if (warnings) *warnings = std::move(found);
+    return faults;
 }
 
 }  // namespace
@@ -285,6 +352,7 @@ PackageView CheckPackage(const Bytes& setup_file, const std::string& setup_path)
             v.problems.push_back("the start page record selects setup type " + std::to_string(initial) +
                                  ", but the package has " + std::to_string(v.types.size()));
     }
+    CheckSolidArchive(v);
     CheckDeltaBases(v);
     CheckTargets(v);
     WarnAboutEntries(v);
@@ -297,6 +365,7 @@ std::vector<std::string> VerifyPackage(const PackageView& v, size_t* checked, st
     *checked = 0;
     if (warnings) *warnings = v.warnings;
     if (!faults.empty()) return faults;
+    if (v.solid_table) return VerifySolid(v, checked, warnings, built);
     auto each_entry = [&v](auto&& act) {
         ForEachEntry(v, [&act](size_t k, const uint8_t* e) {
             if (PlacementIsExtracted(e[kEntryPlacement])) act(k, e);

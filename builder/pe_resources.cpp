@@ -4,7 +4,6 @@
 #include <map>
 
 #include "builder/package_builder.h"
-#include "builder/stub_packer.h"
 #include "package/package_format.h"
 
 namespace {
@@ -176,11 +175,16 @@ Bytes WriteResources(const std::vector<Resource>& resources, uint32_t rva) {
 
 namespace {
 
+// Fields of the optional header, at the same places in PE32 and PE32+;
+// the data directories follow the image base, which is 4 or 8 bytes wide.
 constexpr size_t kOptionalHeader = 24, kSizeOfInitializedData = 8, kSectionAlignment = 32, kFileAlignment = 36,
-                 kSizeOfImage = 56, kChecksum = 64, kResourceDirectory = 96 + 8 * 2, kOptionalHeaderSize = 224;
+                 kSizeOfImage = 56, kChecksum = 64, kSectionHeader = 40;
+constexpr int kResourceDirectory = 2, kRelocationDirectory = 5;
 
 struct Headers {
-    uint32_t pe, sections, count;
+    uint32_t pe, directories, sections, count;
+    uint32_t Directory(int d) const { return pe + kOptionalHeader + directories + 8 * d; }
+    uint32_t Section(uint32_t i) const { return sections + kSectionHeader * i; }
 };
 
 Headers ReadHeaders(const Bytes& program) {
@@ -189,50 +193,101 @@ Headers ReadHeaders(const Bytes& program) {
     };
     need(0, 0x40);
     if (program[0] != 'M' || program[1] != 'Z') Fail("not a Windows program");
-    Headers h{ReadU32(&program[0x3C]), 0, 0};
-    need(h.pe, kOptionalHeader + kOptionalHeaderSize);
-    if (ReadU32(&program[h.pe]) != 0x4550 || ReadU16(&program[h.pe + 20]) != kOptionalHeaderSize ||
-        ReadU16(&program[h.pe + 24]) != 0x10B)
-        Fail("not a 32-bit program with the usual optional header");
+    Headers h{ReadU32(&program[0x3C]), 0, 0, 0};
+    need(h.pe, kOptionalHeader + 2);
+    const uint16_t magic = ReadU16(&program[h.pe + kOptionalHeader]), size = ReadU16(&program[h.pe + 20]);
+    h.directories = magic == 0x10B ? 96 : magic == 0x20B ? 112 : 0;
+    if (ReadU32(&program[h.pe]) != 0x4550 || !h.directories || size != h.directories + 16 * 8)
+        Fail("not a Windows program with the usual optional header");
+    need(h.pe, kOptionalHeader + size);
     h.count = ReadU16(&program[h.pe + 6]);
-    h.sections = h.pe + kOptionalHeader + kOptionalHeaderSize;
-    need(h.sections, 40ull * h.count);
+    h.sections = h.pe + kOptionalHeader + size;
+    need(h.sections, uint64_t(kSectionHeader) * h.count);
     if (!h.count) Fail("the program has no sections");
     return h;
+}
+
+// The image as the loader lays it out, not relocated: resources hold
+// addresses relative to the image only.
+Bytes MapSections(const Bytes& program, const Headers& h) {
+    Bytes image(ReadU32(&program[h.pe + kOptionalHeader + kSizeOfImage]));
+    for (uint32_t i = 0; i < h.count; ++i) {
+        const uint8_t* s = &program[h.Section(i)];
+        uint32_t rva = ReadU32(s + 12), raw = std::min(ReadU32(s + 8), ReadU32(s + 16)), at = ReadU32(s + 20);
+        if (uint64_t(at) + raw > program.size() || uint64_t(rva) + raw > image.size())
+            Fail("a section lies outside the file or the image");
+        std::copy_n(program.begin() + at, raw, image.begin() + rva);
+    }
+    return image;
 }
 
 }  // namespace
 
 std::vector<Resource> ProgramResources(const Bytes& program) {
     Headers h = ReadHeaders(program);
-    const uint8_t* optional = &program[h.pe + kOptionalHeader];
-    uint32_t rva = ReadU32(optional + kResourceDirectory);
+    uint32_t rva = ReadU32(&program[h.Directory(kResourceDirectory)]);
     if (!rva) return {};
-    return ReadResources(LoadImage(program, ReadU32(optional + 28)), rva);
+    return ReadResources(MapSections(program, h), rva);
 }
 
 Bytes ReplaceProgramResources(const Bytes& program, const std::vector<Resource>& resources) {
     Headers h = ReadHeaders(program);
-    Bytes out = program;
-    uint8_t* optional = &out[h.pe + kOptionalHeader];
-    uint8_t* section = &out[h.sections + 40 * (h.count - 1)];
+    // The resources are the last section, or the last but the base
+    // relocations (as the linker lays them out), which then move behind
+    // them: nothing refers to the relocations but their directory entry.
+    uint32_t r = h.count - 1;
+    const uint32_t resource_rva = ReadU32(&program[h.Directory(kResourceDirectory)]);
+    const uint32_t relocation_rva = ReadU32(&program[h.Directory(kRelocationDirectory)]);
+    const bool relocations_last = h.count > 1 && relocation_rva &&
+                                  ReadU32(&program[h.Section(r) + 12]) == relocation_rva;
+    if (relocations_last) --r;
+    const uint8_t* section = &program[h.Section(r)];
     const uint32_t rva = ReadU32(section + 12), old_raw = ReadU32(section + 16), raw_at = ReadU32(section + 20);
-    if (ReadU32(optional + kResourceDirectory) != rva)
+    if (resource_rva != rva)
         Fail("they are not the start of its last section, where they could grow (a program packed by kiln has them there)");
-    if (uint64_t(raw_at) + old_raw != program.size())
-        Fail("bytes follow its last section: give the bare program, not a setup file");
+    Bytes relocations;
+    uint32_t tail_at = raw_at + old_raw;
+    if (relocations_last) {
+        const uint8_t* last = &program[h.Section(r + 1)];
+        if (ReadU32(last + 20) != tail_at || uint64_t(tail_at) + ReadU32(last + 16) > program.size())
+            Fail("its relocations do not follow them in the file");
+        relocations.assign(program.begin() + tail_at, program.begin() + tail_at + ReadU32(last + 16));
+        tail_at += uint32_t(relocations.size());
+    }
+    if (tail_at != program.size()) Fail("bytes follow its last section: give the bare program, not a setup file");
+
+    const uint32_t optional = h.pe + kOptionalHeader;
+    const uint32_t section_alignment = ReadU32(&program[optional + kSectionAlignment]);
     Bytes tree = WriteResources(resources, rva);
-    const uint32_t size = uint32_t(tree.size()), raw = AlignUp(size, ReadU32(optional + kFileAlignment));
+    const uint32_t size = uint32_t(tree.size()), raw = AlignUp(size, ReadU32(&program[optional + kFileAlignment]));
     tree.resize(raw);
-    out.resize(raw_at);
+    Bytes out(program.begin(), program.begin() + raw_at);
     out.insert(out.end(), tree.begin(), tree.end());
-    optional = &out[h.pe + kOptionalHeader];
-    section = &out[h.sections + 40 * (h.count - 1)];
-    WriteU32(section + 8, size);
-    WriteU32(section + 16, raw);
-    WriteU32(optional + kSizeOfInitializedData, ReadU32(optional + kSizeOfInitializedData) - old_raw + raw);
-    WriteU32(optional + kSizeOfImage, AlignUp(rva + size, ReadU32(optional + kSectionAlignment)));
-    WriteU32(optional + kResourceDirectory + 4, size);
-    WriteU32(optional + kChecksum, PeChecksum(out.data(), out.size(), h.pe + kOptionalHeader + kChecksum));
+    out.insert(out.end(), relocations.begin(), relocations.end());
+    WriteU32(&out[h.Section(r) + 8], size);
+    WriteU32(&out[h.Section(r) + 16], raw);
+    WriteU32(&out[h.Directory(kResourceDirectory) + 4], size);
+    uint32_t image_end = rva + size;
+    if (relocations_last) {
+        const uint32_t moved = AlignUp(image_end, section_alignment);
+        WriteU32(&out[h.Section(r + 1) + 12], moved);
+        WriteU32(&out[h.Section(r + 1) + 20], raw_at + raw);
+        WriteU32(&out[h.Directory(kRelocationDirectory)], moved);
+        image_end = moved + ReadU32(&out[h.Section(r + 1) + 8]);
+    }
+    WriteU32(&out[optional + kSizeOfInitializedData], ReadU32(&out[optional + kSizeOfInitializedData]) - old_raw + raw);
+    WriteU32(&out[optional + kSizeOfImage], AlignUp(image_end, section_alignment));
+    WriteU32(&out[optional + kChecksum], PeChecksum(out.data(), out.size(), optional + kChecksum));
     return out;
+}
+
+ProgramMachine MachineOf(const Bytes& program) {
+    if (program.size() < 0x40 || program[0] != 'M' || program[1] != 'Z') return ProgramMachine::kUnknown;
+    uint32_t pe = ReadU32(&program[0x3C]);
+    if (uint64_t(pe) + 6 > program.size() || ReadU32(&program[pe]) != 0x4550) return ProgramMachine::kUnknown;
+    switch (ReadU16(&program[pe + 4])) {
+        case 0x14C: return ProgramMachine::kX86;
+        case 0x8664: return ProgramMachine::kX64;
+        default: return ProgramMachine::kUnknown;
+    }
 }

@@ -48,3 +48,7 @@ std::vector<Resource> ProgramResources(const Bytes& program);
 // image size, the section's sizes, the resource directory and the header
 // checksum follow it. Throws BuildError.
 Bytes ReplaceProgramResources(const Bytes& program, const std::vector<Resource>& resources);
+
+// The processor a Windows program is built for, from its file header.
+enum class ProgramMachine { kUnknown, kX86, kX64 };
+ProgramMachine MachineOf(const Bytes& program);

@@ -110,9 +110,16 @@ struct Product {
     bool kiln_uninstaller = false;
     std::vector<ProductType> types;
     int level = 0;  // compression level; 0: the encoder's default
+    bool solid_lzma = false;  // compression = "lzma": solid LZMA blocks (package/solid_blocks.h)
     // Largest size of each file of the set: the setup file (stub, records
     // and the archive's first part) and each volume file. 0: one setup file.
     uint32_t volume_size = 0;
     bool auto_delta = true;  // look for delta bases among similar files
+    // The setup program and uninstaller for 64-bit Windows rather than the
+    // 32-bit ones, which run on either.
+    bool x64 = false;
+    // The 32-bit setup program packed (builder/stub_packer.h): smaller, but
+    // unpacked at run time as virus scanners dislike.
+    bool pack_stub = false;
     SetupIdentity identity;
 };

@@ -12,6 +12,7 @@
 #include "decoder/inflate.h"
 #include "package/integrity.h"
 #include "package/package_format.h"
+#include "package/solid_blocks.h"
 
 namespace {
 
@@ -81,10 +82,37 @@ void ReadVolumes(SetupFileView& v, const std::string& setup_path, const Integrit
     }
 }
 
+// A certificate table whose first entry is a WIN_CERTIFICATE of revision
+// 2.0 and type 2 (PKCS_SIGNED_DATA) holding a DER SEQUENCE that fits it and
+// opens with the content type signedData (1.2.840.113549.1.7.2): what
+// signing tools write, and not 256 bytes of anything else.
+bool HoldsSignedData(const uint8_t* table, uint64_t size) {
+    static const uint8_t kSignedData[] = {0x06, 0x09, 0x2A, 0x86, 0x48, 0x86, 0xF7, 0x0D, 0x01, 0x07, 0x02};
+    if (size < 8) return false;
+    const uint32_t length = ReadU32(table);
+    if (length < 10 || length > size || ReadU16(table + 4) != 0x0200 || ReadU16(table + 6) != 2) return false;
+    const uint8_t* der = table + 8;
+    const uint32_t n = length - 8;
+    if (der[0] != 0x30) return false;
+    uint32_t header = 2, content = der[1];
+    if (content & 0x80) {  // the long form: that many length bytes follow
+        const uint32_t bytes = content & 0x7F;
+        if (bytes < 1 || bytes > 4 || n < 2 + bytes) return false;
+        content = 0;
+        for (uint32_t i = 0; i < bytes; ++i) content = content << 8 | der[2 + i];
+        header += bytes;
+    }
+    return content <= n - header && content >= sizeof kSignedData &&
+           std::memcmp(der + header, kSignedData, sizeof kSignedData) == 0;
+}
+
 // The PE header fields that signing writes: a certificate table that does
 // not end the file, or a checksum that does not match, is damage.
 void CheckSigning(SetupFileView& v, const Bytes& file, const SigningLayout& layout, uint64_t* package_end) {
     *package_end = PackageEnd(layout, file.size(), &v.is_signed);
+    v.holds_signature = v.is_signed && HoldsSignedData(&file[layout.table_offset], layout.table_size);
+    if (v.is_signed && !v.holds_signature)
+        v.warnings.push_back("the certificate table that ends the file holds no Authenticode signature");
     if ((layout.table_offset || layout.table_size) && !v.is_signed)
         v.problems.push_back("the security directory names bytes " + std::to_string(layout.table_offset) + " to " +
                              std::to_string(uint64_t(layout.table_offset) + layout.table_size) +
@@ -186,7 +214,7 @@ SetupFileView ReadSetupFile(const Bytes& file, const std::string& setup_path) {
         const uint8_t* body = &file[at];
         if (r.tag == kTagIntegrity) {
             r.body.assign(body, body + r.stored_size);  // checked with the archive record
-        } else if (use == kRecordSkipped) {
+        } else if (use == kRecordSkipped && r.tag != kTagSolidBlocks) {  // the block table is Kiln's setup program's own
             r.read = false;
         } else if (use == kRecordRawFields) {
             if (at + kRawFieldsSize > file.size()) {

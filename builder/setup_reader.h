@@ -34,6 +34,7 @@ struct SetupFileView {
     bool archive_ends_file = false;
     bool has_start_page = false;  // a start page record was read: the package counts as complete without the end check
     bool is_signed = false;       // a certificate table ends the file; the package ends before it
+    bool holds_signature = false; // and it holds an Authenticode signature (PKCS #7 SignedData)
     bool has_integrity = false;   // an integrity record was found and checked (problems say whether it holds)
     Bytes archive;  // the archive: the bytes inside this file, then those of each volume file read
     std::vector<VolumeFile> volumes;  // 1, 2, ...

@@ -64,7 +64,7 @@ void SignSetupFile(const std::string& path, const SigningOptions& options) {
         throw BuildError("osslsigncode could not sign '" + path + "' (exit status " + std::to_string(status) + ")");
     }
     SetupFileView v = ReadSetupFile(ReadWholeFile(signed_path));
-    if (!v.is_signed || !v.archive_ends_file || !v.problems.empty()) {
+    if (!v.holds_signature || !v.archive_ends_file || !v.problems.empty()) {
         fs::remove(signed_path, ec);
         throw BuildError("the file osslsigncode signed no longer reads as a complete setup file; '" + path +
                          "' is left unsigned");

@@ -8,6 +8,7 @@ pkg_check_modules(TOMLPP REQUIRED IMPORTED_TARGET tomlplusplus)
 pkg_check_modules(DIVSUFSORT REQUIRED IMPORTED_TARGET libdivsufsort)
 find_library(ZOPFLI_LIB zopfli REQUIRED)
 find_package(Threads REQUIRED)
+pkg_check_modules(LZMA REQUIRED IMPORTED_TARGET liblzma)
 include(GoogleTest)
 
 add_library(kiln_encoder STATIC
@@ -31,6 +32,7 @@ add_library(kiln_builder STATIC
   builder/setup_reader.cpp
   builder/archive_items.cpp
   builder/archive_plan.cpp
+  builder/solid_archive.cpp
   builder/delta_bases.cpp
   builder/delta_encoder.cpp
   builder/parallel.cpp
@@ -43,13 +45,12 @@ add_library(kiln_builder STATIC
   builder/code_page.cpp
   builder/json_writer.cpp
   builder/manifest_keys.cpp
-  builder/signature_check.cpp
   builder/setup_extractor.cpp
   builder/pe_resources.cpp
   builder/stub_resources.cpp
 )
 target_link_libraries(kiln_builder PUBLIC kiln_encoder PkgConfig::TOMLPP PRIVATE PkgConfig::DIVSUFSORT)
-target_link_libraries(kiln_builder PRIVATE Threads::Threads)
+target_link_libraries(kiln_builder PRIVATE Threads::Threads PkgConfig::LZMA)
 target_compile_options(kiln_builder PRIVATE -Wall -Wextra)
 
 add_executable(kiln
@@ -97,8 +98,10 @@ add_executable(host_tests
   tests/host/stub_packer_test.cpp
   tests/host/stub_resources_test.cpp
   tests/host/integrity_test.cpp
+  tests/host/lzma_decoder_test.cpp
+  tests/host/solid_archive_test.cpp
 )
-target_link_libraries(host_tests PRIVATE kiln_builder PkgConfig::DEFLATE GTest::gtest_main)
+target_link_libraries(host_tests PRIVATE kiln_builder PkgConfig::DEFLATE PkgConfig::LZMA GTest::gtest_main)
 target_compile_definitions(host_tests PRIVATE KILN_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
 gtest_discover_tests(host_tests DISCOVERY_TIMEOUT 60)
 
@@ -112,15 +115,22 @@ add_test(NAME cli_checks
   COMMAND ${CMAKE_SOURCE_DIR}/tests/cli_checks.sh $<TARGET_FILE:kiln>)
 add_test(NAME cli_extract
   COMMAND ${CMAKE_SOURCE_DIR}/tests/cli_extract.sh $<TARGET_FILE:kiln>)
+add_test(NAME cli_architecture
+  COMMAND ${CMAKE_SOURCE_DIR}/tests/cli_architecture.sh $<TARGET_FILE:kiln>
+    ${CMAKE_SOURCE_DIR}/build/win32 ${CMAKE_SOURCE_DIR}/build/win64)
 
 add_executable(decode_bench bench/decode_bench.cpp tests/host/test_corpus.cpp)
 target_link_libraries(decode_bench PRIVATE kiln_encoder benchmark::benchmark ZLIB::ZLIB PkgConfig::DEFLATE)
 target_compile_definitions(decode_bench PRIVATE KILN_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
 
+add_executable(lzma_bench bench/lzma_bench.cpp tests/host/test_corpus.cpp)
+target_link_libraries(lzma_bench PRIVATE kiln_core benchmark::benchmark PkgConfig::LZMA)
+target_compile_definitions(lzma_bench PRIVATE KILN_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
+
 # libFuzzer targets need clang; they rebuild the portable sources with sanitizers.
 if(CMAKE_CXX_COMPILER_ID MATCHES "Clang")
   set(fuzz_flags -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined)
-  foreach(target inflate_fuzz round_trip_fuzz package_fuzz delta_fuzz font_name_fuzz uninstall_log_fuzz install_log_fuzz small_inflate_fuzz)
+  foreach(target inflate_fuzz round_trip_fuzz package_fuzz delta_fuzz font_name_fuzz uninstall_log_fuzz install_log_fuzz small_inflate_fuzz lzma_fuzz)
     add_executable(${target} fuzz/${target}.cpp decoder/decoder_memory.cpp decoder/huffman_table.cpp decoder/inflate.cpp)
     target_include_directories(${target} PRIVATE ${CMAKE_SOURCE_DIR})
     target_compile_options(${target} PRIVATE ${fuzz_flags})
@@ -132,6 +142,8 @@ if(CMAKE_CXX_COMPILER_ID MATCHES "Clang")
     builder/stream_encoder.cpp)
   target_link_libraries(small_inflate_fuzz PRIVATE PkgConfig::DEFLATE ${ZOPFLI_LIB})
   target_sources(package_fuzz PRIVATE package/package_validate.cpp package/safe_format.cpp package/string_groups.cpp)
+  target_sources(lzma_fuzz PRIVATE decoder/lzma_decoder.cpp)
+  target_link_libraries(lzma_fuzz PRIVATE PkgConfig::LZMA)
   target_sources(delta_fuzz PRIVATE engine/delta_format.cpp)
   target_sources(font_name_fuzz PRIVATE engine/font_name.cpp)
   target_sources(uninstall_log_fuzz PRIVATE engine/install_log_format.cpp engine/uninstaller_data.cpp
@@ -148,5 +160,5 @@ if(CMAKE_CXX_COMPILER_ID MATCHES "Clang")
   target_link_options(setup_file_fuzz PRIVATE ${fuzz_flags})
   target_compile_definitions(setup_file_fuzz PRIVATE KILN_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
   target_link_libraries(setup_file_fuzz PRIVATE PkgConfig::DEFLATE ${ZOPFLI_LIB} PkgConfig::TOMLPP
-    PkgConfig::DIVSUFSORT Threads::Threads)
+    PkgConfig::DIVSUFSORT PkgConfig::LZMA Threads::Threads)
 endif()

@@ -30,6 +30,7 @@ add_library(kiln_win32 STATIC
   startup/page_loop.cpp
   startup/program_start.cpp
   startup/relaunch.cpp
+  startup/library_search.cpp
   startup/quiet_install.cpp
   wizard/page_runner.cpp
   wizard/welcome_page.cpp
@@ -47,6 +48,7 @@ add_library(kiln_win32 STATIC
   graphics/picture.cpp
   graphics/progress_bar.cpp
   engine/removal.cpp
+  engine/uninstall_claim.cpp
   engine/shell_folders.cpp
   engine/install_log.cpp
   engine/program_group.cpp
@@ -74,24 +76,42 @@ foreach(lib kiln_core kiln_win32)
   target_compile_options(${lib} PRIVATE ${stub_flags})
 endforeach()
 
-add_executable(kiln-stub WIN32 startup/stub_entry.cpp startup/winmain.cpp package/patch_block.cpp startup/stub.rc
-  startup/unpack_entry.cpp)
+# The setup program as kiln build puts it first: the program as linked, with
+# nothing decoded or made executable at run time. Its entry is
+# startup/stub_entry.cpp; the x86 linker names stdcall symbols decorated.
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+  set(stub_link_options -Wl,--entry=_StubEntry@0 -Wl,-T,${CMAKE_SOURCE_DIR}/cmake/discard_unwind.ld)
+else()
+  set(stub_link_options -Wl,--entry=StubEntry)
+endif()
+set(stub_sources startup/stub_entry.cpp startup/winmain.cpp package/patch_block.cpp startup/stub.rc)
+add_executable(kiln-stub WIN32 ${stub_sources})
 target_compile_options(kiln-stub PRIVATE ${win32_warnings} ${stub_flags})
 target_link_libraries(kiln-stub PRIVATE kiln_win32)
-target_link_options(kiln-stub PRIVATE -static -s -Wl,--gc-sections -nostartfiles -Wl,--entry=_UnpackEntry@0
-  -Wl,-T,${CMAKE_SOURCE_DIR}/cmake/stub_sections.ld)
+target_link_options(kiln-stub PRIVATE -static -s -Wl,--gc-sections -nostartfiles ${stub_link_options})
 set_target_properties(kiln-stub PROPERTIES SUFFIX ".exe")
-# Packed after linking by the native kiln, which scripts/build builds first
-# (builder/stub_packer.h): kiln-stub-image.exe keeps the program as linked;
-# kiln-stub-rebased.exe prefers another image base, so that the tests see it
-# relocate itself as it unpacks.
-set(KILN_HOST_KILN ${CMAKE_SOURCE_DIR}/build/host/kiln CACHE FILEPATH "The native kiln, which packs the setup program")
-add_custom_command(TARGET kiln-stub POST_BUILD
-  COMMAND ${CMAKE_COMMAND} -E copy kiln-stub.exe kiln-stub-image.exe
-  COMMAND ${KILN_HOST_KILN} pack-stub kiln-stub-image.exe -o kiln-stub.exe
-  COMMAND ${KILN_HOST_KILN} pack-stub kiln-stub-image.exe -o kiln-stub-rebased.exe --image-base 0x10000000
-  WORKING_DIRECTORY ${CMAKE_BINARY_DIR} VERBATIM)
-set_property(TARGET kiln-stub APPEND PROPERTY LINK_DEPENDS ${CMAKE_SOURCE_DIR}/cmake/stub_sections.ld ${KILN_HOST_KILN})
+set_property(TARGET kiln-stub APPEND PROPERTY LINK_DEPENDS ${CMAKE_SOURCE_DIR}/cmake/discard_unwind.ld)
+
+# The 32-bit program can also ship packed, for authors who ask for it
+# (kiln build --pack-stub, builder/stub_packer.h): kiln-stub-packable.exe
+# carries the unpacking entry and a .kiln section for the packer;
+# kiln-stub-rebased.exe is it packed for another image base, so that the
+# tests see it relocate itself as it unpacks.
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+  add_executable(kiln-stub-packable WIN32 ${stub_sources} startup/unpack_entry.cpp)
+  target_compile_options(kiln-stub-packable PRIVATE ${win32_warnings} ${stub_flags})
+  target_compile_definitions(kiln-stub-packable PRIVATE KILN_PACKABLE_STUB)
+  target_link_libraries(kiln-stub-packable PRIVATE kiln_win32)
+  target_link_options(kiln-stub-packable PRIVATE -static -s -Wl,--gc-sections -nostartfiles
+    -Wl,--entry=_UnpackEntry@0 -Wl,-T,${CMAKE_SOURCE_DIR}/cmake/stub_sections.ld)
+  set_target_properties(kiln-stub-packable PROPERTIES SUFFIX ".exe")
+  set(KILN_HOST_KILN ${CMAKE_SOURCE_DIR}/build/host/kiln CACHE FILEPATH "The native kiln, which packs the setup program")
+  add_custom_command(TARGET kiln-stub-packable POST_BUILD
+    COMMAND ${KILN_HOST_KILN} pack-stub kiln-stub-packable.exe -o kiln-stub-rebased.exe --image-base 0x10000000
+    WORKING_DIRECTORY ${CMAKE_BINARY_DIR} VERBATIM)
+  set_property(TARGET kiln-stub-packable APPEND PROPERTY LINK_DEPENDS
+    ${CMAKE_SOURCE_DIR}/cmake/stub_sections.ld ${KILN_HOST_KILN})
+endif()
 
 # The headless runner: installs a setup file without the wizard, for tests
 # and benchmarks, over the same engine the stub runs.
@@ -164,6 +184,10 @@ set_target_properties(kiln_test_answer PROPERTIES SUFFIX ".exe")
 target_link_options(kiln_test_answer PRIVATE -static)
 target_include_directories(kiln_test_answer PRIVATE ${CMAKE_SOURCE_DIR})
 add_dependencies(win32_tests kiln-stub)
+if(TARGET kiln-stub-packable)
+  target_compile_definitions(win32_tests PRIVATE KILN_PACKED_STUB_PATH="${CMAKE_BINARY_DIR}/kiln-stub-rebased.exe")
+  add_dependencies(win32_tests kiln-stub-packable)
+endif()
 add_test(NAME win32_tests COMMAND win32_tests --gtest_brief=1
   WORKING_DIRECTORY ${CMAKE_BINARY_DIR})
 

@@ -13,7 +13,7 @@
 #include "startup/process_state.h"
 #include "wizard/message_box.h"
 
-ArchiveState g_archive = {INVALID_HANDLE_VALUE, 0, 0, 0, 0, 0, false, false, 0, 0};
+ArchiveState g_archive = {INVALID_HANDLE_VALUE, 0, 0, 0, 0, 0, false, 0, false, 0, 0};
 
 namespace {
 
@@ -210,6 +210,7 @@ bool OpenArchive() {
 }
 
 int ArchivePosition(uint32_t x) {
+    g_archive.lost_volume = 0;
     while (x < g_archive.volume_base) {
         int outcome = OpenPreviousVolume();
         if (outcome != kVolumeOpen) return PositionFailure(outcome);
@@ -254,9 +255,17 @@ int ArchiveRead(HANDLE handle, void* buffer, DWORD count, DWORD* delivered) {
             if (reopened) return 0;
             reopened = true;
         }
-        if (OpenFollowingVolume() != kVolumeOpen) return 1;
+        // Only a set that is known to go on (its integrity record counts its
+        // volumes) tells a missing disk from a stream that overran its data.
+        const bool more = g_archive.volumes_checked && uint32_t(g_archive.volume_number) < g_archive.volume_count;
+        if (int outcome = OpenFollowingVolume(); outcome != kVolumeOpen) {
+            if (more) g_archive.lost_volume = outcome;
+            return 1;
+        }
     }
 }
+
+int LostVolumeError() { return g_archive.lost_volume ? PositionFailure(g_archive.lost_volume) : 0; }
 
 HANDLE OpenNextVolume() {
     OpenFollowingVolume();

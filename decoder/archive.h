@@ -20,6 +20,11 @@ int ArchivePosition(uint32_t x);
 // when this one ends. 0, or 1 when the next volume could not be had.
 int ArchiveRead(HANDLE handle, void* buffer, DWORD count, DWORD* delivered);
 
+// After a read failed: 15 or 18 (message argument = the volume's path)
+// when it ran into a volume that could not be had since the last
+// positioning, else 0.
+int LostVolumeError();
+
 // The next volume's handle, or INVALID_HANDLE_VALUE.
 HANDLE OpenNextVolume();
 

@@ -13,6 +13,10 @@ struct ArchiveState {
     uint32_t volume_base;      // archive offset of the current volume's first byte
     uint32_t volume_remainder; // bytes of the current volume not yet read
     bool prompt_mode;          // ask for a missing disk (the relaunched copy)
+    // 15 or 18 once a read since the last positioning ran into a volume of
+    // the set that it could not have (prompt cancelled, volume missing);
+    // else 0.
+    int lost_volume;
     // From the integrity record: volume files are checked against their
     // trailers when opened (package/integrity.h); a damaged one, one of
     // another set, or one beyond the set's count counts as missing.

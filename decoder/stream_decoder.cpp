@@ -41,9 +41,13 @@ bool StreamDecoder::Refill(InflateInput* in) {
 }
 
 bool FileOutput::Write(const uint8_t* data, uint16_t count) {
-    DWORD written;
-    if (file_ != INVALID_HANDLE_VALUE) WriteFile(file_, data, count, &written, nullptr);
-    return true;
+    DWORD written = 0;
+    if (file_ == INVALID_HANDLE_VALUE) return true;
+    if (WriteFile(file_, data, count, &written, nullptr) && written == count) return true;
+    DWORD error = GetLastError();
+    // A short write without an error is the drive filling up, too.
+    out_of_space = error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL || written < count;
+    return !out_of_space;
 }
 
 int DecodeToMemory(uint8_t* destination, DWORD size, HANDLE source, DWORD limit, DWORD* produced) {
@@ -63,5 +67,5 @@ int DecodeToFile(HANDLE file, HANDLE source, DWORD limit) {
     // A lost archive volume ends the decode as a failure here.
     InflateResult r = Inflate(decoder.input, sink);
     decoder.CloseInput();
-    return r == kInflateOk;
+    return sink.out_of_space ? kDecodeOutOfSpace : r == kInflateOk;
 }

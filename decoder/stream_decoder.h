@@ -40,14 +40,19 @@ class FileOutput : public DecoderOutput {
 public:
     explicit FileOutput(HANDLE file) : file_(file) {}
     bool IsValid() const override { return true; }
+    // False, ending the decode, when the drive is full; other write
+    // failures show in the file's checksum.
     bool Write(const uint8_t* data, uint16_t count) override;
+    bool out_of_space = false;
 
 private:
     HANDLE file_;
 };
 
-// Both return 1 when the whole stream decoded, else 0. A stream that
+// Both return 1 when the whole stream decoded, else 0; DecodeToFile returns
+// kDecodeOutOfSpace when the file's drive ran out of room. A stream that
 // decodes to more than `size` bytes fails without writing past them.
 // *produced, when asked, says how many bytes were decoded.
+constexpr int kDecodeOutOfSpace = 2;
 int DecodeToMemory(uint8_t* destination, DWORD size, HANDLE source, DWORD limit, DWORD* produced = nullptr);
 int DecodeToFile(HANDLE file, HANDLE source, DWORD limit);

@@ -175,6 +175,9 @@ int FileInMemory(const uint8_t* installing, const uint8_t* file, const uint8_t**
                 produced == size && ChecksumUpdate(0, buffer, size) == checksum;
     if (!good) {
         if (keep) FreeAndClear(reinterpret_cast<void**>(&buffer));
+        // A stream cut short by a volume that could not be had is a missing
+        // disk (18) or a cancelled prompt (15), not a damaged file.
+        if (!error) error = LostVolumeError();
         g_state.install_error = error ? error : kErrorChecksum;
         if (!error) SetMessageArgument(g_state.work_path);
         return 0;

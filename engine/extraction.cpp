@@ -49,7 +49,15 @@ enum : int {
 const char* Destination() { return g_state.work_path; }
 
 // Sets the install error (and the message argument when one is named); 0.
+// A file cut short by a volume that could not be had is not damaged: the
+// disk is missing (18), or its prompt was cancelled (15).
 int Fail(int error, const char* argument) {
+    if (error == kErrorChecksum) {
+        if (int lost = LostVolumeError()) {
+            g_state.install_error = lost;
+            return 0;
+        }
+    }
     g_state.install_error = error;
     if (argument) SetMessageArgument(argument);
     return 0;
@@ -218,11 +226,12 @@ int ExtractUninstaller(const uint8_t* entry, HANDLE temporary) {
 }
 
 // Decodes the archive data of `source` into the temporary file and closes
-// it; a decode that goes wrong shows in the checksum.
+// it; a decode that goes wrong shows in the checksum, a full drive as such.
 int DecodeInto(HANDLE temporary, const uint8_t* source, const uint8_t* times_of) {
     int error = ArchivePosition(ReadU32(source + kEntryArchiveOffset));
     if (!error) {
-        DecodeToFile(temporary, g_archive.handle, ReadU32(source + kEntryStoredSize));
+        if (DecodeToFile(temporary, g_archive.handle, ReadU32(source + kEntryStoredSize)) == kDecodeOutOfSpace)
+            error = kErrorDiskFull;
         if (times_of && (times_of[kEntryFlags] & kEntryHasFileTimes)) SetFileTimes(temporary, times_of);
     }
     CloseFile(temporary);
@@ -583,7 +592,7 @@ int CannotReplace(uint8_t* entry, const char* temporary_path) {
         if (answer != IDIGNORE) answer = kAnswerAbort;
     }
     DeleteFileA(temporary_path);
-    SetStatus(entry, answer == kAnswerIgnore ? kStatusReplaced : kStatusRefused);
+    SetStatus(entry, answer != kAnswerIgnore ? kStatusRefused : identical ? kStatusReplaced : kStatusKept);
     if (answer == kAnswerIgnore) g_kept_existing = identical ? kKeptIdentical : kKeptExisting;
     return answer;
 }

@@ -18,7 +18,11 @@
 // Install statuses kept in each entry.
 enum : uint16_t {
     kStatusNotPlaced = 0,
-    kStatusReplaced = 23,  // placed over an existing file, or accepted as it is
+    kStatusReplaced = 23,  // placed over an existing file, or one with its content accepted as it is
+    // An existing file of other content that the user chose to keep (Ignore),
+    // or a font that could not be replaced: this installation did not write
+    // it, so its log does not name it and an uninstall leaves it.
+    kStatusKept = 24,
     kStatusNew = 25,       // placed where no file was before
     kStatusRefused = 27,   // the user chose Abort, or placement is under way
 };

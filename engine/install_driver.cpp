@@ -80,13 +80,14 @@ int InstallStep() {
     uint8_t placement = entry[kEntryPlacement];
     if (placement == kPlacementFolder) CreateFolderChain(g_state.work_path);
     if (PlacementIsExtracted(placement)) {
+        const bool existed = GetFileAttributesA(g_state.work_path) != INVALID_FILE_ATTRIBUTES;
         int install = NeedsInstall(entry, in_use);
         g_state.install_error = 0;
         if (install && !ExtractAndPlace(entry, in_use, start, end)) return Finish();
         // Installed or skipped as it is.
         if (flags & kEntryIsUninstaller) WriteU16(entry + kEntryInstallStatus, 0);
         if (entry[kEntryDestinationKind] != kDestinationFolder && entry[kEntrySharedCount] == 1)
-            CountSharedFile(g_state.work_path);
+            CountSharedFile(g_state.work_path, existed);
         if (entry[kEntryDestinationKind] == kDestinationFonts) InstallFont(g_state.work_path);
         if (entry[kEntryInstallAction] == 1) Remember(g_state.screen_saver_to_install);
     }
@@ -99,10 +100,12 @@ int InstallStep() {
     return 1;
 }
 
-void CountSharedFile(const char* path) {
+void CountSharedFile(const char* path, bool existed) {
     // Created when missing: a fresh system may not have the register yet, and
     // a count that is never started would let an uninstaller remove a file
-    // another product still uses.
+    // another product still uses. A file that was there before without a
+    // count has an owner the register does not know of: it starts at 2, so
+    // that this installation's uninstall leaves it in place.
     HKEY key;
     if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, kSharedDllsKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) !=
         ERROR_SUCCESS)
@@ -114,7 +117,7 @@ void CountSharedFile(const char* path) {
         ++count;
         RegSetValueExA(key, path, 0, type, reinterpret_cast<BYTE*>(&count), size);
     } else {
-        count = 1;
+        count = existed ? 2 : 1;
         RegSetValueExA(key, path, 0, REG_DWORD, reinterpret_cast<BYTE*>(&count), sizeof count);
     }
     RegCloseKey(key);

@@ -20,5 +20,7 @@ int StartInstall();
 // installation failed (install error set).
 int InstallStep();
 
-// Raises the count of a shared file in the system's shared-file register.
-void CountSharedFile(const char* path);
+// Raises the count of a shared file in the system's shared-file register;
+// a missing count starts at 1, or at 2 for a file that `existed` before
+// this installation.
+void CountSharedFile(const char* path, bool existed);

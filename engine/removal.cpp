@@ -118,16 +118,20 @@ bool ReleaseSharedFile(const char* path) {
 
 void Unregister(const char* path) {
     UINT mode = SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
-    HMODULE library = LoadLibraryA(path);
+    // Libraries it needs are looked for beside it, as when it was
+    // registered, not in the folder the uninstaller runs from.
+    HMODULE library = LoadLibraryExA(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
     SetErrorMode(mode);
     if (!library) return;
     using Entry = HRESULT(STDAPICALLTYPE*)();
-    if (auto unregister = reinterpret_cast<Entry>(GetProcAddress(library, "DllUnregisterServer"))) unregister();
+    // Through void*: a library entry's type is not FARPROC's.
+    if (auto unregister = reinterpret_cast<Entry>(reinterpret_cast<void*>(GetProcAddress(library, "DllUnregisterServer"))))
+        unregister();
     FreeLibrary(library);
 }
 
 void RemoveFileRecord(const LogFileRecord& record, const InstalledFolders& folders, const char* own_file,
-                      RemovalReport* report) {
+                      bool release_counts, RemovalReport* report) {
     RemovalTarget t;
     if (ResolveFileRecord(record, folders, &t) == RemovalPlace::kRefused) return CountRefused(report, record.folder, record.name);
     if (own_file && lstrcmpiA(t.path, own_file) == 0) return;
@@ -137,8 +141,8 @@ void RemoveFileRecord(const LogFileRecord& record, const InstalledFolders& folde
     if (!missing && attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
         // Only the installation's own folders are ever taken away.
         outcome = t.place == RemovalPlace::kInstallFolder ? RemoveFolder(t.path) : Outcome::kFailed;
-    } else if ((t.flags & kLogSharedFile) && !ReleaseSharedFile(t.path)) {
-        return;  // still used by another installation
+    } else if ((t.flags & kLogSharedFile) && (!release_counts || !ReleaseSharedFile(t.path))) {
+        return;  // still used by another installation, or released by an earlier run
     } else if (attributes == INVALID_FILE_ATTRIBUTES) {
         outcome = missing ? Outcome::kNothing : Outcome::kFailed;
     } else {
@@ -163,9 +167,11 @@ void RemoveShortcutRecord(const LogShortcutRecord& record, const InstalledFolder
     if (outcome != Outcome::kFailed) RemoveEmptyFolders(t.path, t.keep);
 }
 
+// Kept while anything else remains: the entry is how the user retries.
 void RemoveUninstallKey(const InstallLog& log, RemovalReport* report) {
     char key[kRemovalPathSize], shown[sizeof kLocalMachine + kRemovalPathSize];
     if (!ResolveUninstallKey(log, key)) return CountRefused(report, LogText{"", 0}, log.uninstall_key);
+    if (report->failed) return;
     lstrcpyA(shown, kLocalMachine);
     lstrcatA(shown, key);
     LONG result = RegDeleteKeyA(HKEY_LOCAL_MACHINE, key);
@@ -227,12 +233,14 @@ void FindSystemFolders(const char* install_folder, SystemFolders* f) {
 }
 
 void RemoveInstallation(const InstallLog& log, const InstalledFolders& folders, const char* own_file,
-                        RemovalReport* report) {
+                        bool release_counts, RemovalReport* report) {
     std::memset(report, 0, sizeof *report);
     RemoveSection<LogShortcutRecord>(log.shortcuts, log.shortcut_count, false, NextLogShortcutRecord,
                                      [&](const LogShortcutRecord& r) { RemoveShortcutRecord(r, folders, report); });
     RemoveSection<LogFileRecord>(log.files, log.file_count, true, NextLogFileRecord,
-                                 [&](const LogFileRecord& r) { RemoveFileRecord(r, folders, own_file, report); });
+                                 [&](const LogFileRecord& r) {
+                                     RemoveFileRecord(r, folders, own_file, release_counts, report);
+                                 });
     if (log.has_uninstall_key) RemoveUninstallKey(log, report);
 }
 

@@ -34,9 +34,12 @@ struct RemovalReport {
 };
 
 // Removes what the log names. `own_file` (may be null) is never touched:
-// the running uninstaller's file, which goes last, by other means.
+// the running uninstaller's file, which goes last, by other means. Without
+// `release_counts` (an earlier run lowered them) shared files and their
+// counts stay as they are. The uninstall key goes only when nothing
+// remains, so that the entry and its uninstaller are there for a retry.
 void RemoveInstallation(const InstallLog& log, const InstalledFolders& folders, const char* own_file,
-                        RemovalReport* report);
+                        bool release_counts, RemovalReport* report);
 
 // Removes the empty folders above path, from the innermost outwards, while
 // they are longer than keep characters. A folder that is not empty stops it.

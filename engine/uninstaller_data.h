@@ -33,6 +33,7 @@ enum UninstallerText : int {
     kTextRestart,      // removed, but files in use go at the next restart
     kTextIncomplete,   // heads the list of items that could not be removed
     kTextDamaged,      // the install log is missing or damaged; nothing removed
+    kTextNotInstalledHere,  // the entry is gone or names another uninstaller file; nothing removed
     kUninstallerTextCount,
 };
 

@@ -2,8 +2,7 @@
 // `kiln extract` read them: the reader, the package checks, every file's
 // decoding (deltas included) and the extraction paths, over a setup file
 // that kiln built and the input then changed. Whatever comes out must come
-// out as messages, never as a read outside a buffer. The certificate table
-// is judged too.
+// out as messages, never as a read outside a buffer.
 //
 // Input: byte 0 says whether the integrity record is sealed again after
 // the changes (bit 0: so that they reach the checks behind it) and whether
@@ -18,7 +17,6 @@
 #include "builder/manifest.h"
 #include "builder/package_builder.h"
 #include "builder/package_check.h"
-#include "builder/signature_check.h"
 #include "package/package_format.h"
 
 namespace {
@@ -97,7 +95,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             ExtractPath(entry, &refusal);
         };
         VerifyPackage(view, &checked, &warnings, &built);
-        SignatureProblem(file);  // as kiln verify judges the certificate table
     } catch (const std::exception&) {
         // A file the reader gives up on with a message is a fine outcome.
     }

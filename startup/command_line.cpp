@@ -37,14 +37,44 @@ const char* ReadValue(const char* p, char* out, size_t capacity) {
     return p;
 }
 
+// True when p starts a switch this parser knows, such as "/TYPE=2".
+bool IsKnownSwitch(const char* p) {
+    if (!IsSwitchStart(*p)) return false;
+    ++p;
+    return IsSwitch(p, "del") || IsSwitch(p, "quiet") || IsSwitch(p, "?") || HasPrefix(p, "dir=") ||
+           HasPrefix(p, "log=") || HasPrefix(p, "type=") || (Lower(*p) == 's' && (IsBlank(p[1]) || p[1] == '"'));
+}
+
+// A path value: in double quotes, or up to the blanks before the next
+// switch this parser knows (or the end), so that blanks inside an
+// unquoted path keep it whole. Into out as ReadValue does.
+const char* ReadPathValue(const char* p, char* out, size_t capacity) {
+    if (*p == '"') return ReadValue(p, out, capacity);
+    const char* end = p;
+    while (*end) {
+        const char* next = end;
+        while (IsBlank(*next)) ++next;
+        if (next != end && (!*next || IsKnownSwitch(next))) break;
+        end = next == end ? end + 1 : next;
+    }
+    size_t n = 0;
+    for (const char* c = p; c < end; ++c)
+        if (out && capacity && n + 1 < capacity) out[n++] = *c;
+    if (out && capacity) out[n] = 0;
+    return end;
+}
+
 }  // namespace
 
 CommandLine ParseCommandLine(const char* text, char* source, size_t capacity, SwitchValues values) {
-    CommandLine result = {false, false, false, false, 0};
+    CommandLine result = {false, false, false, false, 0, false};
     const char* p = text ? text : "";
     for (;;) {
         while (IsBlank(*p)) ++p;
-        if (!IsSwitchStart(*p)) break;
+        if (!IsSwitchStart(*p)) {
+            result.stray = *p != 0;
+            break;
+        }
         ++p;
         if (IsSwitch(p, "del")) {
             result.delete_self = true;
@@ -56,9 +86,9 @@ CommandLine ParseCommandLine(const char* text, char* source, size_t capacity, Sw
             result.help = true;
             ++p;
         } else if (HasPrefix(p, "dir=")) {
-            p = ReadValue(p + 4, values.folder, values.capacity);
+            p = ReadPathValue(p + 4, values.folder, values.capacity);
         } else if (HasPrefix(p, "log=")) {
-            p = ReadValue(p + 4, values.log, values.capacity);
+            p = ReadPathValue(p + 4, values.log, values.capacity);
         } else if (HasPrefix(p, "type=")) {
             char digits[4] = {};
             p = ReadValue(p + 5, digits, sizeof digits);

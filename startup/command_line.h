@@ -4,12 +4,15 @@
 //                the next blank); cut to the buffer
 //   /DEL         this file is a relaunched copy: delete it at the next restart
 //   /QUIET       install without a window or a question
-//   /DIR=folder  the destination folder of a quiet install (quoted or not)
+//   /DIR=folder  the destination folder of a quiet install: quoted, or up
+//                to the next switch, so that a folder with blanks typed
+//                without quotes is taken whole (/DIR=C:\My Folder /TYPE=2)
 //   /TYPE=n      the setup type of a quiet install, counted from 1
 //   /LOG=file    a quiet install writes its outcome, entry by entry, there
+//                (read as /DIR's folder)
 //   /?           show the switches
 // Any other switch is skipped; the first word that is not a switch ends
-// the parse. Plain text logic, no platform calls.
+// the parse, and is noted as stray. Plain text logic, no platform calls.
 #pragma once
 #include <cstddef>
 
@@ -19,6 +22,7 @@ struct CommandLine {
     bool quiet;        // /QUIET
     bool help;         // /?
     int type;          // /TYPE=n: n (from 1); 0 when not given; -1 when not a number from 1 to 99
+    bool stray;        // a word that is no switch ended the parse: a quiet install refuses the line
 };
 
 // Buffers for the values of /DIR and /LOG, `capacity` bytes each; null

@@ -17,10 +17,17 @@
 // installation passes: quiet, and run in place, since that setup program
 // deletes this file itself once the process has ended.
 //
+// Before it asks, it makes sure it is the uninstaller its installation's
+// uninstall entry names, and the only one running for it
+// (engine/uninstall_claim.h).
+//
 // Exit codes: 0 everything the log names was removed; 3010 a restart
-// finishes it (files in use); 1603 something could not be removed (listed);
-// 1602 the user said No; 1620 the install log is missing or damaged, and
-// nothing was removed.
+// finishes it (files in use); 1603 something could not be removed (listed;
+// the entry and the uninstaller stay for a retry); 1602 the user said No;
+// 1620 the install log is missing or damaged; 1605 the installation is not
+// where this file expects it (removed already, or this file was moved or
+// copied); 1618 another run for the same installation is under way. In
+// the last three cases nothing was removed.
 #include <windows.h>
 
 #include <cstring>
@@ -30,9 +37,11 @@
 #include "engine/memory.h"
 #include "engine/path_text.h"
 #include "engine/removal.h"
+#include "engine/uninstall_claim.h"
 #include "engine/uninstaller_data.h"
 #include "package/file_ops.h"
 #include "package/safe_format.h"
+#include "startup/library_search.h"
 #include "startup/process_state.h"
 
 #pragma pack(push, 1)
@@ -52,8 +61,11 @@ __attribute__((used)) volatile UninstallerBlock g_uninstaller_block = {
 
 namespace {
 
-// Only shown when the file is too damaged to hold its own texts.
+// Only shown when the file is too damaged to hold its own texts, or was
+// made before it held the text.
 constexpr char kFallbackDamaged[] = "The uninstall information is missing or damaged. Nothing has been removed.";
+constexpr char kFallbackNotInstalledHere[] =
+    "The product is not installed where this uninstaller expects it. Nothing has been removed.";
 constexpr uint32_t kLargestFile = 64u << 20;
 // How long the copy waits for the original process to end before it has
 // the original file deleted at the next restart instead.
@@ -122,6 +134,15 @@ char* FormatText(const Texts& t, UninstallerText which, size_t extra) {
 
 int Show(const Texts& t, const char* text, UINT style) {
     return MessageBoxA(nullptr, text, t.product[0] ? t.product : "Uninstall", style | MB_SETFOREGROUND);
+}
+
+// Why nothing was removed: the file's text, or the program's own where the
+// file holds none.
+void ShowRefusal(const Texts& t, UninstallerText which, const char* fallback) {
+    char* text = t.raw.text[which].size ? FormatText(t, which, 0) : nullptr;
+    Show(t, text ? text : fallback, MB_OK | MB_ICONERROR);
+    void* block = text;
+    FreeAndClear(&block);
 }
 
 // The whole file, or null.
@@ -208,12 +229,16 @@ Result Uninstall(const Options& o, const char* original, bool in_place) {
         lstrcpynA(t.product, name.data, name.size < kPathSize ? name.size + 1 : kPathSize);
         sound = ReadInstallLog(file + program + log_start, size - program - log_start, &log);
     }
-    if (!sound) {
-        char* text = t.raw.text[kTextDamaged].size ? FormatText(t, kTextDamaged, 0) : nullptr;
-        if (!o.quiet) Show(t, text ? text : kFallbackDamaged, MB_OK | MB_ICONERROR);
-        void* block = text;
-        FreeAndClear(&block);
-    } else {
+    if (!sound && !o.quiet) ShowRefusal(t, kTextDamaged, kFallbackDamaged);
+    HANDLE lock = nullptr;
+    Claim claim = sound ? ClaimInstallation(log, original, &lock) : Claim::kUnchecked;
+    if (sound && claim == Claim::kBusy) {
+        r.code = ERROR_INSTALL_ALREADY_RUNNING;  // the other run shows its own windows
+    } else if (sound && claim == Claim::kNotInstalledHere) {
+        // Its install folder would be wherever this file is: nothing is touched.
+        r.code = ERROR_UNKNOWN_PRODUCT;
+        if (!o.quiet) ShowRefusal(t, kTextNotInstalledHere, kFallbackNotInstalledHere);
+    } else if (sound) {
         char* question = o.quiet ? nullptr : FormatText(t, kTextQuestion, 0);
         bool go = o.quiet || (question && Show(t, question, MB_YESNO | MB_ICONQUESTION) == IDYES);
         void* block = question;
@@ -225,7 +250,10 @@ Result Uninstall(const Options& o, const char* original, bool in_place) {
             char install[kPathSize];
             FolderOf(original, install);
             FindSystemFolders(install, &folders);
-            RemoveInstallation(log, folders.view, original, &r.report);
+            // Marked first: a run that ends half way must not lead a later
+            // one to lower the same counts again.
+            if (claim != Claim::kRetry) MarkCountsReleased(log);
+            RemoveInstallation(log, folders.view, original, claim != Claim::kRetry, &r.report);
             // Without a copy to run from, the own file can only go at the next restart.
             if (in_place && !o.in_place && ReplaceAtRestart(nullptr, original)) ++r.report.scheduled;
             r.code = RemovalExitCode(r.report);
@@ -239,9 +267,11 @@ Result Uninstall(const Options& o, const char* original, bool in_place) {
         WriteFailures(o.result_pipe, r.report);
         CloseHandle(o.result_pipe);
     }
-    if (!in_place && (r.code == 0 || r.code == ERROR_SUCCESS_REBOOT_REQUIRED || r.code == ERROR_INSTALL_FAILURE))
-        RemoveOriginal(original);
-    if (sound && !o.quiet && r.code != ERROR_INSTALL_USEREXIT) ShowOutcome(t, r);
+    // With something left (1603) the uninstaller stays beside it, for a retry.
+    if (!in_place && (r.code == 0 || r.code == ERROR_SUCCESS_REBOOT_REQUIRED)) RemoveOriginal(original);
+    bool removed = r.code == 0 || r.code == ERROR_SUCCESS_REBOOT_REQUIRED || r.code == ERROR_INSTALL_FAILURE;
+    if (sound && !o.quiet && removed) ShowOutcome(t, r);
+    if (lock) CloseHandle(lock);
     return r;
 }
 
@@ -305,6 +335,9 @@ bool RunCopy(const Options& o, const char* own, int* code) {
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+    // The copy runs from the temporary folder, where anyone may have put a
+    // library by a system library's name.
+    RestrictLibrarySearch();
     ResetProcessState();
     Options o = ReadOptions();
     char own[kPathSize];

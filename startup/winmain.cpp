@@ -15,6 +15,7 @@
 #include "package/patch_block.h"
 #include "package/setup_config.h"
 #include "startup/command_line.h"
+#include "startup/library_search.h"
 #include "startup/page_loop.h"
 #include "startup/process_state.h"
 #include "startup/program_start.h"
@@ -28,21 +29,6 @@ namespace {
 const char kWindowClass[] = "VelkorClass";
 constexpr WORD kIconResource = 800;
 constexpr DWORD kFrameStyle = WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
-
-// A setup file is often started from a downloads folder, where a planted
-// library would be found first: the program's own loads come from the
-// system folder only.
-void RestrictLibrarySearch() {
-    HMODULE kernel = GetModuleHandleA("kernel32.dll");
-    using SetDefault = BOOL(WINAPI*)(DWORD);
-    using SetDirectory = BOOL(WINAPI*)(LPCSTR);
-    auto set_default = reinterpret_cast<SetDefault>(
-        reinterpret_cast<void*>(GetProcAddress(kernel, "SetDefaultDllDirectories")));
-    if (set_default && set_default(0x800 /* LOAD_LIBRARY_SEARCH_SYSTEM32 */)) return;
-    auto set_directory =
-        reinterpret_cast<SetDirectory>(reinterpret_cast<void*>(GetProcAddress(kernel, "SetDllDirectoryA")));
-    if (set_directory) set_directory("");
-}
 
 // Brings the running instance forward (its last active pop-up too).
 void BringForward(HWND other) {
@@ -151,12 +137,22 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR command_line, int show) 
         ShutDown();
         return 0;
     }
+    // One setup program at a time, quiet or not: the window class above
+    // finds a wizard; only this finds a quiet installation under way. Any
+    // product's, as a second installation's files could be the first's.
+    HANDLE running = CreateMutexA(nullptr, FALSE, "KilnSetupRunning");
+    if (running && GetLastError() == ERROR_ALREADY_EXISTS && !switches.help) {
+        CloseHandle(running);
+        FreeSetupConfig();
+        ShutDown();
+        return kExitAlreadyRunning;
+    }
     if (g_state.delete_self) {
         GetModuleFileNameA(nullptr, g_state.work_path, kPathSize);
         ReplaceAtRestart(nullptr, g_state.work_path);
     }
     if (switches.help || switches.quiet) {
-        int code = switches.help ? ShowSwitches() : RunQuietInstall({folder, log, switches.type});
+        int code = switches.help ? ShowSwitches() : RunQuietInstall({folder, log, switches.stray ? -1 : switches.type});
         FreeSetupConfig();
         ShutDown();
         return code;

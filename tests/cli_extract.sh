@@ -35,7 +35,8 @@ check "example, type 1" extracted "$work/example.exe" 1 "$work/ex1" "$payload/re
 mkdir -p "$work/p/v1" "$work/p/v2"
 seq 1 40000 >"$work/p/v1/data.txt"
 { seq 1 20000; echo changed; seq 20001 40000; } >"$work/p/v2/data.txt"
-head -c 60000 /dev/urandom >"$work/p/noise.bin"
+# More than two volume files of noise, whatever the setup program's size.
+head -c 250000 /dev/urandom >"$work/p/noise.bin"
 cat >"$work/p/kiln.toml" <<'TOML'
 [setup]
 title = "Extract Test"

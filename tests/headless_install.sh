@@ -9,6 +9,8 @@
 set -uo pipefail
 kiln=$1 headless=$2
 source "$(dirname "$0")/shell_checks.sh"
+# The Windows build under test, its Wine and its programs (KILN_WIN_ARCH, KILN_STUB, ...).
+source "$here/scripts/windows-platform"
 
 # A product with two builds of one library across setup types, so that
 # the search for deltas has something to find, and enough data to span volumes.

@@ -11,6 +11,8 @@ set -uo pipefail
 kiln=$1 headless=$2 recorder=$3
 : "${KILN_WINEPREFIX:?the caller sets up the Wine prefix}"
 source "$(dirname "$0")/shell_checks.sh"
+# The Windows build under test, its Wine and its programs (KILN_WIN_ARCH, KILN_STUB, ...).
+source "$here/scripts/windows-platform"
 wine_run() { "$here/scripts/wine-run" "$@"; }
 # A registry value's data as reg query shows it (numbers as 0x...), or nothing.
 regval() {  # key, value name

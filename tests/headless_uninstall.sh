@@ -15,6 +15,8 @@ set -uo pipefail
 kiln=$1 headless=$2 answer=$3 selfreg=$4
 : "${KILN_WINEPREFIX:?the caller sets up the Wine prefix}"
 source "$(dirname "$0")/shell_checks.sh"
+# The Windows build under test, its Wine and its programs (KILN_WIN_ARCH, KILN_STUB, ...).
+source "$here/scripts/windows-platform"
 # Wine's menu builder would add .desktop files beside desktop shortcuts.
 export WINEDLLOVERRIDES="mscoree,mshtml,winemenubuilder.exe="
 wine_run() { "$here/scripts/wine-run" "$@"; }
@@ -166,6 +168,18 @@ check "second product: the shared library is gone now" gone "$system_shared"
 wine_run reg delete "$registration" /f >/dev/null 2>&1
 check "the system is as it was before both installs" same_state "$work/before.txt"
 
+# --- A library the system had before, without a count ---
+# Its earlier owner is unknown to the register: the installation counts it
+# as 2, and its uninstall leaves it in place with a count of 1.
+cp "$work/second/$shared" "$system_shared"
+check "second product: installed over an uncounted library" install "$work/second.exe"
+check "the library that was there counts 2" test "$(shared_count)" = 0x2
+check "second product: quiet uninstall" uninstall 0 "$second_uninstaller" /QUIET
+check "the library that was there stays" test -f "$system_shared"
+check "its count fell to 1" test "$(shared_count)" = 0x1
+wine_run reg delete 'HKLM\Software\Microsoft\Windows\CurrentVersion\SharedDLLs' /v "$shared_value" /f >/dev/null 2>&1
+rm -f "$system_shared"
+
 # --- A file of the user keeps the install folder ---
 check "example: installed again" install "$work/example.exe" --dest "$programs\\Sample Product"
 echo "mine" >"$example_dir/data/mine.txt"
@@ -220,5 +234,74 @@ first_removed() {
 check "two types: the first removed by its uninstaller with /X, which the setup program deleted" first_removed
 check "two types: second uninstalled" uninstall 0 "$programs\\Kiln Two Types Second\\uninstall.exe" /QUIET
 rmdir "$first" 2>/dev/null  # /X leaves the emptied folder: its uninstaller was still in it
+
+# --- Two setup types, one uninstall entry, one folder ---
+# The second install replaces the first (kiln build turns on removing the
+# other types' installation), so nothing of the first stays behind.
+mkdir -p "$work/shared-entry"
+echo "typical only" >"$work/shared-entry/typical.txt"
+cp "$here/examples/sample/payload/readme.txt" "$work/shared-entry/"
+cat >"$work/shared-entry/kiln.toml" <<'TOML'
+[setup]
+title = "Kiln One Entry"
+uninstaller = true
+[[type]]
+name = "Typical"
+folder = "#Program Files#\\Kiln One Entry"
+[[type.file]]
+source = "readme.txt"
+[[type.file]]
+source = "typical.txt"
+[[type]]
+name = "Compact"
+folder = "#Program Files#\\Kiln One Entry"
+[[type.file]]
+source = "readme.txt"
+TOML
+check "one entry: build" "$kiln" build "$work/shared-entry/kiln.toml" -o "$work/one-entry.exe" >/dev/null
+one_entry="$drive/Program Files/Kiln One Entry"
+state >"$work/before-one-entry.txt"
+check "one entry: Typical installed" install "$work/one-entry.exe" --type 0
+check "one entry: Compact installed over it" install "$work/one-entry.exe" --type 1
+check "one entry: Typical's own file went with it" gone "$one_entry/typical.txt"
+check "one entry: uninstalled" uninstall 0 "$programs\\Kiln One Entry\\uninstall.exe" /QUIET
+rmdir "$one_entry" 2>/dev/null  # as above: /X leaves the folder its uninstaller was in
+check "one entry: the system is as it was" same_state "$work/before-one-entry.txt"
+
+# --- Libraries planted where the uninstaller runs ---
+# Its copy runs from the temporary folder, where anyone may put a library
+# by a system library's name (and the loader is told to prefer them, as
+# Windows would): it loads none that a program linking the same system
+# libraries and running no code does not load as well. Not imm32, rpcrt4
+# and shlwapi: Wine's user32, ole32 and shell32 import them, so any program
+# that links those loads planted ones before its own code runs (Windows
+# takes them as known libraries from the system folder), and then calls
+# into them.
+planted_uninstall() {
+  local temp="$drive/users/$user/Temp" names n baseline loaded over
+  names="dwmapi winmm userenv cryptbase profapi sspicli comctl32"
+  names="$names oleaut32 setupapi propsys wintrust crypt32 mpr netapi32 wtsapi32 winspool"
+  install "$work/one-entry.exe" --type 0 || return 1
+  for n in $names; do cp "$KILN_WIN_TREE/planted_library.dll" "$temp/$n.dll"; done
+  cp "$KILN_WIN_TREE/same_imports.exe" "$temp/kiln-baseline.exe"
+  over="$(echo $names | tr ' ' ','),mscoree,mshtml,winemenubuilder.exe="
+  over="${over%,winemenubuilder.exe=}=n,b;winemenubuilder.exe="
+  WINEDLLOVERRIDES=$over wine_run 'C:\users\'"$user"'\Temp\kiln-baseline.exe' >/dev/null 2>&1
+  settle
+  baseline=$(cd "$temp" && ls *.loaded 2>/dev/null)
+  rm -f "$temp"/*.loaded
+  # Bounded: a planted library the program did load could hang it.
+  WINEDLLOVERRIDES=$over timeout 120 "$here/scripts/wine-run" "$programs\\Kiln One Entry\\uninstall.exe" /QUIET \
+    >/dev/null 2>&1 || { echo "  uninstall failed"; WINEPREFIX=$KILN_WINEPREFIX wineserver -k; }
+  settle
+  loaded=$(cd "$temp" && ls *.loaded 2>/dev/null)
+  for n in $names; do rm -f "$temp/$n.dll" "$temp/$n.dll.loaded"; done
+  rm -f "$temp/kiln-baseline.exe"
+  for n in $loaded; do
+    echo "$baseline" | grep -qx "$n" || { echo "  the uninstaller loaded the planted ${n%.loaded}"; return 1; }
+  done
+  gone "$one_entry/readme.txt"
+}
+check "planted libraries: the uninstaller loads none" planted_uninstall
 
 report "headless uninstall"

@@ -9,6 +9,8 @@
 set -uo pipefail
 kiln=$1 older_dll=$2 newer_dll=$3
 source "$(dirname "$0")/shell_checks.sh"
+# The Windows build under test, its Wine and its programs (KILN_WIN_ARCH, KILN_STUB, ...).
+source "$here/scripts/windows-platform"
 prefix_c=${KILN_WINEPREFIX:?}/drive_c
 # Names of this run alone: the prefix is shared with other tests.
 tag=quiet$$
@@ -76,6 +78,8 @@ cases=(
   "/TYPE past the last type|1639|/TYPE=5|[ \$(wc -l <$work/log.txt) = 1 ]"
   "/TYPE not a number|1639|/TYPE=two|true"
   "a file that cannot be replaced now|3010|/TYPE=4|logged 'scheduled for restart: C:\\windows\\$tag.txt'"
+  "/DIR with a blank, unquoted|0|'/DIR=$(winpath "$work/my")' folder /TYPE=1|same $work/p/readme.txt \"$work/my folder/readme.txt\" && [ ! -e $work/my ]"
+  "a stray word|1639|/TYPE=1 stray|true"
 )
 # A newer build of the library is there already: it stays.
 mkdir -p "$dest"
@@ -101,7 +105,8 @@ printf '\x55' | dd of="$work/damaged.exe" bs=1 seek=$(($(stat -c %s "$work/damag
 check "damaged archive: 1620, nothing installed" eval 'quiet "$work/damaged.exe" 1620 /DIR="$(winpath "$work/d2")" &&
   [ ! -e "$work/d2" ]'
 # A failed installation: the file runs on into a volume file that is
-# missing, so the install error (21) is the exit code and the entry's line.
+# missing, so the install error (18, a disk is missing) is the exit code
+# and the entry's line.
 mkdir -p "$work/vol"
 head -c 200000 /dev/urandom >"$work/vol/data.bin"
 printf '[setup]\ntitle = "Volumes"\n[[type]]\n[[type.file]]\nsource = "data.bin"\n' >"$work/vol/kiln.toml"
@@ -109,8 +114,8 @@ least=$("$kiln" build "$work/vol/kiln.toml" -o "$work/vol/probe.exe" --volume-si
   grep -o '[0-9]*')
 "$kiln" build "$work/vol/kiln.toml" -o "$work/vol/setup.exe" --volume-size $((least + 10240)) >/dev/null
 rm -f "$work/vol/setup.D01"
-check "missing volume: error 21" eval 'quiet "$work/vol/setup.exe" 21 /DIR="$(winpath "$work/d5")" &&
-  logged "failed with error 21: $(winpath "$work/d5")\\data.bin"'
+check "missing volume: error 18" eval 'quiet "$work/vol/setup.exe" 18 /DIR="$(winpath "$work/d5")" &&
+  logged "failed with error 18: $(winpath "$work/d5")\\data.bin"'
 # A setup file cut short cannot be loaded: 1620, and no message box.
 head -c $(($(stat -c %s "$setup") - 100)) "$setup" >"$work/short.exe"
 check "package cannot be loaded: 1620" quiet "$work/short.exe" 1620

@@ -8,7 +8,7 @@
 set -uo pipefail
 source "$(dirname "$0")/gui/driver.sh"
 source "$(dirname "$0")/gui/setup_steps.sh"
-QUERY=$GUI_ROOT/build/win32/kiln_version_query.exe
+QUERY=$KILN_WIN_TREE/kiln_version_query.exe
 gui_start || exit 1
 
 # setup_with NAME ICON-SIZES FOLDER [SETUP-LINES...]: a framed setup file

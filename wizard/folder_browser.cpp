@@ -66,21 +66,47 @@ UINT_PTR CALLBACK FolderHook(HWND dialog, UINT message, WPARAM wparam, LPARAM) {
 
 }  // namespace
 
+void DeepestExistingFolder(const char* path, char* out) {
+    lstrcpynA(out, path, kPathSize);
+    for (;;) {
+        DWORD attributes = GetFileAttributesA(out);
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) return;
+        char* cut = nullptr;
+        for (char* p = out; *p; p = CharNextA(p))
+            if (*p == '\\' || *p == '/') cut = p;
+        if (!cut) break;
+        // "C:\" keeps its backslash: "C:" alone names the drive's current folder.
+        if (cut > out && cut[-1] == ':') {
+            if (cut[1] == 0) break;
+            cut[1] = 0;
+        } else {
+            *cut = 0;
+        }
+    }
+    out[0] = 0;
+}
+
 void BrowseForFolder(HWND owner, char* folder) {
     if (!g_selection_changed) g_selection_changed = RegisterWindowMessageA("commdlg_LBSelChangedNotify");
     char folder_buffer[kPathSize] = "";
+    char start_folder[kPathSize] = "";
     char file_name[kPathSize] = "";
     TemplateCopy copy;
     if (!CopyDialogTemplate(kTemplateFolderBrowser, &copy)) return;
     OPENFILENAMEA dialog = {};
-    dialog.lStructSize = 76;  // the structure without the later platform's additions
+    // The structure without the later platforms' additions (76 bytes in a
+    // 32-bit program), so that the dialog keeps its old style.
+    dialog.lStructSize = OPENFILENAME_SIZE_VERSION_400A;
     dialog.hwndOwner = owner;
     dialog.hInstance = reinterpret_cast<HINSTANCE>(copy.block);
     dialog.lpstrFilter = "*.*\0*.*\0";
     dialog.nFilterIndex = 1;
     dialog.lpstrFile = file_name;
     dialog.nMaxFile = kPathSize;
-    dialog.lpstrInitialDir = folder_buffer;
+    // A folder the dialog can open, not the current one, which may be the
+    // setup program's own: the destination usually does not exist yet.
+    DeepestExistingFolder(folder, start_folder);
+    dialog.lpstrInitialDir = start_folder[0] ? start_folder : nullptr;
     dialog.Flags = OFN_ENABLEHOOK | OFN_ENABLETEMPLATEHANDLE;
     dialog.lpfnHook = FolderHook;
     lstrcpynA(folder_buffer, folder, kPathSize);

@@ -5,5 +5,11 @@
 #include <windows.h>
 
 // folder (260 bytes) holds the start folder; it receives the chosen folder
-// when the user confirms and is unchanged otherwise.
+// when the user confirms and is unchanged otherwise. The dialog opens in the
+// deepest folder of it that exists, with the whole folder in its field.
 void BrowseForFolder(HWND owner, char* folder);
+
+// The deepest existing folder on `path` (kPathSize bytes out): the path
+// itself when it is a folder, else its parents in turn; "" when not even
+// the drive exists.
+void DeepestExistingFolder(const char* path, char* out);

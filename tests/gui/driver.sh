@@ -9,7 +9,7 @@
 #
 #   source tests/gui/driver.sh
 #   gui_start                       # display + fresh prefix (10-20 s); an EXIT trap stops both
-#   gui_run build/win32/gui_fixture_dialog.exe 42
+#   gui_run "$KILN_WIN_TREE/gui_fixture_dialog.exe" 42
 #   win=$(gui_wait_window '^Kiln Fixture$') || exit 1
 #   gui_activate "$win"; gui_shot fixture; gui_key Return
 #   gui_wait_exit 30; echo "exit code $GUI_EXIT"
@@ -18,8 +18,10 @@
 # Screenshots go to $GUI_SHOTS (default build/gui-shots/<script name>).
 
 GUI_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+# The Windows build under test and its Wine ($KILN_WIN_TREE, $KILN_WIN_ARCH).
+source "$GUI_ROOT/scripts/windows-platform"
 GUI_SHOTS=${GUI_SHOTS:-$GUI_ROOT/build/gui-shots/$(basename "$0" .sh)}
-GUI_PROBE=${GUI_PROBE:-$GUI_ROOT/build/win32/gui_window_probe.exe}
+GUI_PROBE=${GUI_PROBE:-$KILN_WIN_TREE/gui_window_probe.exe}
 GUI_SIZE=1024x768
 GUI_WORK='' GUI_XVFB_PID='' GUI_PID='' GUI_EXIT=''
 
@@ -38,7 +40,7 @@ gui_wait_pid() {
 # run in a virtual desktop; gui_stop runs on exit.
 gui_start() {
   local start=$SECONDS display='' i
-  [ -f "$GUI_PROBE" ] || { echo "gui: $GUI_PROBE is missing (ninja -C build/win32 gui_window_probe)" >&2; return 1; }
+  [ -f "$GUI_PROBE" ] || { echo "gui: $GUI_PROBE is missing (ninja -C $KILN_WIN_TREE gui_window_probe)" >&2; return 1; }
   GUI_WORK=$(mktemp -d /tmp/kiln-gui.XXXXXX) || return 1
   trap gui_stop EXIT
   trap 'exit 130' INT TERM

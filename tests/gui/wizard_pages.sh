@@ -10,7 +10,7 @@ source "$(dirname "$0")/driver.sh"
 source "$(dirname "$0")/setup_steps.sh"
 gui_start || exit 1
 # The first program of a fresh prefix starts slowly; later ones are quick.
-gui_run "$GUI_ROOT/build/win32/gui_fixture_dialog.exe" 0 && gui_wait_window 'Kiln Fixture' 90 >/dev/null; gui_reset
+gui_run "$KILN_WIN_TREE/gui_fixture_dialog.exe" 0 && gui_wait_window 'Kiln Fixture' 90 >/dev/null; gui_reset
 
 
 setup_file one <<TOML || exit 1
@@ -203,8 +203,8 @@ planted() {
     echo "$baseline" | grep -qx "$n" || { echo "setup.exe loaded the planted ${n%.loaded}"; return 1; }
   done
 }
-same_imports=$GUI_ROOT/build/win32/same_imports.exe
-planted_library=$GUI_ROOT/build/win32/planted_library.dll
+same_imports=$KILN_WIN_TREE/same_imports.exe
+planted_library=$KILN_WIN_TREE/planted_library.dll
 check "planted libraries" planted
 
 # The folder $GUI_WORK/floppy, emptied, as drive R:, a removable disk; Wine

@@ -61,6 +61,7 @@ constexpr ReadText kReadTexts[] = {
     {9, 3, "setup type page: 1002"}, {9, 4, "setup type page: 1003"},
     {10, 0, "uninstaller: remove?"}, {10, 1, "uninstaller: removed"}, {10, 2, "uninstaller: restart"},
     {10, 3, "uninstaller: items remain"}, {10, 4, "uninstaller: damaged log"},
+    {10, 5, "uninstaller: not installed here"},
 };
 
 // Read, but empty by default: a text there would change what the wizard
@@ -81,7 +82,7 @@ struct FormattedText {
 constexpr FormattedText kFormattedTexts[] = {
     {2, 7, 'd'},  {3, 2, 's'},  {5, 4, 's'},  {6, 9, 's'},  {6, 16, 's'}, {6, 17, 's'}, {6, 18, 's'},
     {6, 19, 's'}, {6, 21, 's'}, {6, 22, 's'}, {6, 28, 'd'}, {6, 29, 's'}, {6, 30, 's'},
-    {10, 0, 's'}, {10, 1, 's'}, {10, 2, 's'}, {10, 3, 's'}, {10, 4, 's'},
+    {10, 0, 's'}, {10, 1, 's'}, {10, 2, 's'}, {10, 3, 's'}, {10, 4, 's'}, {10, 5, 's'},
 };
 
 bool Listed(int group, int index) {

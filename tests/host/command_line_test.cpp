@@ -71,6 +71,37 @@ TEST(CommandLine, QuietSwitches) {
     }
 }
 
+// A folder typed without quotes runs up to the next switch: never a part
+// of it (C:\My), and the switches after it are still read. A plain word
+// that ends the parse is stray: a quiet install refuses such a line.
+TEST(CommandLine, UnquotedFoldersAndStrayWords) {
+    const struct {
+        const char* line;
+        const char* folder;
+        const char* log;
+        int type;
+        bool stray;
+    } cases[] = {
+        {"/QUIET /DIR=C:\\My Folder /TYPE=2", "C:\\My Folder", "-", 2, false},
+        {"/QUIET /DIR=C:\\My Folder", "C:\\My Folder", "-", 0, false},
+        {"/QUIET /DIR=C:\\My - Folder /LOG=C:\\a b.log", "C:\\My - Folder", "C:\\a b.log", 0, false},
+        {"/QUIET /DIR=C:\\x   ", "C:\\x", "-", 0, false},
+        {"/QUIET /DIR=C:\\a /b /TYPE=3", "C:\\a /b", "-", 3, false},  // "/b" is no switch of Setup's
+        {"/QUIET word /TYPE=2", "-", "-", 0, true},
+        {"/QUIET /DIR=\"C:\\a\" word", "C:\\a", "-", 0, true},
+        {"/QUIET", "-", "-", 0, false},
+    };
+    for (const auto& c : cases) {
+        char source[260] = "", folder[260] = "-", log[260] = "-";
+        CommandLine parsed = ParseCommandLine(c.line, source, sizeof source, {folder, log, sizeof folder});
+        EXPECT_STREQ(folder, c.folder) << c.line;
+        EXPECT_STREQ(log, c.log) << c.line;
+        EXPECT_EQ(parsed.type, c.type) << c.line;
+        EXPECT_EQ(parsed.stray, c.stray) << c.line;
+        EXPECT_TRUE(parsed.quiet) << c.line;
+    }
+}
+
 TEST(CommandLine, LongSourceIsCutToItsBuffer) {
     std::string line = "/S " + std::string(400, 'p') + " /DEL";
     char source[260];

@@ -8,7 +8,6 @@
 #include "builder/package_builder.h"
 #include "builder/package_check.h"
 #include "builder/setup_files.h"
-#include "builder/signature_check.h"
 #include "package/integrity.h"
 #include "package/package_format.h"
 #include "tests/host/package_fixtures.h"
@@ -48,24 +47,26 @@ std::vector<std::string> Faults(const Bytes& file, const std::string& path = {})
 
 // What osslsigncode does: zeros up to 8-byte alignment, then the table,
 // named by the security directory, and the checksum set.
-Bytes SignedWith(Bytes file, const Bytes& table) {
+// A certificate table as signing tools write it: one WIN_CERTIFICATE of
+// revision 2.0 and type 2 whose DER SEQUENCE opens with signedData's OID.
+Bytes SignatureTable(uint32_t size) {
+    Bytes table = Noise(size, 7);
+    WriteU32(&table[0], size);
+    WriteU16(&table[4], 0x0200), WriteU16(&table[6], 2);
+    const uint8_t head[] = {0x30, 0x82, uint8_t((size - 12) >> 8), uint8_t(size - 12),
+                            0x06, 0x09, 0x2A, 0x86, 0x48, 0x86, 0xF7, 0x0D, 0x01, 0x07, 0x02};
+    std::copy(std::begin(head), std::end(head), table.begin() + 8);
+    return table;
+}
+
+Bytes Signed(Bytes file, uint32_t table_size = 1000, bool signature = true) {
     while (file.size() % 8) file.push_back(0);
     WriteU32(&file[kSecurityAt], uint32_t(file.size()));
-    WriteU32(&file[kSecurityAt + 4], uint32_t(table.size()));
+    WriteU32(&file[kSecurityAt + 4], table_size);
+    Bytes table = signature ? SignatureTable(table_size) : Noise(table_size, 7);
     file.insert(file.end(), table.begin(), table.end());
     WriteU32(&file[kChecksumAt], PeChecksum(file.data(), file.size(), kChecksumAt));
     return file;
-}
-Bytes Signed(Bytes file, uint32_t table_size = 1000) { return SignedWith(std::move(file), Noise(table_size, 7)); }
-
-// A WIN_CERTIFICATE: length, revision, type, then `certificate`, padded to 8 bytes.
-Bytes Certificate(uint16_t revision, uint16_t type, const Bytes& certificate) {
-    Bytes t(8);
-    WriteU32(&t[0], uint32_t(8 + certificate.size()));
-    WriteU16(&t[4], revision), WriteU16(&t[6], type);
-    t.insert(t.end(), certificate.begin(), certificate.end());
-    while (t.size() % 8) t.push_back(0);
-    return t;
 }
 
 }  // namespace
@@ -142,43 +143,12 @@ TEST(Integrity, EveryFlippedByteIsFound) {
         }
 }
 
-// Only a WIN_CERTIFICATE with PKCS#7 SignedData in a DER SEQUENCE counts
-// as a signature; other bytes there move the package's end and sign nothing.
-TEST(Integrity, OnlyASignatureSigns) {
-    Built b;
-    Bytes setup = BuildSetupFile(b.product, PeStub());
-    Bytes sequence = {0x30, 0x82, 0x01, 0x00};  // SEQUENCE of 256 bytes
-    sequence.resize(4 + 256, 0x02);
-    Bytes short_form = {0x30, 0x03, 0x02, 0x01, 0x05};
-    const struct {
-        const char* name;
-        Bytes table;
-        const char* problem;  // "" signed
-    } cases[] = {
-        {"SignedData", Certificate(0x0200, 2, sequence), ""},
-        {"short length form", Certificate(0x0200, 2, short_form), ""},
-        {"256 bytes of junk", Noise(256, 7), "WIN_CERTIFICATE"},
-        {"revision 1", Certificate(0x0100, 2, sequence), "no WIN_CERTIFICATE of revision 0x0200"},
-        {"X.509 type", Certificate(0x0200, 1, sequence), "PKCS#7 SignedData"},
-        {"no SEQUENCE", Certificate(0x0200, 2, Bytes{0x31, 0x03, 2, 1, 5}), "no DER SEQUENCE"},
-        {"SEQUENCE longer than the table", Certificate(0x0200, 2, Bytes{0x30, 0x82, 0x10, 0x00, 1}), "no DER SEQUENCE"},
-        {"long form of a short length", Certificate(0x0200, 2, Bytes{0x30, 0x81, 0x03, 2, 1, 5}), "no DER SEQUENCE"},
-    };
-    EXPECT_EQ(SignatureProblem(setup), "no certificate table");
-    for (const auto& c : cases) {
-        Bytes file = SignedWith(setup, c.table);
-        EXPECT_TRUE(CheckPackage(file).file.is_signed) << c.name;  // the package ends before the table either way
-        std::string problem = SignatureProblem(file);
-        if (!*c.problem) EXPECT_EQ(problem, "") << c.name;
-        else EXPECT_NE(problem.find(c.problem), std::string::npos) << c.name << ": " << problem;
-    }
-}
-
 TEST(Integrity, SignedFilesKeepTheirPackage) {
     Built b;
     Bytes file = Signed(BuildSetupFile(b.product, PeStub()));
     PackageView v = CheckPackage(file);
     EXPECT_TRUE(v.file.is_signed);
+    EXPECT_TRUE(v.file.holds_signature);
     EXPECT_TRUE(v.file.archive_ends_file);
     std::vector<std::string> faults = Faults(file);
     EXPECT_TRUE(faults.empty()) << faults.front();
@@ -212,6 +182,45 @@ TEST(Integrity, SignedFilesKeepTheirPackage) {
     EXPECT_TRUE(ArchiveEndsPackage(57, 64, true));
     EXPECT_FALSE(ArchiveEndsPackage(56, 64, true));
     EXPECT_FALSE(ArchiveEndsPackage(57, 64, false));
+}
+
+// "Signed" only for a table that holds a signature: junk where the
+// certificate table belongs, or a WIN_CERTIFICATE of another kind, reads as
+// unsigned, with a warning; the package still ends before the table.
+TEST(Integrity, SignedOnlyWithASignature) {
+    Built b;
+    const Bytes plain = BuildSetupFile(b.product, PeStub());
+    const Bytes good = SignatureTable(1000);
+    auto with_table = [&](const Bytes& table) {
+        Bytes file = Signed(plain, uint32_t(table.size()), false);
+        std::copy(table.begin(), table.end(), file.end() - long(table.size()));
+        WriteU32(&file[kChecksumAt], PeChecksum(file.data(), file.size(), kChecksumAt));
+        return file;
+    };
+    Bytes revision = good, type = good, not_sequence = good, too_long = good, other_oid = good;
+    WriteU16(&revision[4], 0x0100);
+    WriteU16(&type[6], 1);
+    not_sequence[8] = 0x31;
+    too_long[10] = 0xFF;
+    other_oid[8 + 4 + 10] = 0x01;  // 1.2.840.113549.1.7.1, data
+    const struct {
+        const char* name;
+        Bytes table;
+        bool holds;
+    } cases[] = {
+        {"a signature", good, true},      {"junk", Noise(256, 3), false},
+        {"revision 1.0", revision, false}, {"another certificate type", type, false},
+        {"no SEQUENCE", not_sequence, false}, {"a SEQUENCE longer than its table", too_long, false},
+        {"another content type", other_oid, false},
+    };
+    for (const auto& c : cases) {
+        PackageView v = CheckPackage(with_table(c.table));
+        EXPECT_TRUE(v.file.is_signed) << c.name << ": the table ends the package all the same";
+        EXPECT_EQ(v.file.holds_signature, c.holds) << c.name;
+        bool warned = std::any_of(v.file.warnings.begin(), v.file.warnings.end(),
+                                  [](const std::string& w) { return w.find("holds no Authenticode") != std::string::npos; });
+        EXPECT_EQ(warned, !c.holds) << c.name;
+    }
 }
 
 TEST(Integrity, VolumesCarryTheirOwnCheck) {

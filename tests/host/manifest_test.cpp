@@ -220,6 +220,20 @@ uninstall_entry = { display_version = "2.1", publisher = "Kiln", estimated_size 
                   ":4: type[0].uninstall_entry.help_link: unknown key");
 }
 
+TEST(Manifest, CompressionIsALevelOrAMode) {
+    ManifestFolder f;
+    struct Case {
+        const char* value;
+        int level;
+        bool solid;
+    } cases[] = {{"7", 7, false}, {"\"lzma\"", 0, true}, {"\"deflate\"", 0, false}};
+    for (const Case& c : cases) {
+        Product p = LoadManifest(f.Write(std::string("[setup]\ntitle = \"x\"\ncompression = ") + c.value + "\n[[type]]\n"));
+        EXPECT_EQ(p.level, c.level) << c.value;
+        EXPECT_EQ(p.solid_lzma, c.solid) << c.value;
+    }
+}
+
 TEST(Manifest, MistakesNameFileLineAndKey) {
     struct Case {
         const char* name;
@@ -244,6 +258,8 @@ TEST(Manifest, MistakesNameFileLineAndKey) {
          ":6: type[0].file[0].target: ends in a backslash"},
         {"bad text key", "[setup]\ntitle = \"x\"\n[[type]]\n[type.texts]\n\"12.1\" = \"x\"\n", "type[0].texts.12.1"},
         {"level out of range", "[setup]\ntitle = \"x\"\ncompression = 20\n[[type]]\n", ":3: setup.compression: must lie between 1 and 13"},
+        {"unknown compression mode", "[setup]\ntitle = \"x\"\ncompression = \"zstd\"\n[[type]]\n",
+         ":3: setup.compression: is \"deflate\""},
         {"initial type out of range", "[setup]\ntitle = \"x\"\ninitial_type = 1\n[[type]]\n", "setup.initial_type"},
         {"registry without key",
          "[setup]\ntitle = \"x\"\n[[type]]\nremember_registry = { root = \"HKLM\" }\n", "type[0].remember_registry.key"},
@@ -395,18 +411,37 @@ TEST(Manifest, WhatKilnsUninstallerCannotServeIsNamedWithFileLineAndKey) {
          ":7: type[0].file[0].target: is where Kiln's uninstaller goes"},
         {"a Windows file it could not remove", manifest("destination = \"windows\"\nplacement = \"remove\"\n"),
          ":8: type[0].file[0].placement: the uninstaller removes a file from the Windows folder only"},
-        {"a shared file in a sub-folder", manifest("destination = \"shared\"\ntarget = \"sub\\\\f.dll\"\n"),
-         ":8: type[0].file[0].target: 'sub\\f.dll': a shared file or font that the uninstaller removes cannot lie"},
+        {"a shared file in a sub-folder", manifest("target = \"sub\\\\f.dll\"\ndestination = \"shared\"\nshared_count = true\n"),
+         ":7: type[0].file[0].target: a shared file the uninstaller removes lies directly in its folder"},
+        {"a font in a sub-folder", manifest("target = \"sub/f.ttf\"\ndestination = \"fonts\"\n"),
+         ":7: type[0].file[0].target: a font the uninstaller removes lies directly in its folder"},
         {"a key below a key", manifest("", "uninstall_key = \"Vendor\\\\Tiny\"\n"),
          ":5: type[0].uninstall_key: names one key below the Uninstall key"},
         {"neither flag nor file", "[setup]\ntitle = \"x\"\nuninstaller = 3\n[[type]]\n",
          ":3: setup.uninstaller: expected true, false or the uninstaller program's file"},
     };
     for (const auto& c : cases) ExpectRefused(c.name, c.text, c.expected);
+    // Two types with one uninstall entry: the second install replaces the first.
+    const std::string two_types = "[setup]\ntitle = \"x\"\nuninstaller = true\n%s[[type]]\n[[type.file]]\n"
+                                  "source = \"payload/app.txt\"\n[[type]]\n%s[[type.file]]\nsource = \"payload/app.txt\"\n";
+    auto with = [&](const std::string& setup, const std::string& second_type) {
+        std::string text = two_types;
+        text.replace(text.find("%s"), 2, setup);
+        text.replace(text.find("%s"), 2, second_type);
+        return text;
+    };
+    ManifestFolder two;
+    EXPECT_TRUE(LoadManifest(two.Write(with("", ""))).remove_other_types);
+    EXPECT_FALSE(LoadManifest(two.Write(with("", "uninstall_key = \"x2\"\n"))).remove_other_types);
+    ExpectRefused("one entry, removing other types refused", with("remove_other_types = false\n", ""),
+                  ":4: setup.remove_other_types: setup types 0 and 1 share the uninstall entry \"x\"");
     // A shared file in the Windows folder is counted, so the uninstaller may take it.
     ManifestFolder f;
     EXPECT_NO_THROW(LoadManifest(f.Write(manifest("destination = \"windows\"\nplacement = \"remove\"\nshared_count = true\n"))));
     EXPECT_EQ(LoadManifest(f.Write(manifest("placement = \"keep\"\n"))).types[0].files[1].placement, 0);
+    // Kept at uninstall, a shared file may lie in a sub-folder.
+    EXPECT_NO_THROW(LoadManifest(
+        f.Write(manifest("target = \"sub\\\\f.dll\"\ndestination = \"shared\"\nshared_count = true\nplacement = \"keep\"\n"))));
 }
 
 }  // namespace

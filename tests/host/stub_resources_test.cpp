@@ -165,6 +165,42 @@ TEST(PeResources, ProgramGrowsItsLastSection) {
     EXPECT_THROW(ReplaceProgramResources(Bytes(program.begin(), program.begin() + 0x100), more), BuildError);
 }
 
+// As the linker lays a program out: its base relocations follow the
+// resources. The resources grow in place and the relocations move behind
+// them, bytes unchanged, their directory entry and the image size following.
+TEST(PeResources, RelocationsAfterTheResourcesMoveBehindThem) {
+    Bytes program = Program({SomeResources()[1]});
+    const Bytes relocations = Filled(0x200, 7);
+    const uint32_t reloc_rva = ReadU32(&program[0x58 + 56]);
+    WriteU16(&program[0x46], 3);
+    WriteU32(&program[0x58 + 56], reloc_rva + 0x1000);
+    WriteU32(&program[0x58 + 96 + 40], reloc_rva);
+    WriteU32(&program[0x58 + 96 + 44], 0x180);
+    uint8_t* h = &program[0x58 + 224 + 80];
+    std::memcpy(h, ".reloc", 6);
+    WriteU32(h + 8, 0x180), WriteU32(h + 12, reloc_rva), WriteU32(h + 16, 0x200);
+    WriteU32(h + 20, uint32_t(program.size()));
+    program.insert(program.end(), relocations.begin(), relocations.end());
+
+    std::vector<Resource> more = SomeResources();
+    more.push_back({{kResourceVersion, {}}, {1, {}}, 0x409, Filled(9000, 9)});
+    Bytes grown = ReplaceProgramResources(program, more);
+    EXPECT_EQ(Sorted(ProgramResources(grown), ByKey), Sorted(more, ByKey));
+    const uint8_t* o = &grown[0x58];
+    const uint8_t* rsrc = o + 224 + 40;
+    const uint8_t* reloc = o + 224 + 80;
+    const uint32_t moved = (kRsrcRva + ReadU32(rsrc + 8) + 0xFFF) & ~0xFFFu;
+    EXPECT_GT(moved, reloc_rva);
+    EXPECT_EQ(ReadU32(reloc + 12), moved);
+    EXPECT_EQ(ReadU32(o + 96 + 40), moved) << "the relocation directory follows its section";
+    EXPECT_EQ(ReadU32(o + 96 + 44), 0x180u);
+    EXPECT_EQ(ReadU32(reloc + 20), ReadU32(rsrc + 20) + ReadU32(rsrc + 16));
+    EXPECT_EQ(grown.size(), ReadU32(reloc + 20) + 0x200);
+    EXPECT_TRUE(std::equal(relocations.begin(), relocations.end(), grown.end() - 0x200));
+    EXPECT_EQ(ReadU32(o + 56), moved + 0x1000);
+    EXPECT_EQ(ReadU32(o + 64), PeChecksum(grown.data(), grown.size(), 0x58 + 64));
+}
+
 // An .ico file with images of the given sizes.
 Bytes Ico(const std::vector<uint32_t>& sizes) {
     Bytes ico(6 + 16 * sizes.size());

@@ -151,7 +151,7 @@ struct SplitArchive {
         CloseArchive();
         ResetProcessState();
         lstrcpynA(g_state.source_path, setup_path.c_str(), MAX_PATH);
-        g_archive = {INVALID_HANDLE_VALUE, 0, start_position, lengths[0], 0, lengths[0], prompt_mode, false, 0, 0};
+        g_archive = {INVALID_HANDLE_VALUE, 0, start_position, lengths[0], 0, lengths[0], prompt_mode, 0, false, 0, 0};
         ASSERT_TRUE(OpenArchive());
     }
     Bytes Expected(uint32_t x, size_t n) const { return Bytes(data.begin() + x, data.begin() + x + n); }

@@ -148,7 +148,7 @@ TEST(DialogTemplatesOnWindows, FolderBrowserRunsAsTheOldStyleSaveDialog) {
     g_run = &run;
     char file[MAX_PATH] = "";
     OPENFILENAMEA ofn = {};
-    ofn.lStructSize = 76;  // the size the setup program passes
+    ofn.lStructSize = OPENFILENAME_SIZE_VERSION_400A;  // the size the setup program passes
     ofn.hwndOwner = parent.hwnd;
     ofn.hInstance = static_cast<HINSTANCE>(copy.block);
     ofn.lpstrFilter = "*.*\0*.*\0";

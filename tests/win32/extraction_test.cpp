@@ -163,7 +163,7 @@ public:
         SelectSetupType(0);
         lstrcpynA(g_state.source_path, setup_->path.c_str(), kPathSize);
         uint32_t length = uint32_t(archive_.size());
-        g_archive = {INVALID_HANDLE_VALUE, 0, kTestStubLength + kRecordHeaderSize, length, 0, length, false, false, 0, 0};
+        g_archive = {INVALID_HANDLE_VALUE, 0, kTestStubLength + kRecordHeaderSize, length, 0, length, false, 0, false, 0, 0};
         ASSERT_TRUE(OpenArchive());
     }
     ~TestPackage() {
@@ -545,9 +545,9 @@ TEST_F(LockedTarget, AbortRetryIgnore) {
         const char* final_content;
     } cases[] = {
         {"Abort", {IDABORT}, false, false, 22, kStatusRefused, "old"},
-        {"Ignore", {IDIGNORE}, false, false, 0, kStatusReplaced, "old"},
+        {"Ignore", {IDIGNORE}, false, false, 0, kStatusKept, "old"},
         {"box not shown counts as Abort", {}, false, false, 22, kStatusRefused, "old"},
-        {"Retry while locked, then Ignore", {IDRETRY, IDIGNORE}, false, false, 0, kStatusReplaced, "old"},
+        {"Retry while locked, then Ignore", {IDRETRY, IDIGNORE}, false, false, 0, kStatusKept, "old"},
         {"Retry after the lock is gone", {IDRETRY}, true, false, 0, kStatusReplaced, "new"},
         {"read-only and locked: Abort", {IDABORT}, false, true, 22, kStatusRefused, "old"},
         {"read-only and locked: Retry after the lock is gone", {IDRETRY}, true, true, 0, kStatusReplaced, "new"},
@@ -606,7 +606,7 @@ TEST_F(LockedTarget, KeptWithoutQuestionWhenIdenticalOrAFont) {
     Lock(target);
     PlaceNow(entry, temporary.c_str());
     Unlock();
-    EXPECT_EQ(ReadU16(entry + kEntryInstallStatus), kStatusReplaced);
+    EXPECT_EQ(ReadU16(entry + kEntryInstallStatus), kStatusKept) << "the old font is not this installation's";
     EXPECT_TRUE(g_questions.empty());
     EXPECT_EQ(ReadFileBytes(target), Text("an old font"));
     EXPECT_FALSE(Exists(temporary));
@@ -1024,6 +1024,8 @@ TEST_F(Extraction, DiskFull) {
     items.commands = {0x00, 0x7F, 0xFF, 0x80};
     for (int i = 0; i < 5; ++i) items.commands.insert(items.commands.end(), {0x00, 0x7F, 0xFF, 0xFF, 0x40, 0x20});
     Package().AddDelta(Named("keep.bin"), 1, items, Bytes(6 * 65536, 0));  // never fits: its content does not matter
+    // Over 16 MiB: decoded through a temporary file rather than in memory.
+    Package().Add(Named("large.bin"), Bytes(17 << 20, 7));
     Package().Install(target_folder);
 
     Outcome o = Install(0);
@@ -1033,6 +1035,8 @@ TEST_F(Extraction, DiskFull) {
     o = Install(2);
     EXPECT_EQ(o.error, 20);
     EXPECT_EQ(ReadFileBytes(target_folder + "\\keep.bin"), Text("the old file"));
+    o = Install(3);
+    EXPECT_EQ(o.error, 20) << "a large file on a full drive: the drive is full too";
     EXPECT_EQ(FolderNames(target_folder), (std::vector<std::string>{"filler", "keep.bin"}));
     SetCurrentDirectoryA(folder_.c_str());  // out of the folder that goes
     RemoveTree(target_folder);

@@ -102,7 +102,7 @@ protected:
         EXPECT_TRUE(ReadInstallLog(bytes.data(), bytes.size(), &log));
         SystemFolders folders;
         FindSystemFolders(install_.c_str(), &folders);
-        RemoveInstallation(log, folders.view, nullptr, &report);
+        RemoveInstallation(log, folders.view, nullptr, true, &report);
         return report;
     }
 
@@ -141,22 +141,35 @@ TEST_F(Removal, TakesWhatTheLogNamesAndLeavesTheUsersFilesWithTheirFolder) {
 TEST_F(Removal, SharedFilesStayUntilTheirCountFallsToZero) {
     std::string shared = Make(SystemFolder() + "\\" + tag_ + ".dll");
     std::string uncounted = Make(SystemFolder() + "\\" + tag_ + "-uncounted.dll");
-    CountSharedFile(shared.c_str());
-    CountSharedFile(shared.c_str());  // a second product uses it
+    // The system's own library, there before the installation without a count.
+    std::string existing = Make(SystemFolder() + "\\" + tag_ + "-existing.dll");
+    CountSharedFile(shared.c_str(), false);  // the installation created it
+    CountSharedFile(shared.c_str(), true);   // a second product uses it
+    CountSharedFile(existing.c_str(), true);
+    EXPECT_EQ(SharedCount(existing), 2) << "its earlier owner and this installation";
     TestLog log;
-    log.files = {{SystemFolder(), tag_ + ".dll", kLogSharedFile}, {SystemFolder(), tag_ + "-uncounted.dll", kLogSharedFile}};
+    log.files = {{SystemFolder(), tag_ + ".dll", kLogSharedFile},
+                 {SystemFolder(), tag_ + "-uncounted.dll", kLogSharedFile},
+                 {SystemFolder(), tag_ + "-existing.dll", kLogSharedFile}};
 
     RemovalReport first = Remove(log);
     EXPECT_EQ(first.failed, 0) << first.failures;
     EXPECT_EQ(SharedCount(shared), 1);
     EXPECT_TRUE(Exists(shared));
     EXPECT_TRUE(Exists(uncounted)) << "without a count another product may use it";
+    EXPECT_EQ(SharedCount(existing), 1);
+    EXPECT_TRUE(Exists(existing)) << "the file that was there before the installation stays";
 
     RemovalReport second = Remove(log);
     EXPECT_EQ(second.failed, 0) << second.failures;
     EXPECT_EQ(SharedCount(shared), -1);
     EXPECT_FALSE(Exists(shared));
     EXPECT_TRUE(Exists(SystemFolder())) << "the system folder is never an emptied folder";
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSharedDllsKey, 0, KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
+        RegDeleteValueA(key, existing.c_str());
+        RegCloseKey(key);
+    }
 }
 
 TEST_F(Removal, RecordsOutsideTheInstallationsPlacesTouchNothing) {

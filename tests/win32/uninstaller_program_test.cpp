@@ -21,6 +21,7 @@
 namespace {
 
 using Bytes = std::vector<uint8_t>;
+constexpr char kSharedDlls[] = "Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
 
 bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
@@ -117,6 +118,9 @@ protected:
         for (const char* name : {"app.exe", "readme.txt", "lib\\x.dll"}) Make(In(name));
         HKEY key;
         RegCreateKeyA(HKEY_LOCAL_MACHINE, key_.c_str(), &key);
+        std::string uninstaller = Uninstaller();
+        RegSetValueExA(key, "UninstallString", 0, REG_SZ, reinterpret_cast<const BYTE*>(uninstaller.c_str()),
+                       DWORD(uninstaller.size() + 1));
         RegCloseKey(key);
         TestLog log;
         log.files = {{".", "app.exe", 0}, {".", "readme.txt", 0}, {".\\lib", "x.dll", 0}};
@@ -174,7 +178,7 @@ protected:
 
 TEST(UninstallerSize, IsSmallAndCarriesOneDataBlock) {
     Bytes program = ReadFileBytes(WindowsPathOf(KILN_UNINSTALLER_PATH));
-    EXPECT_LT(program.size(), 32u * 1024u);
+    EXPECT_LE(program.size(), 40u * 1024u);
     EXPECT_NO_THROW(PrepareUninstallerProgram(program));
 }
 
@@ -196,15 +200,78 @@ TEST_F(UninstallerProgram, AFileHeldOpenNeedsARestartAndTheRestGoes) {
     EXPECT_FALSE(KeyExists(key_));
 }
 
-TEST_F(UninstallerProgram, WhatItMustNotTouchIsListedAndStays) {
+// What remains is listed; the uninstall entry and the uninstaller stay, so
+// that the user can try again. A retry lowers no shared count a second
+// time: the library another product still counts stays.
+TEST_F(UninstallerProgram, WhatItMustNotTouchIsListedAndStaysForARetry) {
     TestLog log = Install();
+    std::string shared = SystemFolder() + "\\" + tag_ + ".dll";
+    Make(shared);
+    HKEY counts;
+    ASSERT_EQ(RegCreateKeyA(HKEY_LOCAL_MACHINE, kSharedDlls, &counts), ERROR_SUCCESS);
+    DWORD two = 2;  // this product and another
+    RegSetValueExA(counts, shared.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&two), sizeof two);
+    log.files.push_back({SystemFolder(), tag_ + ".dll", kLogSharedFile});
     log.files.push_back({SystemFolder(), "kernel32.dll", 0});
     WriteUninstaller(log);
+    for (int run_number = 1; run_number <= 2; ++run_number) {
+        SCOPED_TRACE(run_number);
+        Ended run = Uninstall("/QUIET");
+        EXPECT_EQ(run.code, DWORD(ERROR_INSTALL_FAILURE));
+        EXPECT_NE(run.output.find(SystemFolder() + "\\kernel32.dll"), std::string::npos) << run.output;
+        EXPECT_TRUE(Exists(SystemFolder() + "\\kernel32.dll"));
+        EXPECT_FALSE(Exists(In("app.exe"))) << "everything it may remove still goes";
+        EXPECT_TRUE(Exists(Uninstaller()) && KeyExists(key_)) << "kept for a retry";
+        DWORD count = 0, size = sizeof count;
+        RegQueryValueExA(counts, shared.c_str(), nullptr, nullptr, reinterpret_cast<BYTE*>(&count), &size);
+        EXPECT_EQ(count, 1u) << "lowered once, by the first run only";
+        EXPECT_TRUE(Exists(shared));
+    }
+    RegDeleteValueA(counts, shared.c_str());
+    RegCloseKey(counts);
+}
+
+// A copy of the uninstaller elsewhere (the desktop, beside files of the
+// user's with the product's names), or the uninstaller of an installation
+// that is gone, removes nothing and says why.
+TEST_F(UninstallerProgram, ACopyElsewhereOrASecondRunRemovesNothing) {
+    WriteUninstaller(Install());
+    std::string elsewhere = base_ + "\\Desktop";
+    CreateDirectoryA(elsewhere.c_str(), nullptr);
+    made_.push_back(elsewhere);
+    std::string copy = elsewhere + "\\uninstall.exe", users = elsewhere + "\\readme.txt";
+    ASSERT_TRUE(CopyFileA(Uninstaller().c_str(), copy.c_str(), FALSE));
+    Make(users);
+    made_.push_back(copy);
+    Ended run = Start("\"" + copy + "\" /QUIET");
+    EXPECT_EQ(run.code, DWORD(ERROR_UNKNOWN_PRODUCT)) << run.output;
+    Sleep(300);  // time for a copy, had one been started, to do harm
+    EXPECT_TRUE(Exists(users) && Exists(copy));
+    EXPECT_TRUE(AllThere());
+
+    // The real one takes the installation away; then the copy, run again,
+    // finds its entry gone.
+    EXPECT_EQ(Uninstall("/QUIET").code, 0u);
+    EXPECT_TRUE(AllGone());
+    run = Start("\"" + copy + "\" /QUIET");
+    EXPECT_EQ(run.code, DWORD(ERROR_UNKNOWN_PRODUCT)) << run.output;
+    EXPECT_TRUE(Exists(users));
+}
+
+// Two runs for one installation at a time: the second ends at once.
+TEST_F(UninstallerProgram, ASecondRunWhileOneIsUnderWayEndsAtOnce) {
+    WriteUninstaller(Install());
+    std::string name = "KilnUninstall:" + key_;
+    for (char& c : name)
+        if (c == '\\') c = '/';
+    HANDLE running = CreateMutexA(nullptr, TRUE, name.c_str());
     Ended run = Uninstall("/QUIET");
-    EXPECT_EQ(run.code, DWORD(ERROR_INSTALL_FAILURE));
-    EXPECT_NE(run.output.find(SystemFolder() + "\\kernel32.dll"), std::string::npos) << run.output;
-    EXPECT_TRUE(Exists(SystemFolder() + "\\kernel32.dll"));
-    EXPECT_TRUE(AllGone()) << "everything it may remove still goes";
+    EXPECT_EQ(run.code, DWORD(ERROR_INSTALL_ALREADY_RUNNING)) << run.output;
+    Sleep(300);
+    EXPECT_TRUE(AllThere());
+    CloseHandle(running);
+    EXPECT_EQ(Uninstall("/QUIET").code, 0u);
+    EXPECT_TRUE(AllGone());
 }
 
 TEST_F(UninstallerProgram, ADamagedLogRemovesNothing) {

@@ -20,6 +20,7 @@
 #include "engine/progress.h"
 #include "graphics/progress_bar.h"
 #include "wizard/disk_check.h"
+#include "wizard/folder_browser.h"
 #include "wizard/message_box.h"
 #include "wizard/page_runner.h"
 #include "wizard/pages.h"
@@ -301,6 +302,41 @@ TEST(DiskCheck, ReadOnlyTargetIsMadeWritableOnlyForTheTestAndPutBack) {
     SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_NORMAL);
     DeleteFileA(target.c_str());
     RemoveDirectoryA(folder.c_str());
+}
+
+}  // namespace
+
+namespace {
+
+// The folder browser opens in the deepest folder of the destination that
+// exists, not in the setup program's current folder.
+TEST(FolderBrowser, StartsInTheDeepestExistingFolderOfTheDestination) {
+    char temp[MAX_PATH];
+    GetTempPathA(MAX_PATH, temp);
+    std::string base = std::string(temp) + "kiln_deepest_" + std::to_string(GetCurrentProcessId());
+    ASSERT_TRUE(CreateDirectoryA(base.c_str(), nullptr));
+    ASSERT_TRUE(CreateDirectoryA((base + "\\a").c_str(), nullptr));
+    std::string file = base + "\\a\\file.txt";
+    CloseHandle(CreateFileA(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr));
+    const struct {
+        std::string path, expected;
+    } cases[] = {
+        {base + "\\a", base + "\\a"},                         // exists
+        {base + "\\a\\b\\c", base + "\\a"},                   // two missing levels
+        {base + "\\a\\file.txt\\x", base + "\\a"},            // a file on the way is no folder
+        {base + "/a/b", base + "/a"},                         // forward slashes
+        {"C:\\kiln_no_such_folder_anywhere", "C:\\"},         // the drive's root keeps its backslash
+        {"Q:\\kiln\\x", ""},                                  // no such drive
+        {"", ""},
+    };
+    for (const auto& c : cases) {
+        char out[kPathSize];
+        DeepestExistingFolder(c.path.c_str(), out);
+        EXPECT_EQ(std::string(out), c.expected) << c.path;
+    }
+    DeleteFileA(file.c_str());
+    RemoveDirectoryA((base + "\\a").c_str());
+    RemoveDirectoryA(base.c_str());
 }
 
 }  // namespace

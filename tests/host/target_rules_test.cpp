@@ -111,6 +111,8 @@ TEST(TargetRules, ClashesAsWindowsComparesNames) {
         std::vector<size_t> at;  // the entries the clashes are reported at
     } cases[] = {
         {{{"Readme.txt"}, {"README.TXT"}}, {1}},
+        {{{"Bin\\App.dll"}, {"bin\\app.DLL"}}, {1}},  // folders compare without case too
+        {{{"Bin\\App.dll"}, {"bin/app.DLL"}}, {1}},  // either separator
         {{{"a.txt"}, {"b.txt"}, {"sub\\a.txt"}}, {}},
         {{{"x"}, {"x\\y.txt"}}, {1}},
         {{{"x\\y.txt"}, {"X"}}, {1}},

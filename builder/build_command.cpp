@@ -166,6 +166,9 @@ void AddBuildCommand(CLI::App& app, int& status) {
             if (product.solid_lzma)
                 std::fprintf(stderr, "kiln build: note: solid LZMA packages are verified and extracted by kiln, "
                                      "but the setup program does not install them yet\n");
+        } catch (const ManifestError& e) {
+            for (const std::string& problem : e.problems) std::fprintf(stderr, "kiln build: %s\n", problem.c_str());
+            status = 1;
         } catch (const std::exception& e) {
             std::fprintf(stderr, "kiln build: %s\n", e.what());
             status = 1;

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -29,11 +30,16 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// Thrown once a mistake has been noted, to leave the entry or table it
+// spoils; reading goes on with the next one.
+struct Abandoned {};
+
 // Where a value came from, for messages: file, line, key path.
 struct Context {
     std::string file;
     fs::path folder;
     std::vector<std::string>* warnings = nullptr;
+    std::vector<std::string>* errors = nullptr;  // every mistake found, as "file:line: key: problem"
     const CodePage* code_page = &kWindows1252;  // of the package's texts
 
     std::string Where(const toml::node* node, const std::string& key, const std::string& problem) const {
@@ -43,8 +49,13 @@ struct Context {
         m << ": " << key << ": " << problem;
         return m.str();
     }
+    // A mistake that spoils nothing else read so far: reading goes on.
+    void Report(const toml::node* node, const std::string& key, const std::string& problem) const {
+        errors->push_back(Where(node, key, problem));
+    }
     [[noreturn]] void Fail(const toml::node* node, const std::string& key, const std::string& problem) const {
-        throw ManifestError(Where(node, key, problem));
+        Report(node, key, problem);
+        throw Abandoned{};
     }
     std::string Ansi(const toml::node* node, const std::string& key, const std::string& utf8) const {
         std::string refusal, text = FromUtf8(utf8, *code_page, &refusal);
@@ -69,7 +80,7 @@ public:
             std::string k(key.str());
             if (std::count(allowed.begin(), allowed.end(), k)) continue;
             std::string near = Suggestion(k, allowed);
-            c_.Fail(&node, Key(k), "unknown key" + (near.empty() ? "" : " (did you mean " + near + "?)"));
+            c_.Report(&node, Key(k), "unknown key" + (near.empty() ? "" : " (did you mean " + near + "?)"));
         }
     }
 
@@ -145,27 +156,44 @@ public:
         if (!s) return std::nullopt;
         fs::path p = c_.folder / *s;
         std::error_code ec;
-        if (!fs::is_regular_file(p, ec)) c_.Fail(Node(k), Key(k), "no such file: " + p.string());
+        // The rest of the entry is still read, for its own mistakes.
+        if (!fs::is_regular_file(p, ec)) c_.Report(Node(k), Key(k), "no such file: " + p.string());
         return p.lexically_normal().string();
     }
     Bytes FileBytes(const std::string& k) const {
+        size_t known = c_.errors->size();
         std::string path = *SourceFile(k);
+        if (c_.errors->size() > known) throw Abandoned{};  // no bytes to judge
         std::ifstream f(path, std::ios::binary);
         return Bytes((std::istreambuf_iterator<char>(f)), {});
     }
-    [[noreturn]] void Fail(const std::string& k, const std::string& problem) const { c_.Fail(Node(k), Key(k), problem); }
+    // At the key's line, or for a key left out, at the table's.
+    [[noreturn]] void Fail(const std::string& k, const std::string& problem) const { c_.Fail(Where(k), Key(k), problem); }
+    void Report(const std::string& k, const std::string& problem) const { c_.Report(Where(k), Key(k), problem); }
     const Context& context() const { return c_; }
     void Warn(const std::string& k, const std::string& problem) const { c_.Warn(Node(k), Key(k), problem); }
     // The table itself, for what concerns it as a whole.
     void WarnHere(const std::string& problem) const { c_.Warn(&t_, path_, problem); }
 
 private:
+    const toml::node* Where(const std::string& k) const { return Node(k) ? Node(k) : &t_; }
     std::string Below(const std::string& k) const { return table_.empty() ? k : table_ + "." + k; }
 
     const Context& c_;
     const toml::table& t_;
     std::string path_, table_;
 };
+
+// Runs `read`, which may give up on its entry or table; false when it did.
+template <typename Read>
+bool Attempt(Read&& read) {
+    try {
+        read();
+        return true;
+    } catch (const Abandoned&) {
+        return false;
+    }
+}
 
 // A delta base named in the manifest, resolved once every setup type is read.
 struct PendingBase {
@@ -404,14 +432,19 @@ void CheckForUninstaller(const Section& f, const ProductFile& file) {
 ProductType ReadType(const Section& s, const std::string& title, const Section* setup, uint16_t index,
                      std::vector<PendingBase>& bases, bool kiln_uninstaller) {
     ProductType t;
-    std::optional<std::string> name = s.Text("name");
-    t.display_name = name ? *name : title;
-    t.uninstall_key = s.Text("uninstall_key").value_or(title);
-    if (kiln_uninstaller && t.uninstall_key->find('\\') != std::string::npos)
-        s.Fail("uninstall_key", "names one key below the Uninstall key: no backslash");
-    t.default_folder = s.Text("folder").value_or("#Program Files#\\" + title);
-    CheckVariables(s, "folder", *t.default_folder);
-    t.folder_editable = s.Flag("folder_editable", true);
+    // The type's own values each on their own, so that a mistake in one leaves the rest to be read.
+    Attempt([&] { t.display_name = s.Text("name").value_or(title); });
+    Attempt([&] {
+        t.uninstall_key = s.Text("uninstall_key").value_or(title);
+        if (kiln_uninstaller && t.uninstall_key->find('\\') != std::string::npos)
+            s.Fail("uninstall_key", "names one key below the Uninstall key: no backslash");
+    });
+    Attempt([&] {
+        t.default_folder = s.Text("folder").value_or("#Program Files#\\" + title);
+        CheckVariables(s, "folder", *t.default_folder);
+    });
+    Attempt([&] { t.folder_editable = s.Flag("folder_editable", true); });
+    Attempt([&] {
     if (auto r = s.Table("remember_registry")) {
         t.registry_root = r->Choice("root", kRoots, 2);
         t.registry_key = r->Text("key");
@@ -419,11 +452,15 @@ ProductType ReadType(const Section& s, const std::string& title, const Section* 
         if (!t.registry_key) r->Fail("key", "needs the registry key");
         t.remember_in_registry = true;
     }
+    });
+    Attempt([&] {
     if (auto i = s.Table("remember_ini")) {
         t.ini_file = i->Text("file"), t.ini_section = i->Text("section"), t.ini_key = i->Text("key");
         if (!t.ini_file || !t.ini_section || !t.ini_key) i->Fail("file", "needs file, section and key");
         t.remember_in_ini = true;
     }
+    });
+    Attempt([&] {
     if (auto u = s.Table("uninstall_entry")) {
         UninstallValues v;
         v.display_version = u->Text("display_version").value_or("");
@@ -436,6 +473,7 @@ ProductType ReadType(const Section& s, const std::string& title, const Section* 
         v.quiet_uninstall = u->Flag("quiet_uninstall", false);
         t.uninstall_values = v;
     }
+    });
     for (int g = 0; g < kGroups; ++g) t.texts[size_t(g)] = DefaultGroupTexts(g);
     if (t.texts[kGroupMessages].empty()) t.texts[kGroupMessages].resize(1);
     t.texts[kGroupMessages][0] = title;
@@ -456,29 +494,32 @@ ProductType ReadType(const Section& s, const std::string& title, const Section* 
         s.WarnHere("the setup type installs nothing: it has no [[type.file]], ini, registry or patch entries");
     std::vector<TargetItem> items;
     std::vector<const Section*> section_of(t.files.size(), nullptr);  // of each entry; none for the uninstaller
-    for (const Section& f : files) {
-        if (!NamesSeveralFiles(f)) {
-            if (f.Node("recursive")) f.Fail("recursive", "applies to a source folder or pattern");
-            if (auto b = ReadDeltaBase(f, {index, uint32_t(t.files.size())})) bases.push_back(*b);
-            t.files.push_back(ReadFile(f, kiln_uninstaller));
-            section_of.push_back(&f);
-            if (kiln_uninstaller) CheckForUninstaller(f, t.files.back());
-        } else {
-            for (const char* one : {"delta_base", "group_shortcut", "desktop_shortcut", "role"})
-                if (f.Node(one)) f.Fail(one, "belongs to a single file, not to a folder or pattern");
-            for (const FoundSource& found : FindSources(f)) {
-                t.files.push_back(ReadFile(f, kiln_uninstaller, &found));
-                section_of.push_back(&f);
-                if (kiln_uninstaller) CheckForUninstaller(f, t.files.back());
+    // Each [[type.file]] on its own: one with a mistake is left out, and the rest are still read.
+    for (const Section& f : files)
+        Attempt([&] {
+            std::vector<ProductFile> read;
+            std::optional<PendingBase> base;
+            if (!NamesSeveralFiles(f)) {
+                if (f.Node("recursive")) f.Fail("recursive", "applies to a source folder or pattern");
+                base = ReadDeltaBase(f, {index, uint32_t(t.files.size())});
+                read.push_back(ReadFile(f, kiln_uninstaller));
+            } else {
+                for (const char* one : {"delta_base", "group_shortcut", "desktop_shortcut", "role"})
+                    if (f.Node(one)) f.Fail(one, "belongs to a single file, not to a folder or pattern");
+                for (const FoundSource& found : FindSources(f)) read.push_back(ReadFile(f, kiln_uninstaller, &found));
             }
-        }
-    }
+            if (kiln_uninstaller)
+                for (const ProductFile& one : read) CheckForUninstaller(f, one);
+            if (base) bases.push_back(*base);
+            for (ProductFile& one : read) {
+                t.files.push_back(std::move(one));
+                section_of.push_back(&f);
+            }
+        });
     for (const ProductFile& f : t.files)
         items.push_back({f.target, f.destination_kind, f.placement == kPlacementFolder, f.placement != kPlacementBesideSetup});
-    std::vector<TargetClash> clashes = TargetClashes(items);
-    for (const TargetClash& c : clashes)
-        if (section_of[c.entry]) section_of[c.entry]->Fail("target", c.problem);
-    if (!clashes.empty()) s.Fail("file", clashes.front().problem);
+    for (const TargetClash& c : TargetClashes(items))
+        section_of[c.entry] ? section_of[c.entry]->Report("target", c.problem) : s.Report("file", c.problem);
     // The finish page introduces the document button and the program check
     // box when the type has them and the manifest leaves the words out.
     std::vector<std::string>& finish = t.texts[kGroupFinish];
@@ -487,7 +528,8 @@ ProductType ReadType(const Section& s, const std::string& title, const Section* 
         if (f.role == 1 && finish[2].empty()) finish[2] = kDocumentIntroduction;
         if (f.role == 2 && finish[3].empty()) finish[3] = kProgramIntroduction;
     }
-    for (const Section& e : s.Tables("ini")) {
+    for (const Section& e : s.Tables("ini"))
+        Attempt([&] {
         IniEntry i;
         for (auto [field, out] : {std::pair{"file", &i.file}, {"section", &i.section}, {"key", &i.key}}) {
             std::optional<std::string> v = e.Text(field);
@@ -497,8 +539,9 @@ ProductType ReadType(const Section& s, const std::string& title, const Section* 
         i.value = e.Text("value").value_or("");
         i.keep_existing = e.Flag("keep_existing", false);
         t.ini.push_back(i);
-    }
-    for (const Section& e : s.Tables("registry")) {
+        });
+    for (const Section& e : s.Tables("registry"))
+        Attempt([&] {
         RegistryEntry r;
         r.root = e.Choice("root", kRoots, 1);
         std::optional<std::string> key = e.Text("key");
@@ -508,8 +551,9 @@ ProductType ReadType(const Section& s, const std::string& title, const Section* 
         r.data = e.Text("data").value_or("");
         r.keep_existing = e.Flag("keep_existing", false);
         t.registry.push_back(r);
-    }
-    for (const Section& e : s.Tables("patch")) {
+        });
+    for (const Section& e : s.Tables("patch"))
+        Attempt([&] {
         PatchEntry p;
         std::optional<std::string> file = e.Text("file");
         if (!file) e.Fail("file", "is required");
@@ -524,7 +568,7 @@ ProductType ReadType(const Section& s, const std::string& title, const Section* 
             p.pattern.assign(pattern->begin(), pattern->end());
         }
         t.patches.push_back(p);
-    }
+        });
     return t;
 }
 
@@ -660,61 +704,75 @@ std::optional<uint64_t> SizeWithUnit(const std::string& text) {
     return std::nullopt;
 }
 
-Product LoadManifest(const std::string& path, std::vector<std::string>* warnings, const Defines& defines) {
-    Context c;
-    c.file = path;
-    c.warnings = warnings;
-    c.folder = fs::absolute(fs::path(path)).parent_path();
-    toml::table root;
-    std::string text = Substitute(path, defines);
-    try {
-        root = toml::parse(text, path);
-    } catch (const toml::parse_error& e) {
-        throw ManifestError(SyntaxError(path, text, e.source().begin.line, std::string(e.description())));
-    }
+namespace {
+
+// The product as the manifest describes it. A mistake in one value, entry
+// or table is noted in c.errors and reading goes on with the next, so that
+// one run names them all; the checks across the whole product come last,
+// and only when all that they compare was read.
+Product ReadProduct(const Context& c, const toml::table& root) {
     Section top(c, root, "", "");
     std::optional<Section> setup = top.Table("setup");
     if (!setup) c.Fail(nullptr, "setup", "the manifest needs a [setup] table with at least a title");
     Product p;
-    std::optional<std::string> title = setup->Text("title");
-    if (!title || title->empty()) setup->Fail("title", "the product needs a title");
-    p.full_screen = setup->Flag("full_screen", true);
-    p.remove_other_types = setup->Flag("remove_other_types", false);
-    if (std::optional<std::string> pacing = setup->Text("pacing")) {
-        if (*pacing != "timed" && *pacing != "described")
-            setup->Fail("pacing", "is \"timed\" (entries until a tick's time is used) or \"described\" (one entry per tick)");
-        p.timed_steps = *pacing == "timed";
-    }
-    if (setup->Node("start_page")) p.start_page = uint16_t(setup->Number("start_page", 0, 0, 8));
+    std::string title;
+    Attempt([&] {
+        std::optional<std::string> given = setup->Text("title");
+        if (!given || given->empty()) setup->Fail("title", "the product needs a title");
+        title = *given;
+    });
+    Attempt([&] { p.full_screen = setup->Flag("full_screen", true); });
+    Attempt([&] { p.remove_other_types = setup->Flag("remove_other_types", false); });
+    Attempt([&] {
+        if (std::optional<std::string> pacing = setup->Text("pacing")) {
+            if (*pacing != "timed" && *pacing != "described")
+                setup->Fail("pacing", "is \"timed\" (entries until a tick's time is used) or \"described\" (one entry per tick)");
+            p.timed_steps = *pacing == "timed";
+        }
+    });
+    Attempt([&] {
+        if (setup->Node("start_page")) p.start_page = uint16_t(setup->Number("start_page", 0, 0, 8));
+    });
     // compression: a level of the per-file streams, or the mode by name.
-    if (const toml::node* n = setup->Node("compression"); n && n->is_string()) {
-        std::optional<std::string> mode = setup->Text("compression");
-        if (*mode != "deflate" && *mode != "lzma")
-            setup->Fail("compression", "is \"deflate\" (the default), \"lzma\" (solid blocks) or a level, 1 to 13");
-        p.solid_lzma = *mode == "lzma";
-    } else {
-        p.level = int(setup->Number("compression", 0, 1, 13));
-    }
+    Attempt([&] {
+        if (const toml::node* n = setup->Node("compression"); n && n->is_string()) {
+            std::optional<std::string> mode = setup->Text("compression");
+            if (*mode != "deflate" && *mode != "lzma")
+                setup->Fail("compression", "is \"deflate\" (the default), \"lzma\" (solid blocks) or a level, 1 to 13");
+            p.solid_lzma = *mode == "lzma";
+        } else {
+            p.level = int(setup->Number("compression", 0, 1, 13));
+        }
+    });
     // A volume file holds its 4-byte length and at least one archive byte.
-    p.volume_size = VolumeSize(*setup);
-    p.auto_delta = setup->Flag("auto_delta", true);
-    p.x64 = setup->Choice("architecture", {"x86", "x64"}, 0) == 1;
-    p.pack_stub = setup->Flag("pack_stub", false);
-    if (p.x64 && p.pack_stub) setup->Fail("pack_stub", "only the 32-bit (x86) setup program can be packed");
+    Attempt([&] { p.volume_size = VolumeSize(*setup); });
+    Attempt([&] { p.auto_delta = setup->Flag("auto_delta", true); });
+    Attempt([&] {
+        p.x64 = setup->Choice("architecture", {"x86", "x64"}, 0) == 1;
+        p.pack_stub = setup->Flag("pack_stub", false);
+        if (p.x64 && p.pack_stub) setup->Fail("pack_stub", "only the 32-bit (x86) setup program can be packed");
+    });
     // uninstaller = true: Kiln's own; a file name: the manifest's own program.
-    if (const toml::node* n = setup->Node("uninstaller"); n && !n->is_boolean()) {
-        if (!n->is_string()) setup->Fail("uninstaller", "expected true, false or the uninstaller program's file");
-        p.uninstaller = setup->FileBytes("uninstaller");
-    }
-    if (setup->Node("background_picture")) p.background_picture = Picture(*setup, "background_picture");
+    Attempt([&] {
+        if (const toml::node* n = setup->Node("uninstaller"); n && !n->is_boolean()) {
+            if (!n->is_string()) setup->Fail("uninstaller", "expected true, false or the uninstaller program's file");
+            p.uninstaller = setup->FileBytes("uninstaller");
+        }
+    });
+    Attempt([&] {
+        if (setup->Node("background_picture")) p.background_picture = Picture(*setup, "background_picture");
+    });
     // The side picture: a BMP file, false for none, or (true, left out) the default.
-    if (!setup->Node("side_picture") || setup->Node("side_picture")->is_boolean()) {
-        if (setup->Flag("side_picture", true)) p.side_picture = DefaultSidePicture();
-    } else {
-        p.side_picture = Picture(*setup, "side_picture");
-    }
-    p.background_title = setup->Text("background_title").value_or(*title);
+    Attempt([&] {
+        if (!setup->Node("side_picture") || setup->Node("side_picture")->is_boolean()) {
+            if (setup->Flag("side_picture", true)) p.side_picture = DefaultSidePicture();
+        } else {
+            p.side_picture = Picture(*setup, "side_picture");
+        }
+    });
+    Attempt([&] { p.background_title = setup->Text("background_title").value_or(title); });
     TitleLook look;
+    Attempt([&] {
     if (auto font = setup->Table("title_font")) {
         look.face = font->Text("face").value_or(look.face);
         if (look.face.size() >= kFaceNameSize) font->Fail("face", "a font name holds at most 31 characters");
@@ -724,13 +782,17 @@ Product LoadManifest(const std::string& path, std::vector<std::string>* warnings
         look.colour = uint32_t(font->Number("color", look.colour, 0, 0xFFFFFF));
         look.shadow = uint32_t(font->Number("shadow", look.shadow, 0, 0xFFFFFF));
     }
+    });
     p.background_description = BackgroundDescription(look);
 
     p.dialog_templates = DefaultDialogTemplates();
-    std::optional<Section> dialogs =
-        top.Table("dialogs");
+    std::optional<Section> dialogs;
+    Attempt([&] {
+        if (auto found = top.Table("dialogs")) dialogs.emplace(*found);
+    });
     std::vector<std::string> template_keys(p.dialog_templates.size(), "");
-    if (dialogs && dialogs->Node("resources")) {
+    if (dialogs && dialogs->Node("resources"))
+        Attempt([&] {
         // A compiled resource file: its dialogs numbered 0 to 8 replace those templates.
         std::map<uint16_t, Bytes> found;
         try {
@@ -743,24 +805,32 @@ Product LoadManifest(const std::string& path, std::vector<std::string>* warnings
                 p.dialog_templates[number] = dialog;
                 template_keys[number] = "resources";
             }
-    }
+        });
+    const std::vector<std::string> dialog_keys = KeysOf("dialogs");
     if (dialogs)
         for (auto&& [key, node] : dialogs->table()) {
-            if (key.str() == "resources") continue;
-            size_t number = std::stoul(std::string(key.str()));
-            p.dialog_templates[number] = dialogs->FileBytes(std::string(key.str()));
-            template_keys[number] = std::string(key.str());
+            std::string k(key.str());
+            // An unknown key is noted already.
+            if (k == "resources" || !std::count(dialog_keys.begin(), dialog_keys.end(), k)) continue;
+            Attempt([&] {
+                size_t number = std::stoul(k);
+                p.dialog_templates[number] = dialogs->FileBytes(k);
+                template_keys[number] = k;
+            });
         }
 
     std::vector<Section> types = top.Tables("type");
     if (types.empty() || types.size() > size_t(kMaxSetupTypes))
         c.Fail(top.Node("type"), "type", "a product has one to six [[type]] tables");
     std::vector<PendingBase> bases;
-    for (const Section& t : types) {
-        bool kiln_uninstaller = AsksForUninstaller(*setup, t);
-        p.types.push_back(ReadType(t, *title, &*setup, uint16_t(p.types.size()), bases, kiln_uninstaller));
-        p.kiln_uninstaller = p.kiln_uninstaller || kiln_uninstaller;
-    }
+    for (size_t i = 0; i < types.size(); ++i)
+        Attempt([&] {
+            bool kiln_uninstaller = AsksForUninstaller(*setup, types[i]);
+            p.types.push_back(ReadType(types[i], title, &*setup, uint16_t(i), bases, kiln_uninstaller));
+            p.kiln_uninstaller = p.kiln_uninstaller || kiln_uninstaller;
+        });
+    // What follows compares parts read above, which must all be there.
+    if (!c.errors->empty()) throw Abandoned{};
     ResolveDeltaBases(c, p, bases);
     // Setup types that share an uninstall entry share one uninstaller file
     // per folder: a second type installed over the first would replace its
@@ -788,4 +858,40 @@ Product LoadManifest(const std::string& path, std::vector<std::string>* warnings
     p.initial_type = uint16_t(setup->Number("initial_type", 0, 0, int64_t(p.types.size()) - 1));
     p.identity = ReadIdentity(*setup, p.types);
     return p;
+}
+
+// "file:line: ..." by its line; a message without one comes first.
+size_t LineOf(const std::string& message, const std::string& file) {
+    if (message.compare(0, file.size() + 1, file + ":") != 0) return 0;
+    const char* digits = message.c_str() + file.size() + 1;
+    return std::isdigit(static_cast<unsigned char>(*digits)) ? std::strtoul(digits, nullptr, 10) : 0;
+}
+
+}  // namespace
+
+Product LoadManifest(const std::string& path, std::vector<std::string>* warnings, const Defines& defines) {
+    std::vector<std::string> errors;
+    Context c;
+    c.file = path;
+    c.warnings = warnings;
+    c.errors = &errors;
+    c.folder = fs::absolute(fs::path(path)).parent_path();
+    toml::table root;
+    std::string text = Substitute(path, defines);
+    try {
+        root = toml::parse(text, path);
+    } catch (const toml::parse_error& e) {
+        throw ManifestError(SyntaxError(path, text, e.source().begin.line, std::string(e.description())));
+    }
+    Product p;
+    Attempt([&] { p = ReadProduct(c, root); });
+    if (errors.empty()) return p;
+    // Each once (a table read for every setup type notes its mistake each
+    // time), in the manifest's order.
+    std::vector<std::string> once;
+    for (const std::string& e : errors)
+        if (std::find(once.begin(), once.end(), e) == once.end()) once.push_back(e);
+    std::stable_sort(once.begin(), once.end(),
+                     [&](const std::string& a, const std::string& b) { return LineOf(a, path) < LineOf(b, path); });
+    throw ManifestError(once);
 }

@@ -11,8 +11,19 @@
 
 #include "builder/product.h"
 
+// One mistake, or every mistake a manifest holds, in line order: what()
+// gives them one a line, `problems` one each.
 struct ManifestError : std::runtime_error {
-    using std::runtime_error::runtime_error;
+    explicit ManifestError(const std::string& problem) : std::runtime_error(problem), problems{problem} {}
+    explicit ManifestError(const std::vector<std::string>& all) : std::runtime_error(Lines(all)), problems(all) {}
+    std::vector<std::string> problems;
+
+private:
+    static std::string Lines(const std::vector<std::string>& all) {
+        std::string text;
+        for (const std::string& p : all) text += (text.empty() ? "" : "\n") + p;
+        return text;
+    }
 };
 
 // Values for ${name} in the manifest's text (kiln build -D name=value).

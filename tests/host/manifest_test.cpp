@@ -2,7 +2,9 @@
 // with the file, the line and the key.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 
@@ -275,6 +277,59 @@ TEST(Manifest, MistakesNameFileLineAndKey) {
         {"unknown pacing", "[setup]\ntitle = \"x\"\npacing = \"fast\"\n[[type]]\n", ":3: setup.pacing: is \"timed\""},
     };
     for (const Case& c : cases) ExpectRefused(c.name, c.text, c.expected);
+}
+
+// One run names every mistake, in the manifest's order, each with its
+// line and key: the entries around a bad one are still read and judged.
+TEST(Manifest, EveryMistakeAtOnceInLineOrder) {
+    ManifestFolder f;
+    std::string path = f.Write(R"([setup]
+title = "x"
+colour = 3
+[[type]]
+folder_editable = "yes"
+[[type.file]]
+source = "payload/none.txt"
+target = "con.txt"
+[[type.file]]
+source = "payload/app.txt"
+[[type.file]]
+source = "payload/gone.txt"
+[[type.file]]
+source = "payload/app.txt"
+target = "APP.TXT"
+[[type.registry]]
+root = "HKLM"
+[[type.ini]]
+file = "a.ini"
+section = "s"
+key = "k"
+valeu = "v"
+[[type]]
+[[type.file]]
+source = "payload/app.txt"
+destination = "moon"
+)");
+    const std::vector<std::string> expected = {
+        ":3: setup.colour: unknown key",
+        ":5: type[0].folder_editable: expected true or false",
+        ":7: type[0].file[0].source: no such file",
+        ":8: type[0].file[0].target: the target 'con.txt' holds the device name",
+        ":12: type[0].file[2].source: no such file",
+        ":15: type[0].file[3].target: entry 2 ('APP.TXT') names the same file as entry 0 ('app.txt')",
+        ":16: type[0].registry[0].key: is required",  // left out: at its table
+        ":22: type[0].ini[0].valeu: unknown key (did you mean value?)",
+        ":26: type[1].file[0].destination: expected one of",
+    };
+    try {
+        LoadManifest(path);
+        ADD_FAILURE() << "accepted";
+    } catch (const ManifestError& e) {
+        ASSERT_EQ(e.problems.size(), expected.size()) << e.what();
+        for (size_t i = 0; i < expected.size(); ++i)
+            EXPECT_EQ(e.problems[i].find(path + expected[i]), 0u) << e.problems[i];
+        EXPECT_EQ(std::count(e.what(), e.what() + std::strlen(e.what()), '\n'), long(expected.size()) - 1);
+    }
 }
 
 TEST(Manifest, DeltaBasesAreFoundByTargetName) {

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # What `kiln` says before anything ships: its version, a mistyped
-# subcommand, warnings and --werror, sizes with units, and a setup file
-# that is the same from two copies of the sources with other file times
-# when SOURCE_DATE_EPOCH is set.
+# subcommand, every mistake of a manifest in one run, warnings and --werror,
+# sizes with units, and a setup file that is the same from two copies of
+# the sources with other file times when SOURCE_DATE_EPOCH is set.
 set -uo pipefail
 kiln=${1:?usage: cli_checks.sh KILN_BINARY}
 source "$(dirname "$0")/shell_checks.sh"
@@ -39,6 +39,15 @@ printf '[setup]\ntitle = "T"\n[type]\n[[type.file]]\nsource = "a.txt"\n[[type]]\
 check "[type] for [[type]]" says 1 "kiln.toml:3: [type] makes one table, but line 6 adds a [[type]]" "$kiln" build "$work/m/kiln.toml" -o "$work/m/s.exe"
 manifest 'titel = "x"'
 check "unknown key" says 1 ':3: setup.titel: unknown key (did you mean title?)' "$kiln" build "$work/m/kiln.toml" -o "$work/m/s.exe"
+# Every mistake in one run, a line each, in the manifest's order.
+manifest 'titel = "x"' $'target = "nul"\n[[type.file]]\nsource = "b.txt"\n'
+all_at_once() {
+  ! "$kiln" build "$work/m/kiln.toml" -o "$work/m/s.exe" 2>"$work/said" &&
+    grep -o 'kiln.toml:[0-9]*: [^:]*' "$work/said" | sed 's/.*kiln.toml://' >"$work/lines" &&
+    printf '%s\n' '3: setup.titel' '7: type[0].file[0].target' '9: type[0].file[1].source' | cmp -s - "$work/lines" ||
+    { cat "$work/said"; return 1; }
+}
+check "every mistake at once" all_at_once
 manifest 'version = "${version}"'
 check "-D fills \${version}" says 0 "setup type" "$kiln" build "$work/m/kiln.toml" -o "$work/m/s.exe" -D version=2.6.0 --volume-size floppy
 check "the version resource holds it" grep -qaP '2\x00\.\x006\x00\.\x000' "$work/m/s.exe"

@@ -6,6 +6,8 @@
 #include "builder/json_writer.h"
 #include "builder/package_check.h"
 #include "builder/package_commands.h"
+#include "builder/setup_identity_view.h"
+#include "package/entry_tables.h"
 #include "package/file_list.h"
 #include "package/package_format.h"
 #include "package/solid_blocks.h"
@@ -158,8 +160,60 @@ void WriteType(JsonWriter& j, size_t k, const TypeView& t) {
         }
     }
     j.Close(']');
-    for (const ReadRecord* table : {t.ini, t.registry, t.patches})
-        if (table && table->body.size() >= 2) j.Number(TagName(table->tag), ReadU16(table->body.data()));
+    j.Open('[', "ini");
+    if (t.ini) {
+        const uint8_t* at = FirstTableEntry(t.ini->body.data());
+        for (uint16_t i = 0, n = EntryTableCount(t.ini->body.data()); i < n; ++i) {
+            IniTableEntry e;
+            at = ReadIniEntry(at, &e);
+            j.Open('{');
+            j.Text("file", e.file), j.Text("section", e.section), j.Text("key", e.key), j.Text("value", e.value);
+            j.Flag("keep_existing", e.flags & kKeepExistingValue);
+            j.Close('}');
+        }
+    }
+    j.Close(']');
+    j.Open('[', "registry");
+    if (t.registry) {
+        const uint8_t* at = FirstTableEntry(t.registry->body.data());
+        for (uint16_t i = 0, n = EntryTableCount(t.registry->body.data()); i < n; ++i) {
+            RegistryTableEntry e;
+            at = ReadRegistryEntry(at, &e);
+            j.Open('{');
+            j.Text("root", kRoots[e.root < 4 ? e.root : 1]);
+            j.Text("key", e.key), j.Text("name", e.value_name), j.Text("data", e.data);
+            j.Flag("keep_existing", e.flags & kKeepExistingValue);
+            j.Close('}');
+        }
+    }
+    j.Close(']');
+    if (t.patches && t.patches->body.size() >= 2) j.Number("file_patches", EntryTableCount(t.patches->body.data()));
+    j.Close('}');
+}
+
+// The setup program's face: version resource, icon and execution level.
+void WriteIdentity(JsonWriter& j, const Bytes& bytes) {
+    SetupIdentityView id;
+    try {
+        id = ReadSetupIdentity(bytes);
+    } catch (const std::exception&) {
+        return;  // no resources to show; verify names what is wrong with the program
+    }
+    j.Open('{', "identity");
+    j.Utf8Text("file_version", id.file_version);
+    j.Utf8Text("product_version", id.product_version);
+    j.Open('{', "version_texts");
+    for (const auto& [name, value] : id.version_texts) j.Utf8Text(name.c_str(), value);
+    j.Close('}');
+    j.Open('[', "icon");
+    for (const IconImageView& image : id.icon) {
+        j.Open('{');
+        j.Number("width", image.width), j.Number("height", image.height);
+        j.Number("bit_count", image.bit_count), j.Number("bytes", image.bytes);
+        j.Close('}');
+    }
+    j.Close(']');
+    j.Utf8Text("execution_level", id.execution_level);
     j.Close('}');
 }
 
@@ -169,6 +223,7 @@ void WriteJson(const std::string& path, const Bytes& bytes, const PackageView& v
     j.Utf8Text("file", path);
     j.Number("bytes", bytes.size());
     j.Number("stub_bytes", v.file.stub_length);
+    WriteIdentity(j, bytes);
     j.Open('[', "records");
     for (const ReadRecord& r : v.file.records) {
         j.Open('{');

@@ -45,6 +45,7 @@ add_library(kiln_builder STATIC
   builder/code_page.cpp
   builder/json_writer.cpp
   builder/manifest_keys.cpp
+  builder/setup_identity_view.cpp
   builder/setup_extractor.cpp
   builder/pe_resources.cpp
   builder/stub_resources.cpp

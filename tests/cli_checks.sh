@@ -54,8 +54,30 @@ check "the version resource holds it" grep -qaP '2\x00\.\x006\x00\.\x000' "$work
 check "a missing define" says 1 ":3: \${version}: no such define (kiln build -D version=value); did you mean \${versio}?" \
   "$kiln" build "$work/m/kiln.toml" -o "$work/m/s.exe" -D versio=1
 
-# inspect --json: one object a CI reads, texts in UTF-8; --quiet prints nothing.
-printf '[setup]\ntitle = "Caf\\u00e9 \\u2013 Ledger"\n[[type]]\n[[type.file]]\nsource = "a.txt"\n' >"$work/m/kiln.toml"
+# inspect --json: one object a CI reads, texts in UTF-8, with the INI and
+# registry entries and what Explorer shows of the setup file; --quiet
+# prints nothing.
+cat >"$work/m/kiln.toml" <<'TOML'
+[setup]
+title = "Caf\u00e9 \u2013 Ledger"
+version = "2.6"
+company = "\u00d6lco"
+privileges = "user"
+[[type]]
+[[type.file]]
+source = "a.txt"
+[[type.ini]]
+file = "#InstallDir#\\ledger.ini"
+section = "Paths"
+key = "Data"
+value = "#InstallDir#\\data"
+[[type.registry]]
+root = "HKCU"
+key = "Software\\\u00d6lco\\Ledger"
+name = "Version"
+data = "2.6"
+keep_existing = true
+TOML
 "$kiln" build "$work/m/kiln.toml" -o "$work/m/s.exe" >/dev/null
 json_holds_the_product() {
   "$kiln" inspect "$work/m/s.exe" --json | python3 -c '
@@ -64,6 +86,14 @@ d = json.load(sys.stdin)
 t = d["types"][0]
 assert t["texts"]["6.0"] == "Caf\u00e9 \u2013 Ledger", t["texts"]["6.0"]
 assert [f["target"] for f in t["files"]] == ["a.txt"]
+assert t["ini"] == [{"file": "#InstallDir#\\ledger.ini", "section": "Paths", "key": "Data",
+                     "value": "#InstallDir#\\data", "keep_existing": False}], t["ini"]
+assert t["registry"] == [{"root": "HKCU", "key": "Software\\\u00d6lco\\Ledger", "name": "Version", "data": "2.6",
+                          "keep_existing": True}], t["registry"]
+i = d["identity"]
+assert i["file_version"] == i["product_version"] == "2.6.0.0", i
+assert i["version_texts"]["CompanyName"] == "\u00d6lco" and i["version_texts"]["ProductVersion"] == "2.6", i
+assert i["execution_level"] == "asInvoker" and i["icon"] and all(g["width"] and g["bytes"] for g in i["icon"]), i
 assert d["problems"] == [] and d["records"][-1]["record"] == "file archive"'
 }
 check "inspect --json" json_holds_the_product

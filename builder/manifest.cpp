@@ -445,34 +445,34 @@ ProductType ReadType(const Section& s, const std::string& title, const Section* 
     });
     Attempt([&] { t.folder_editable = s.Flag("folder_editable", true); });
     Attempt([&] {
-    if (auto r = s.Table("remember_registry")) {
-        t.registry_root = r->Choice("root", kRoots, 2);
-        t.registry_key = r->Text("key");
-        t.registry_value = r->Text("value").value_or("");
-        if (!t.registry_key) r->Fail("key", "needs the registry key");
-        t.remember_in_registry = true;
-    }
+        if (auto r = s.Table("remember_registry")) {
+            t.registry_root = r->Choice("root", kRoots, 2);
+            t.registry_key = r->Text("key");
+            t.registry_value = r->Text("value").value_or("");
+            if (!t.registry_key) r->Fail("key", "needs the registry key");
+            t.remember_in_registry = true;
+        }
     });
     Attempt([&] {
-    if (auto i = s.Table("remember_ini")) {
-        t.ini_file = i->Text("file"), t.ini_section = i->Text("section"), t.ini_key = i->Text("key");
-        if (!t.ini_file || !t.ini_section || !t.ini_key) i->Fail("file", "needs file, section and key");
-        t.remember_in_ini = true;
-    }
+        if (auto i = s.Table("remember_ini")) {
+            t.ini_file = i->Text("file"), t.ini_section = i->Text("section"), t.ini_key = i->Text("key");
+            if (!t.ini_file || !t.ini_section || !t.ini_key) i->Fail("file", "needs file, section and key");
+            t.remember_in_ini = true;
+        }
     });
     Attempt([&] {
-    if (auto u = s.Table("uninstall_entry")) {
-        UninstallValues v;
-        v.display_version = u->Text("display_version").value_or("");
-        v.publisher = u->Text("publisher").value_or("");
-        v.display_icon = u->Text("display_icon").value_or("");
-        v.install_location = u->Flag("install_location", false);
-        v.estimated_size = u->Flag("estimated_size", false);
-        v.no_modify = u->Flag("no_modify", false);
-        v.no_repair = u->Flag("no_repair", false);
-        v.quiet_uninstall = u->Flag("quiet_uninstall", false);
-        t.uninstall_values = v;
-    }
+        if (auto u = s.Table("uninstall_entry")) {
+            UninstallValues v;
+            v.display_version = u->Text("display_version").value_or("");
+            v.publisher = u->Text("publisher").value_or("");
+            v.display_icon = u->Text("display_icon").value_or("");
+            v.install_location = u->Flag("install_location", false);
+            v.estimated_size = u->Flag("estimated_size", false);
+            v.no_modify = u->Flag("no_modify", false);
+            v.no_repair = u->Flag("no_repair", false);
+            v.quiet_uninstall = u->Flag("quiet_uninstall", false);
+            t.uninstall_values = v;
+        }
     });
     for (int g = 0; g < kGroups; ++g) t.texts[size_t(g)] = DefaultGroupTexts(g);
     if (t.texts[kGroupMessages].empty()) t.texts[kGroupMessages].resize(1);
@@ -530,44 +530,44 @@ ProductType ReadType(const Section& s, const std::string& title, const Section* 
     }
     for (const Section& e : s.Tables("ini"))
         Attempt([&] {
-        IniEntry i;
-        for (auto [field, out] : {std::pair{"file", &i.file}, {"section", &i.section}, {"key", &i.key}}) {
-            std::optional<std::string> v = e.Text(field);
-            if (!v || v->empty()) e.Fail(field, "is required");
-            *out = *v;
-        }
-        i.value = e.Text("value").value_or("");
-        i.keep_existing = e.Flag("keep_existing", false);
-        t.ini.push_back(i);
+            IniEntry i;
+            for (auto [field, out] : {std::pair{"file", &i.file}, {"section", &i.section}, {"key", &i.key}}) {
+                std::optional<std::string> v = e.Text(field);
+                if (!v || v->empty()) e.Fail(field, "is required");
+                *out = *v;
+            }
+            i.value = e.Text("value").value_or("");
+            i.keep_existing = e.Flag("keep_existing", false);
+            t.ini.push_back(i);
         });
     for (const Section& e : s.Tables("registry"))
         Attempt([&] {
-        RegistryEntry r;
-        r.root = e.Choice("root", kRoots, 1);
-        std::optional<std::string> key = e.Text("key");
-        if (!key) e.Fail("key", "is required");
-        r.key = *key;
-        r.name = e.Text("name").value_or("");
-        r.data = e.Text("data").value_or("");
-        r.keep_existing = e.Flag("keep_existing", false);
-        t.registry.push_back(r);
+            RegistryEntry r;
+            r.root = e.Choice("root", kRoots, 1);
+            std::optional<std::string> key = e.Text("key");
+            if (!key) e.Fail("key", "is required");
+            r.key = *key;
+            r.name = e.Text("name").value_or("");
+            r.data = e.Text("data").value_or("");
+            r.keep_existing = e.Flag("keep_existing", false);
+            t.registry.push_back(r);
         });
     for (const Section& e : s.Tables("patch"))
         Attempt([&] {
-        PatchEntry p;
-        std::optional<std::string> file = e.Text("file");
-        if (!file) e.Fail("file", "is required");
-        p.file = *file;
-        p.data = e.Text("data").value_or("");
-        bool has_offset = e.Node("offset");
-        std::optional<std::string> pattern = e.Text("pattern");
-        if (has_offset == bool(pattern)) e.Fail("offset", "give either an offset or a pattern");
-        if (has_offset) p.offset = uint32_t(e.Number("offset", 0, 0, 0xFFFFFFFE));
-        if (pattern) {
-            if (pattern->empty() || pattern->size() > 16384) e.Fail("pattern", "must hold 1 to 16384 bytes");
-            p.pattern.assign(pattern->begin(), pattern->end());
-        }
-        t.patches.push_back(p);
+            PatchEntry p;
+            std::optional<std::string> file = e.Text("file");
+            if (!file) e.Fail("file", "is required");
+            p.file = *file;
+            p.data = e.Text("data").value_or("");
+            bool has_offset = e.Node("offset");
+            std::optional<std::string> pattern = e.Text("pattern");
+            if (has_offset == bool(pattern)) e.Fail("offset", "give either an offset or a pattern");
+            if (has_offset) p.offset = uint32_t(e.Number("offset", 0, 0, 0xFFFFFFFE));
+            if (pattern) {
+                if (pattern->empty() || pattern->size() > 16384) e.Fail("pattern", "must hold 1 to 16384 bytes");
+                p.pattern.assign(pattern->begin(), pattern->end());
+            }
+            t.patches.push_back(p);
         });
     return t;
 }
@@ -773,15 +773,15 @@ Product ReadProduct(const Context& c, const toml::table& root) {
     Attempt([&] { p.background_title = setup->Text("background_title").value_or(title); });
     TitleLook look;
     Attempt([&] {
-    if (auto font = setup->Table("title_font")) {
-        look.face = font->Text("face").value_or(look.face);
-        if (look.face.size() >= kFaceNameSize) font->Fail("face", "a font name holds at most 31 characters");
-        look.height = int(font->Number("height", look.height, 1, 500));
-        look.weight = int(font->Number("weight", look.weight, 0, 1000));
-        look.italic = font->Flag("italic", look.italic);
-        look.colour = uint32_t(font->Number("color", look.colour, 0, 0xFFFFFF));
-        look.shadow = uint32_t(font->Number("shadow", look.shadow, 0, 0xFFFFFF));
-    }
+        if (auto font = setup->Table("title_font")) {
+            look.face = font->Text("face").value_or(look.face);
+            if (look.face.size() >= kFaceNameSize) font->Fail("face", "a font name holds at most 31 characters");
+            look.height = int(font->Number("height", look.height, 1, 500));
+            look.weight = int(font->Number("weight", look.weight, 0, 1000));
+            look.italic = font->Flag("italic", look.italic);
+            look.colour = uint32_t(font->Number("color", look.colour, 0, 0xFFFFFF));
+            look.shadow = uint32_t(font->Number("shadow", look.shadow, 0, 0xFFFFFF));
+        }
     });
     p.background_description = BackgroundDescription(look);
 
@@ -793,18 +793,18 @@ Product ReadProduct(const Context& c, const toml::table& root) {
     std::vector<std::string> template_keys(p.dialog_templates.size(), "");
     if (dialogs && dialogs->Node("resources"))
         Attempt([&] {
-        // A compiled resource file: its dialogs numbered 0 to 8 replace those templates.
-        std::map<uint16_t, Bytes> found;
-        try {
-            found = DialogResources(dialogs->FileBytes("resources"));
-        } catch (const std::runtime_error& e) {
-            dialogs->Fail("resources", e.what());
-        }
-        for (auto& [number, dialog] : found)
-            if (number < p.dialog_templates.size()) {
-                p.dialog_templates[number] = dialog;
-                template_keys[number] = "resources";
+            // A compiled resource file: its dialogs numbered 0 to 8 replace those templates.
+            std::map<uint16_t, Bytes> found;
+            try {
+                found = DialogResources(dialogs->FileBytes("resources"));
+            } catch (const std::runtime_error& e) {
+                dialogs->Fail("resources", e.what());
             }
+            for (auto& [number, dialog] : found)
+                if (number < p.dialog_templates.size()) {
+                    p.dialog_templates[number] = dialog;
+                    template_keys[number] = "resources";
+                }
         });
     const std::vector<std::string> dialog_keys = KeysOf("dialogs");
     if (dialogs)

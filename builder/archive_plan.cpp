@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <atomic>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -63,6 +64,13 @@ ArchivedFile Describe(const ProductFile& file, const Bytes& data) {
     if (file.file_times) {
         struct stat st;
         if (stat(file.source.c_str(), &st) != 0) throw BuildError("cannot read the times of '" + file.source + "'");
+        // Reproducible builds: no stored time is later than SOURCE_DATE_EPOCH.
+        if (const char* epoch = std::getenv("SOURCE_DATE_EPOCH"); epoch && *epoch) {
+            char* end = nullptr;
+            long long limit = std::strtoll(epoch, &end, 10);
+            if (*end || limit < 0) throw BuildError("SOURCE_DATE_EPOCH must be a number of seconds, not '" + std::string(epoch) + "'");
+            if (st.st_mtim.tv_sec >= limit) st.st_mtim = {time_t(limit), 0};
+        }
         a.creation = a.last_access = a.last_write = ToFileTime(st.st_mtim);
     }
     return a;

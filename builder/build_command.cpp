@@ -115,14 +115,19 @@ void AddBuildCommand(CLI::App& app, int& status) {
     cmd->add_option("--level", level, "Compression level, 1 to 13 (overrides the manifest)")->check(CLI::Range(1, 13));
     cmd->add_option("--volume-size", volume_size,
                     "Largest size of the setup file and of each volume file (setup.D01, ...); "
-                    "K and M suffixes count 1024 (overrides the manifest)")
+                    "K and M suffixes count 1024, floppy is 1457664 (overrides the manifest)")
         ->transform(CLI::AsSizeValue(false))
+        ->transform([](std::string s) { return s == "floppy" ? std::to_string(kFloppyBytes) : s; })
         ->check(CLI::Range(uint64_t(5), uint64_t(0x7FFFFFFF)));
     cmd->add_option("--compression", compression, "deflate (per-file streams) or lzma (solid blocks); overrides the manifest")
         ->check(CLI::IsMember({"deflate", "lzma"}));
     auto* delta_flag = cmd->add_flag("--auto-delta,!--no-auto-delta", auto_delta,
                                       "Look for files to store as deltas against similar files, where that is "
                                       "smaller (the default; overrides the manifest's auto_delta)");
+    static std::vector<std::string> define_list;
+    cmd->add_option("-D,--define", define_list, "name=value: the value of ${name} in the manifest (repeatable)");
+    static bool werror = false;
+    cmd->add_flag("--werror", werror, "Refuse to build when the manifest draws a warning");
     cmd->add_flag("--pack-stub", pack_stub,
                   "Put the 32-bit setup program in packed, unpacking itself at start-up: about 34 KiB smaller, "
                   "but virus scanners distrust programs that do that (overrides the manifest's pack_stub)");
@@ -130,7 +135,10 @@ void AddBuildCommand(CLI::App& app, int& status) {
     AddSigningOptions(*cmd, signing);
     cmd->callback([&status, delta_flag] {
         try {
-            Product product = LoadManifest(manifest);
+            std::vector<std::string> warnings;
+            Product product = LoadManifest(manifest, &warnings, ParseDefines(define_list));
+            for (const std::string& w : warnings) std::fprintf(stderr, "warning: %s\n", w.c_str());
+            if (werror && !warnings.empty()) throw BuildError("the manifest draws warnings, and --werror makes them errors");
             if (level) product.level = level;
             if (volume_size) product.volume_size = uint32_t(volume_size);
             if (delta_flag->count()) product.auto_delta = auto_delta;
@@ -149,6 +157,9 @@ void AddBuildCommand(CLI::App& app, int& status) {
                 std::printf("%s: %zu bytes\n", VolumePath(output, k).c_str(), files.volumes[k - 1].size());
             if (!signing.certificate.empty()) std::printf("%s: signed\n", output.c_str());
             PrintDeltas(product, files.deltas);
+        } catch (const ManifestError& e) {
+            for (const std::string& problem : e.problems) std::fprintf(stderr, "kiln build: %s\n", problem.c_str());
+            status = 1;
         } catch (const std::exception& e) {
             std::fprintf(stderr, "kiln build: %s\n", e.what());
             status = 1;

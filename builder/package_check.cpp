@@ -4,6 +4,7 @@
 
 #include "builder/archive_items.h"
 #include "builder/stream_decode.h"
+#include "builder/target_rules.h"
 #include "decoder/inflate.h"
 #include "engine/checksum.h"
 #include "engine/delta_in_memory.h"
@@ -189,6 +190,24 @@ void WarnAboutEntries(PackageView& v) {
     });
 }
 
+// Every name the setup program would write is a Windows name below its
+// destination, and no two of a setup type are one file to Windows.
+void CheckTargets(PackageView& v) {
+    std::vector<std::vector<TargetItem>> types(v.types.size());
+    ForEachEntry(v, [&](size_t k, const uint8_t* e) {
+        uint8_t placement = e[kEntryPlacement];
+        std::string target = EntryString(e, 0);
+        types[k].push_back({target, e[kEntryDestinationKind], placement == kPlacementFolder,
+                            placement != kPlacementBesideSetup});
+        if (placement == kPlacementBesideSetup) return;
+        std::string fault = TargetFault(target, placement == kPlacementFolder);
+        if (!fault.empty()) v.problems.push_back(EntryName(k, e) + ": the name " + fault);
+    });
+    for (size_t k = 0; k < types.size(); ++k)
+        for (const TargetClash& c : TargetClashes(types[k]))
+            v.problems.push_back("setup type " + std::to_string(k) + ": " + c.problem);
+}
+
 // A package with the solid flag has a sound block table that fills the archive.
 void CheckSolidArchive(PackageView& v) {
     const ReadRecord *flags = nullptr, *table = nullptr;
@@ -335,6 +354,7 @@ PackageView CheckPackage(const Bytes& setup_file, const std::string& setup_path)
     }
     CheckSolidArchive(v);
     CheckDeltaBases(v);
+    CheckTargets(v);
     WarnAboutEntries(v);
     return v;
 }

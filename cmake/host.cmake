@@ -41,6 +41,11 @@ add_library(kiln_builder STATIC
   builder/uninstaller_program.cpp
   builder/stub_packer.cpp
   builder/extract_paths.cpp
+  builder/target_rules.cpp
+  builder/code_page.cpp
+  builder/json_writer.cpp
+  builder/manifest_keys.cpp
+  builder/setup_identity_view.cpp
   builder/setup_extractor.cpp
   builder/pe_resources.cpp
   builder/stub_resources.cpp
@@ -87,6 +92,9 @@ add_executable(host_tests
   tests/host/checksum_test.cpp
   tests/host/install_log_format_test.cpp
   tests/host/extract_paths_test.cpp
+  tests/host/target_rules_test.cpp
+  tests/host/code_page_test.cpp
+  tests/host/manifest_keys_test.cpp
   tests/host/pattern_search_test.cpp
   tests/host/small_inflate_test.cpp
   tests/host/stub_packer_test.cpp
@@ -105,6 +113,8 @@ target_link_libraries(hand_made_setups PRIVATE kiln_builder)
 
 add_test(NAME cli_round_trip
   COMMAND ${CMAKE_SOURCE_DIR}/tests/cli_round_trip.sh $<TARGET_FILE:kiln>)
+add_test(NAME cli_checks
+  COMMAND ${CMAKE_SOURCE_DIR}/tests/cli_checks.sh $<TARGET_FILE:kiln>)
 add_test(NAME cli_extract
   COMMAND ${CMAKE_SOURCE_DIR}/tests/cli_extract.sh $<TARGET_FILE:kiln>)
 add_test(NAME cli_architecture

@@ -121,6 +121,31 @@ TEST(ExtractSetup, AHostileNameWritesNothing) {
     }
 }
 
+// Names Windows takes for one file: verify reports them, extract writes nothing.
+TEST(ExtractSetup, NamesOfOneFileWriteNothing) {
+    for (const char* name : {"a.txt\\b.t", "A.TXT\\x\\y"}) {
+        Package p(name);
+        PackageView v = CheckPackage(ReadWholeFile(p.setup.string()));
+        ASSERT_FALSE(v.problems.empty()) << name;
+        EXPECT_NE(v.problems.back().find("setup type 0: entry 0 ('a.txt') is a file, but entry 1"), std::string::npos) << name << ": " << v.problems.back();
+        EXPECT_EQ(ExtractSetup(p.setup.string(), (p.folder.dir / "out/x").string(), 0), 1) << name;
+        EXPECT_EQ(p.Written(), std::vector<std::string>{}) << name;
+    }
+    // Two entries of one name in other cases, the first of which alone
+    // would extract: the clash is found before either is written.
+    ScratchFolder folder;
+    Product product = ProductWith({{FileFrom(folder.Write("in/a.dll", Noise(3000, 1)), "Bin\\App.dll"),
+                                    FileFrom(folder.Write("in/b.dll", Noise(3000, 2)), "bin\\app.DLL")}});
+    fs::path setup = folder.Write("setup.exe", BuildSetupFile(product, FakeStub()));
+    PackageView v = CheckPackage(ReadWholeFile(setup.string()));
+    ASSERT_FALSE(v.problems.empty());
+    EXPECT_NE(v.problems.back().find("entry 1 ('bin\\app.DLL') names the same file as entry 0 ('Bin\\App.dll')"),
+              std::string::npos)
+        << v.problems.back();
+    EXPECT_EQ(ExtractSetup(setup.string(), (folder.dir / "out").string(), 0), 1);
+    EXPECT_FALSE(fs::exists(folder.dir / "out"));
+}
+
 TEST(ExtractSetup, ALinkInTheFolderIsNotFollowed) {
     Package p("sub\\b.txt");
     fs::create_directories(p.folder.dir / "out/x");

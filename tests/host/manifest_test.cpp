@@ -2,7 +2,9 @@
 // with the file, the line and the key.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 
@@ -277,6 +279,59 @@ TEST(Manifest, MistakesNameFileLineAndKey) {
     for (const Case& c : cases) ExpectRefused(c.name, c.text, c.expected);
 }
 
+// One run names every mistake, in the manifest's order, each with its
+// line and key: the entries around a bad one are still read and judged.
+TEST(Manifest, EveryMistakeAtOnceInLineOrder) {
+    ManifestFolder f;
+    std::string path = f.Write(R"([setup]
+title = "x"
+colour = 3
+[[type]]
+folder_editable = "yes"
+[[type.file]]
+source = "payload/none.txt"
+target = "con.txt"
+[[type.file]]
+source = "payload/app.txt"
+[[type.file]]
+source = "payload/gone.txt"
+[[type.file]]
+source = "payload/app.txt"
+target = "APP.TXT"
+[[type.registry]]
+root = "HKLM"
+[[type.ini]]
+file = "a.ini"
+section = "s"
+key = "k"
+valeu = "v"
+[[type]]
+[[type.file]]
+source = "payload/app.txt"
+destination = "moon"
+)");
+    const std::vector<std::string> expected = {
+        ":3: setup.colour: unknown key",
+        ":5: type[0].folder_editable: expected true or false",
+        ":7: type[0].file[0].source: no such file",
+        ":8: type[0].file[0].target: the target 'con.txt' holds the device name",
+        ":12: type[0].file[2].source: no such file",
+        ":15: type[0].file[3].target: entry 2 ('APP.TXT') names the same file as entry 0 ('app.txt')",
+        ":16: type[0].registry[0].key: is required",  // left out: at its table
+        ":22: type[0].ini[0].valeu: unknown key (did you mean value?)",
+        ":26: type[1].file[0].destination: expected one of",
+    };
+    try {
+        LoadManifest(path);
+        ADD_FAILURE() << "accepted";
+    } catch (const ManifestError& e) {
+        ASSERT_EQ(e.problems.size(), expected.size()) << e.what();
+        for (size_t i = 0; i < expected.size(); ++i)
+            EXPECT_EQ(e.problems[i].find(path + expected[i]), 0u) << e.problems[i];
+        EXPECT_EQ(std::count(e.what(), e.what() + std::strlen(e.what()), '\n'), long(expected.size()) - 1);
+    }
+}
+
 TEST(Manifest, DeltaBasesAreFoundByTargetName) {
     ManifestFolder f;
     std::ofstream(f.dir / "payload" / "new.txt") << "app 2";
@@ -442,6 +497,67 @@ TEST(Manifest, WhatKilnsUninstallerCannotServeIsNamedWithFileLineAndKey) {
     // Kept at uninstall, a shared file may lie in a sub-folder.
     EXPECT_NO_THROW(LoadManifest(
         f.Write(manifest("target = \"sub\\\\f.dll\"\ndestination = \"shared\"\nshared_count = true\nplacement = \"keep\"\n"))));
+}
+
+}  // namespace
+
+namespace {
+
+// Patterns and folders become one entry per file, sorted, keeping their
+// relative paths; a text may come from a file.
+TEST(Manifest, PatternsFoldersAndTextFiles) {
+    ManifestFolder f;
+    for (const char* name : {"bin/b.dll", "bin/a.dll", "bin/notes.txt", "dist/x.txt", "dist/sub/y.txt", "dist/.keep"}) {
+        fs::create_directories((f.dir / name).parent_path());
+        std::ofstream(f.dir / name) << name;
+    }
+    std::ofstream(f.dir / "licence.txt") << "\xEF\xBB\xBFLicence \xE2\x80\x93 read me\r\n";
+    Product p = LoadManifest(f.Write(R"(
+[setup]
+title = "T"
+[[type]]
+[type.texts]
+"3.1" = { text_file = "licence.txt" }
+[[type.file]]
+source = "bin/*.dll"
+target = "lib"
+[[type.file]]
+source = "dist/"
+recursive = true
+[[type.file]]
+source = "dist"
+target = "flat"
+)"));
+    std::vector<std::string> targets;
+    for (const ProductFile& file : p.types[0].files) targets.push_back(file.target);
+    EXPECT_EQ(targets, (std::vector<std::string>{"lib\\a.dll", "lib\\b.dll", ".keep", "sub\\y.txt", "x.txt",
+                                                 "flat\\.keep", "flat\\x.txt"}));
+    EXPECT_EQ(p.types[0].files[1].source, (f.dir / "bin/b.dll").string());
+    EXPECT_EQ(p.types[0].texts[3][1], "Licence \x96 read me\r\n");
+
+    const struct {
+        const char* name;
+        const char* file;
+        const char* expected;
+    } refused[] = {
+        {"no match", "source = \"bin/*.exe\"\n", ":5: type[0].file[0].source: 'bin/*.exe' matches no file"},
+        {"no folder", "source = \"nothing/*.dll\"\n", "type[0].file[0].source: no such folder"},
+        {"shortcut for many", "source = \"bin/*.dll\"\ndesktop_shortcut = { name = \"x\" }\n",
+         "type[0].file[0].desktop_shortcut: belongs to a single file"},
+        {"recursive for one file", "source = \"bin/a.dll\"\nrecursive = true\n",
+         ":6: type[0].file[0].recursive: applies to a source folder or pattern"},
+        {"two patterns, one file", "source = \"bin/*.dll\"\n[[type.file]]\nsource = \"bin/a*\"\n",
+         "type[0].file[1].target: entry 2 ('a.dll') names the same file as entry 0 ('a.dll')"},
+    };
+    for (const auto& c : refused) {
+        std::string m;
+        try {
+            LoadManifest(f.Write(std::string("[setup]\ntitle = \"T\"\n[[type]]\n[[type.file]]\n") + c.file));
+        } catch (const ManifestError& e) {
+            m = e.what();
+        }
+        EXPECT_NE(m.find(c.expected), std::string::npos) << c.name << ": " << m;
+    }
 }
 
 }  // namespace

@@ -15,6 +15,7 @@
 #include "builder/package_builder.h"
 #include "builder/pe_resources.h"
 #include "builder/pe_version.h"
+#include "builder/setup_identity_view.h"
 #include "builder/stub_resources.h"
 #include "package/package_format.h"
 
@@ -298,6 +299,35 @@ TEST(StubResources, DressedProgramShowsTheProduct) {
     EXPECT_EQ(manifest, ApplicationManifest(false));
     EXPECT_NE(manifest.find("level=\"asInvoker\""), std::string::npos);
     EXPECT_NE(ApplicationManifest(true).find("level=\"requireAdministrator\""), std::string::npos);
+
+    // What kiln inspect reads back is what was written.
+    SetupIdentityView view = ReadSetupIdentity(dressed);
+    EXPECT_EQ(view.file_version, "2.5.1.0");
+    EXPECT_EQ(view.product_version, "2.5.1.0");
+    EXPECT_EQ(view.version_texts, (std::vector<std::pair<std::string, std::string>>{
+                                      {"CompanyName", "Example Ltd"},
+                                      {"FileDescription", "\u00d6lm\u00fchle Setup"},
+                                      {"FileVersion", "2.5.1"},
+                                      {"ProductName", "\u00d6lm\u00fchle"},
+                                      {"ProductVersion", "2.5.1"}}));
+    ASSERT_EQ(view.icon.size(), 3u);
+    for (size_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(view.icon[i].width, 16u << i);
+        EXPECT_EQ(view.icon[i].bit_count, 32);
+        EXPECT_EQ(view.icon[i].bytes, 300 - 100 * i);
+    }
+    EXPECT_EQ(view.execution_level, "asInvoker");
+    // A version resource cut short anywhere is no version: its outer block runs past the end.
+    const Bytes whole = find(kResourceVersion, 1)->data;
+    for (size_t size = 0; size < whole.size(); size += 2) {
+        std::vector<Resource> shorter = got;
+        for (Resource& r : shorter)
+            if (r.type == ResourceId{kResourceVersion, {}}) r.data.assign(whole.begin(), whole.begin() + long(size));
+        SetupIdentityView cut = ReadSetupIdentity(Program(shorter));
+        EXPECT_EQ(cut.file_version, "") << size;
+        EXPECT_TRUE(cut.version_texts.empty()) << size;
+        EXPECT_EQ(cut.icon.size(), 3u) << size;
+    }
 
     id.icon = Ico({});
     EXPECT_THROW(DressSetupProgram(Program(own), id), BuildError);

@@ -1,0 +1,21 @@
+// The package's texts are ANSI: single bytes in the code page the setup
+// program's Windows reads them in. Manifest texts are UTF-8; each is
+// converted through a code page's table, and a character the code page
+// cannot hold is refused by name rather than stored as mojibake.
+#pragma once
+#include <cstdint>
+#include <string>
+
+struct CodePage {
+    const char* name;
+    // The Unicode character of each byte 0x80 to 0xFF; 0 where the byte is
+    // unassigned. Bytes below 0x80 are ASCII in every code page here.
+    uint16_t high[128];
+};
+
+extern const CodePage kWindows1252;
+
+// The text in the code page, or "" with *refusal naming the first
+// character it cannot hold (as U+XXXX and the character itself), or saying
+// that the text is no UTF-8.
+std::string FromUtf8(const std::string& utf8, const CodePage& page, std::string* refusal);

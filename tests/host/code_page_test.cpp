@@ -1,0 +1,75 @@
+// Manifest texts (UTF-8) into the package's code page: what Windows-1252
+// holds comes out as its bytes, the rest is refused by name, and the
+// manifest names the key.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "builder/code_page.h"
+#include "builder/manifest.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+TEST(CodePage, Windows1252FromUtf8) {
+    const struct {
+        const char* utf8;
+        const char* ansi;     // when converted
+        const char* refusal;  // when refused
+    } cases[] = {
+        {"plain ASCII", "plain ASCII", ""},
+        {"", "", ""},
+        {"Acme Ledger \u2013 Caf\u00e9 \u00c9dition", "Acme Ledger \x96 Caf\xe9 \xc9" "dition", ""},
+        {"\u20ac 5 \u2122 \u0178 \u00ff \u00a0", "\x80 5 \x99 \x9f \xff \xa0", ""},
+        {"\u201cquoted\u201d \u2026", "\x93quoted\x94 \x85", ""},
+        {"\u0141\u00f3d\u017a", "", "holds '\u0141' (U+0141), which Windows-1252 cannot hold"},
+        {"smile \U0001F600", "", "(U+1F600)"},
+        {"\u0081", "", "(U+0081)"},  // the byte 0x81 is unassigned, so U+0081 has no byte
+        {"bad \xc3", "", "is no UTF-8 text (byte 4)"},
+        {"\xc0\xaf", "", "is no UTF-8 text"},  // overlong '/'
+        {"\xed\xa0\x80", "", "is no UTF-8 text"},  // a surrogate
+        {"\x80", "", "is no UTF-8 text (byte 0)"},
+    };
+    for (const auto& c : cases) {
+        std::string refusal, out = FromUtf8(c.utf8, kWindows1252, &refusal);
+        EXPECT_EQ(out, c.ansi) << c.utf8;
+        if (*c.refusal) EXPECT_NE(refusal.find(c.refusal), std::string::npos) << c.utf8 << ": " << refusal;
+        else EXPECT_EQ(refusal, "") << c.utf8;
+    }
+    // Every assigned byte comes back from its character.
+    for (int b = 0x80; b < 0x100; ++b) {
+        uint16_t u = kWindows1252.high[b - 0x80];
+        if (!u) continue;
+        std::string utf8 = u < 0x800 ? std::string{char(0xC0 | u >> 6), char(0x80 | (u & 0x3F))}
+                                     : std::string{char(0xE0 | u >> 12), char(0x80 | (u >> 6 & 0x3F)), char(0x80 | (u & 0x3F))};
+        std::string refusal;
+        EXPECT_EQ(FromUtf8(utf8, kWindows1252, &refusal), std::string(1, char(b))) << b;
+    }
+}
+
+TEST(CodePage, ManifestTextsAreConvertedOrRefusedByKey) {
+    fs::path dir = fs::temp_directory_path() / "kiln-code-page-test";
+    fs::create_directories(dir);
+    std::ofstream(dir / "a.txt") << "a";
+    auto load = [&](const std::string& setup_lines) {
+        std::ofstream(dir / "kiln.toml") << "[setup]\n" << setup_lines << "\n[[type]]\n[[type.file]]\nsource = \"a.txt\"\n";
+        return LoadManifest((dir / "kiln.toml").string());
+    };
+    Product p = load("title = \"Caf\u00e9 \u2013 Ledger\"\ncompany = \"\u0141\u00f3d\u017a Ltd\"");
+    EXPECT_EQ(p.types[0].texts[6][0], "Caf\xe9 \x96 Ledger");  // the package's texts: ANSI
+    EXPECT_EQ(p.identity.product_name, "Caf\u00e9 \u2013 Ledger");  // the version resource: Unicode
+    EXPECT_EQ(p.identity.company, "\u0141\u00f3d\u017a Ltd");
+    try {
+        load("title = \"T\"\n[setup.texts]\n\"0.1\" = \"Willkommen in \u0141\u00f3d\u017a\"");
+        ADD_FAILURE() << "accepted";
+    } catch (const ManifestError& e) {
+        EXPECT_NE(std::string(e.what()).find(":4: setup.texts.0.1: the text holds '\u0141' (U+0141), which Windows-1252"),
+                  std::string::npos)
+            << e.what();
+    }
+    fs::remove_all(dir);
+}
+
+}  // namespace

@@ -25,6 +25,7 @@
 #include "builder/uninstaller_program.h"
 #include "package/package_format.h"
 #include "package/package_validate.h"
+#include "package/solid_blocks.h"
 
 namespace fs = std::filesystem;
 
@@ -584,6 +585,18 @@ uint32_t VolumeSize(const Section& setup) {
     return uint32_t(*size);
 }
 
+// lzma_window: the window the setup program decodes solid blocks through,
+// which bounds the memory it needs: a power of two from 4K to 64M.
+uint32_t LzmaWindow(const Section& setup) {
+    const toml::node* n = setup.Node("lzma_window");
+    if (!n) return kMaxSolidDictionary;
+    std::optional<uint64_t> size =
+        n->is_string() ? SizeWithUnit(*setup.Text("lzma_window")) : uint64_t(setup.Number("lzma_window", 0, 0, 1u << 30));
+    if (!size || *size < kLzmaMinDictionary || *size > kMaxSolidDictionary || (*size & (*size - 1)))
+        setup.Fail("lzma_window", "must be a power of two from 4K to 64M, such as \"16M\"");
+    return uint32_t(*size);
+}
+
 // A BMP file named by `key`, refused unless the setup program can draw it.
 Bytes Picture(const Section& s, const std::string& key) {
     Bytes bytes = s.FileBytes(key);
@@ -744,6 +757,7 @@ Product ReadProduct(const Context& c, const toml::table& root) {
             p.level = int(setup->Number("compression", 0, 1, 13));
         }
     });
+    Attempt([&] { p.lzma_window = LzmaWindow(*setup); });
     // A volume file holds its 4-byte length and at least one archive byte.
     Attempt([&] { p.volume_size = VolumeSize(*setup); });
     Attempt([&] { p.auto_delta = setup->Flag("auto_delta", true); });

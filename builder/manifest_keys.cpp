@@ -8,7 +8,7 @@ const std::vector<ManifestKey> kManifestKeys = {
     {"setup", "side_picture"}, {"setup", "background_title"}, {"setup", "title_font"}, {"setup", "texts"},
     {"setup", "volume_size"}, {"setup", "auto_delta"}, {"setup", "pacing"}, {"setup", "icon"}, {"setup", "version"},
     {"setup", "company"}, {"setup", "description"}, {"setup", "copyright"}, {"setup", "privileges"},
-    {"setup", "architecture"}, {"setup", "pack_stub"},
+    {"setup", "architecture"}, {"setup", "pack_stub"}, {"setup", "lzma_window"},
 
     {"setup.title_font", "face"}, {"setup.title_font", "height"}, {"setup.title_font", "weight"},
     {"setup.title_font", "italic"}, {"setup.title_font", "color"}, {"setup.title_font", "shadow"},

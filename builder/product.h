@@ -111,6 +111,7 @@ struct Product {
     std::vector<ProductType> types;
     int level = 0;  // compression level; 0: the encoder's default
     bool solid_lzma = false;  // compression = "lzma": solid LZMA blocks (package/solid_blocks.h)
+    uint32_t lzma_window = 64u << 20;  // the largest dictionary of a block: the setup program's window
     // Largest size of each file of the set: the setup file (stub, records
     // and the archive's first part) and each volume file. 0: one setup file.
     uint32_t volume_size = 0;

@@ -23,11 +23,11 @@ namespace {
 // kMaxSolidDictionary, so a block may be twice its size.
 constexpr uint64_t kBlockTarget = 128u << 20;
 
-Bytes EncodeBlock(const Bytes& data, LzmaProperties* properties) {
+Bytes EncodeBlock(const Bytes& data, uint32_t window, LzmaProperties* properties) {
     lzma_options_lzma options;
     lzma_lzma_preset(&options, 9 | LZMA_PRESET_EXTREME);
     uint32_t dictionary = kLzmaMinDictionary;
-    while (dictionary < data.size() && dictionary < kMaxSolidDictionary) dictionary *= 2;
+    while (dictionary < data.size() && dictionary < window) dictionary *= 2;
     options.dict_size = dictionary;
     *properties = {options.lc, options.lp, options.pb, dictionary};
     lzma_filter filters[] = {{LZMA_FILTER_LZMA1, &options}, {LZMA_VLI_UNKNOWN, nullptr}};
@@ -133,7 +133,7 @@ ArchivePlan PlanSolidArchive(const Product& product, const ArchiveProgress& prog
     size_t done = 0;
     ParallelFor(blocks.size(), threads, [&](size_t k) {
         size_t b = by_size[k];
-        streams[b] = EncodeBlock(blocks[b], &properties[b]);
+        streams[b] = EncodeBlock(blocks[b], product.lzma_window, &properties[b]);
         if (!progress.on_file) return;
         std::lock_guard<std::mutex> hold(progress_lock);
         progress.on_file(done++, blocks.size(), "block " + std::to_string(b));

@@ -403,6 +403,10 @@ TEST(Manifest, DeltaBaseMistakesNameFileLineAndKey) {
          "type[0].file[1].delta_base: only a file extracted from the archive"},
         {"volume size below one byte of data", "[setup]\ntitle = \"x\"\nvolume_size = 4\n[[type]]\n",
          ":3: setup.volume_size: must lie between 5 and "},
+        {"LZMA window not a power of two", "[setup]\ntitle = \"x\"\nlzma_window = \"5K\"\n[[type]]\n",
+         ":3: setup.lzma_window: must be a power of two from 4K to 64M"},
+        {"LZMA window above the setup program's bound", "[setup]\ntitle = \"x\"\nlzma_window = \"128M\"\n[[type]]\n",
+         ":3: setup.lzma_window: must be a power of two"},
     };
     for (const Case& c : cases) ExpectRefused(c.name, c.text, c.expected);
 }

@@ -25,7 +25,14 @@ constexpr uint64_t kBlockTarget = 128u << 20;
 
 Bytes EncodeBlock(const Bytes& data, uint32_t window, LzmaProperties* properties) {
     lzma_options_lzma options;
+    // Measured on the DLL corpus in one block against preset 9e as it is
+    // (18,127,644 bytes, 75 s): position bits 0 and 2 literal context bits
+    // suit machine code of any alignment (17,979,659 bytes), and a match
+    // finder depth of 64 instead of 512 costs 8 KB of that for 18% less time.
     lzma_lzma_preset(&options, 9 | LZMA_PRESET_EXTREME);
+    options.lc = 2;
+    options.pb = 0;
+    options.depth = 64;
     uint32_t dictionary = kLzmaMinDictionary;
     while (dictionary < data.size() && dictionary < window) dictionary *= 2;
     options.dict_size = dictionary;

@@ -94,7 +94,7 @@ set_target_properties(kiln-stub PROPERTIES SUFFIX ".exe")
 set_property(TARGET kiln-stub APPEND PROPERTY LINK_DEPENDS ${CMAKE_SOURCE_DIR}/cmake/discard_unwind.ld)
 
 # The 32-bit program can also ship packed, for authors who ask for it
-# (kiln build --pack-stub, builder/stub_packer.h): kiln-stub-packable.exe
+# (kiln build --pack-stub, builder/program/stub_packer.h): kiln-stub-packable.exe
 # carries the unpacking entry and a .kiln section for the packer;
 # kiln-stub-rebased.exe is it packed for another image base, so that the
 # tests see it relocate itself as it unpacks.
@@ -144,8 +144,8 @@ add_executable(win32_tests
   tests/win32/stream_decoder_test.cpp
   tests/win32/stub_test.cpp
   # Record bodies and dialog templates come from the builder's portable code.
-  builder/record_bodies.cpp
-  builder/dialog_templates.cpp
+  builder/assembly/record_bodies.cpp
+  builder/manifest/dialog_templates.cpp
   tests/win32/dialog_templates_test.cpp
   tests/host/path_text_test.cpp
   tests/win32/entry_paths_test.cpp
@@ -158,12 +158,12 @@ add_executable(win32_tests
   tests/win32/extraction_test.cpp
   tests/win32/fonts_test.cpp
   tests/win32/shell_link_test.cpp
-  builder/default_texts.cpp
+  builder/manifest/default_texts.cpp
   tests/win32/wizard_test.cpp
   tests/win32/graphics_test.cpp
   tests/win32/removal_test.cpp
   tests/win32/uninstaller_program_test.cpp
-  builder/uninstaller_program.cpp
+  builder/program/uninstaller_program.cpp
   tests/win32/post_install_test.cpp
   tests/win32/programs_test.cpp
 )
@@ -208,7 +208,7 @@ target_compile_definitions(version_test_v2_german PRIVATE VERSION_NUMBERS=2,0,0,
 # into nothing else.
 find_library(MINGW_ZLIB NAMES libz.a)
 if(MINGW_ZLIB)
-  add_executable(win32_decode_bench bench/win32_decode_bench.cpp builder/deflate_transcoder.cpp)
+  add_executable(win32_decode_bench bench/win32_decode_bench.cpp builder/archive/deflate_transcoder.cpp)
   target_link_libraries(win32_decode_bench PRIVATE kiln_core ${MINGW_ZLIB})
   target_link_options(win32_decode_bench PRIVATE -static)
   set_target_properties(win32_decode_bench PROPERTIES SUFFIX ".exe")

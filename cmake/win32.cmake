@@ -79,13 +79,13 @@ endforeach()
 
 # The setup program as kiln build puts it first: the program as linked, with
 # nothing decoded or made executable at run time. Its entry is
-# startup/stub_entry.cpp; the x86 linker names stdcall symbols decorated.
+# programs/setup/stub_entry.cpp; the x86 linker names stdcall symbols decorated.
 if(CMAKE_SIZEOF_VOID_P EQUAL 4)
   set(stub_link_options -Wl,--entry=_StubEntry@0 -Wl,-T,${CMAKE_SOURCE_DIR}/cmake/discard_unwind.ld)
 else()
   set(stub_link_options -Wl,--entry=StubEntry)
 endif()
-set(stub_sources startup/stub_entry.cpp startup/winmain.cpp package/patch_block.cpp startup/stub.rc)
+set(stub_sources programs/setup/stub_entry.cpp programs/setup/winmain.cpp package/patch_block.cpp programs/setup/stub.rc)
 add_executable(kiln-stub WIN32 ${stub_sources})
 target_compile_options(kiln-stub PRIVATE ${win32_warnings} ${stub_flags})
 target_link_libraries(kiln-stub PRIVATE kiln_win32)
@@ -99,7 +99,7 @@ set_property(TARGET kiln-stub APPEND PROPERTY LINK_DEPENDS ${CMAKE_SOURCE_DIR}/c
 # kiln-stub-rebased.exe is it packed for another image base, so that the
 # tests see it relocate itself as it unpacks.
 if(CMAKE_SIZEOF_VOID_P EQUAL 4)
-  add_executable(kiln-stub-packable WIN32 ${stub_sources} startup/unpack_entry.cpp)
+  add_executable(kiln-stub-packable WIN32 ${stub_sources} programs/setup/unpack_entry.cpp)
   target_compile_options(kiln-stub-packable PRIVATE ${win32_warnings} ${stub_flags})
   target_compile_definitions(kiln-stub-packable PRIVATE KILN_PACKABLE_STUB)
   target_link_libraries(kiln-stub-packable PRIVATE kiln_win32)
@@ -116,7 +116,7 @@ endif()
 
 # The headless runner: installs a setup file without the wizard, for tests
 # and benchmarks, over the same engine the stub runs.
-add_executable(kiln-headless startup/headless_main.cpp)
+add_executable(kiln-headless programs/headless/headless_main.cpp)
 target_compile_options(kiln-headless PRIVATE ${win32_warnings} ${stub_flags})
 target_link_libraries(kiln-headless PRIVATE kiln_win32)
 target_link_options(kiln-headless PRIVATE -static -s -Wl,--gc-sections)
@@ -124,7 +124,7 @@ set_target_properties(kiln-headless PROPERTIES SUFFIX ".exe")
 
 # The uninstaller that kiln build puts into packages: kept under 32 KiB by
 # the same means as the stub.
-add_executable(kiln-uninstall WIN32 startup/uninstall_main.cpp startup/uninstall.rc)
+add_executable(kiln-uninstall WIN32 programs/uninstall/uninstall_main.cpp programs/uninstall/uninstall.rc)
 target_compile_options(kiln-uninstall PRIVATE ${win32_warnings} ${stub_flags})
 target_link_libraries(kiln-uninstall PRIVATE kiln_win32)
 target_link_options(kiln-uninstall PRIVATE -static -s -Wl,--gc-sections)

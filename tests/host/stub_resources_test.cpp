@@ -334,7 +334,7 @@ TEST(StubResources, DressedProgramShowsTheProduct) {
 }
 
 TEST(StubResources, SetupProgramCarriesTheBuildersManifest) {
-    std::ifstream in(KILN_SOURCE_DIR "/startup/stub.manifest", std::ios::binary);
+    std::ifstream in(KILN_SOURCE_DIR "/programs/setup/stub.manifest", std::ios::binary);
     std::string file((std::istreambuf_iterator<char>(in)), {});
     EXPECT_EQ(file, ApplicationManifest(false));
 }

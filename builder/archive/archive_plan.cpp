@@ -14,7 +14,7 @@
 #include "builder/archive/archive_items.h"
 #include "builder/archive/delta_bases.h"
 #include "builder/archive/delta_encoder.h"
-#include "builder/assembly/package_builder.h"
+#include "builder/manifest/build_error.h"
 #include "builder/archive/parallel.h"
 #include "builder/archive/pe_version.h"
 #include "builder/archive/similarity.h"

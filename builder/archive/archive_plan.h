@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "builder/archive/archived_file.h"
 #include "builder/manifest/product.h"
-#include "builder/assembly/record_bodies.h"
 
 // A delta that was measured: one the manifest asked for, or one that the
 // automatic search kept.
@@ -35,8 +35,9 @@ struct ArchiveProgress {
     std::function<void(size_t done, size_t total, const std::string& source)> on_file;
 };
 
-// Throws BuildError (package_builder.h) for unreadable sources, files too
-// large for the format, and delta bases the setup program could not use.
+// Throws BuildError (builder/manifest/build_error.h) for unreadable
+// sources, files too large for the format, and delta bases the setup
+// program could not use.
 // Runs on `threads` threads (0: BuildThreads()); the plan is the same for
 // any number of them.
 ArchivePlan PlanArchive(const Product& product, int level, const ArchiveProgress& progress = {},

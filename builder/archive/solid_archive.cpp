@@ -8,7 +8,7 @@
 #include <mutex>
 
 #include "builder/archive/delta_bases.h"
-#include "builder/assembly/package_builder.h"
+#include "builder/manifest/build_error.h"
 #include "builder/archive/parallel.h"
 #include "builder/archive/similarity.h"
 #include "package/package_format.h"

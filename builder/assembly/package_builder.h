@@ -6,11 +6,8 @@
 #include <string>
 
 #include "builder/archive/archive_plan.h"
+#include "builder/manifest/build_error.h"
 #include "builder/manifest/product.h"
-
-struct BuildError : std::runtime_error {
-    using std::runtime_error::runtime_error;
-};
 
 struct BuildProgress {
     // Called before each archived file: files done so far, files in all, its source.

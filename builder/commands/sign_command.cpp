@@ -9,7 +9,7 @@
 #include <filesystem>
 #include <vector>
 
-#include "builder/assembly/package_builder.h"
+#include "builder/manifest/build_error.h"
 #include "builder/reading/setup_reader.h"
 
 extern char** environ;

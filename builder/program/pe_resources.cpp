@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <map>
 
-#include "builder/assembly/package_builder.h"
+#include "builder/manifest/build_error.h"
 #include "package/package_format.h"
 
 namespace {

@@ -22,7 +22,8 @@
 #pragma once
 #include <cstdint>
 
-#include "builder/assembly/package_builder.h"
+#include "builder/manifest/build_error.h"
+#include "builder/manifest/product.h"
 
 struct StubPackOptions {
     int level = 13;

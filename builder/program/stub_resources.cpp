@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "builder/assembly/package_builder.h"
+#include "builder/manifest/build_error.h"
 #include "builder/program/pe_resources.h"
 #include "package/package_format.h"
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "builder/assembly/package_builder.h"
+#include "builder/manifest/build_error.h"
 #include "engine/uninstaller_data.h"
 #include "package/package_format.h"
 

@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <fstream>
 
-#include "builder/assembly/package_builder.h"
+#include "builder/manifest/build_error.h"
 
 namespace fs = std::filesystem;
 

@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "builder/deflate_transcoder.h"
+#include "builder/archive/deflate_transcoder.h"
 #include "decoder/inflate.h"
 #include "tests/host/test_corpus.h"
 

@@ -19,7 +19,7 @@
 #include <string>
 #include <vector>
 
-#include "builder/deflate_transcoder.h"
+#include "builder/archive/deflate_transcoder.h"
 #include "decoder/inflate.h"
 
 namespace {

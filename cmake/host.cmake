@@ -12,57 +12,57 @@ pkg_check_modules(LZMA REQUIRED IMPORTED_TARGET liblzma)
 include(GoogleTest)
 
 add_library(kiln_encoder STATIC
-  builder/deflate_transcoder.cpp
-  builder/stream_encoder.cpp
+  builder/archive/deflate_transcoder.cpp
+  builder/archive/stream_encoder.cpp
 )
 target_link_libraries(kiln_encoder PUBLIC kiln_core PRIVATE PkgConfig::DEFLATE ${ZOPFLI_LIB})
 target_compile_options(kiln_encoder PRIVATE -Wall -Wextra)
 
 # The package builder: manifest, records, archive, and reading setup files back.
 add_library(kiln_builder STATIC
-  builder/default_texts.cpp
-  builder/default_pictures.cpp
-  builder/dialog_templates.cpp
-  builder/dialog_resources.cpp
-  builder/manifest.cpp
-  builder/package_builder.cpp
-  builder/package_check.cpp
-  builder/pe_version.cpp
-  builder/record_bodies.cpp
-  builder/setup_reader.cpp
-  builder/archive_items.cpp
-  builder/archive_plan.cpp
-  builder/solid_archive.cpp
-  builder/delta_bases.cpp
-  builder/delta_encoder.cpp
-  builder/parallel.cpp
-  builder/similarity.cpp
-  builder/setup_files.cpp
-  builder/uninstaller_program.cpp
-  builder/stub_packer.cpp
-  builder/extract_paths.cpp
-  builder/target_rules.cpp
-  builder/code_page.cpp
-  builder/json_writer.cpp
-  builder/manifest_keys.cpp
-  builder/setup_identity_view.cpp
-  builder/setup_extractor.cpp
-  builder/pe_resources.cpp
-  builder/stub_resources.cpp
+  builder/manifest/default_texts.cpp
+  builder/manifest/default_pictures.cpp
+  builder/manifest/dialog_templates.cpp
+  builder/manifest/dialog_resources.cpp
+  builder/manifest/manifest.cpp
+  builder/assembly/package_builder.cpp
+  builder/reading/package_check.cpp
+  builder/archive/pe_version.cpp
+  builder/assembly/record_bodies.cpp
+  builder/reading/setup_reader.cpp
+  builder/archive/archive_items.cpp
+  builder/archive/archive_plan.cpp
+  builder/archive/solid_archive.cpp
+  builder/archive/delta_bases.cpp
+  builder/archive/delta_encoder.cpp
+  builder/archive/parallel.cpp
+  builder/archive/similarity.cpp
+  builder/reading/setup_files.cpp
+  builder/program/uninstaller_program.cpp
+  builder/program/stub_packer.cpp
+  builder/reading/extract_paths.cpp
+  builder/manifest/target_rules.cpp
+  builder/manifest/code_page.cpp
+  builder/reading/json_writer.cpp
+  builder/manifest/manifest_keys.cpp
+  builder/reading/setup_identity_view.cpp
+  builder/reading/setup_extractor.cpp
+  builder/program/pe_resources.cpp
+  builder/program/stub_resources.cpp
 )
 target_link_libraries(kiln_builder PUBLIC kiln_encoder PkgConfig::TOMLPP PRIVATE PkgConfig::DIVSUFSORT)
 target_link_libraries(kiln_builder PRIVATE Threads::Threads PkgConfig::LZMA)
 target_compile_options(kiln_builder PRIVATE -Wall -Wextra)
 
 add_executable(kiln
-  builder/main.cpp
-  builder/build_command.cpp
-  builder/codec_commands.cpp
-  builder/listing_command.cpp
-  builder/verify_command.cpp
-  builder/pack_stub_command.cpp
-  builder/extract_command.cpp
-  builder/sign_command.cpp
+  builder/commands/main.cpp
+  builder/commands/build_command.cpp
+  builder/commands/codec_commands.cpp
+  builder/commands/listing_command.cpp
+  builder/commands/verify_command.cpp
+  builder/commands/pack_stub_command.cpp
+  builder/commands/extract_command.cpp
+  builder/commands/sign_command.cpp
 )
 target_link_libraries(kiln PRIVATE kiln_builder)
 target_compile_options(kiln PRIVATE -Wall -Wextra)
@@ -138,10 +138,10 @@ if(CMAKE_CXX_COMPILER_ID MATCHES "Clang")
     target_compile_options(${target} PRIVATE ${fuzz_flags})
     target_link_options(${target} PRIVATE ${fuzz_flags})
   endforeach()
-  target_sources(round_trip_fuzz PRIVATE builder/deflate_transcoder.cpp builder/stream_encoder.cpp)
+  target_sources(round_trip_fuzz PRIVATE builder/archive/deflate_transcoder.cpp builder/archive/stream_encoder.cpp)
   target_link_libraries(round_trip_fuzz PRIVATE PkgConfig::DEFLATE ${ZOPFLI_LIB})
-  target_sources(small_inflate_fuzz PRIVATE decoder/small_inflate.cpp builder/deflate_transcoder.cpp
-    builder/stream_encoder.cpp)
+  target_sources(small_inflate_fuzz PRIVATE decoder/small_inflate.cpp builder/archive/deflate_transcoder.cpp
+    builder/archive/stream_encoder.cpp)
   target_link_libraries(small_inflate_fuzz PRIVATE PkgConfig::DEFLATE ${ZOPFLI_LIB})
   target_sources(package_fuzz PRIVATE package/package_validate.cpp package/safe_format.cpp package/string_groups.cpp)
   target_sources(lzma_fuzz PRIVATE decoder/lzma_decoder.cpp)

@@ -79,13 +79,13 @@ endforeach()
 
 # The setup program as kiln build puts it first: the program as linked, with
 # nothing decoded or made executable at run time. Its entry is
-# startup/stub_entry.cpp; the x86 linker names stdcall symbols decorated.
+# programs/setup/stub_entry.cpp; the x86 linker names stdcall symbols decorated.
 if(CMAKE_SIZEOF_VOID_P EQUAL 4)
   set(stub_link_options -Wl,--entry=_StubEntry@0 -Wl,-T,${CMAKE_SOURCE_DIR}/cmake/discard_unwind.ld)
 else()
   set(stub_link_options -Wl,--entry=StubEntry)
 endif()
-set(stub_sources startup/stub_entry.cpp startup/winmain.cpp package/patch_block.cpp startup/stub.rc)
+set(stub_sources programs/setup/stub_entry.cpp programs/setup/winmain.cpp package/patch_block.cpp programs/setup/stub.rc)
 add_executable(kiln-stub WIN32 ${stub_sources})
 target_compile_options(kiln-stub PRIVATE ${win32_warnings} ${stub_flags})
 target_link_libraries(kiln-stub PRIVATE kiln_win32)
@@ -94,12 +94,12 @@ set_target_properties(kiln-stub PROPERTIES SUFFIX ".exe")
 set_property(TARGET kiln-stub APPEND PROPERTY LINK_DEPENDS ${CMAKE_SOURCE_DIR}/cmake/discard_unwind.ld)
 
 # The 32-bit program can also ship packed, for authors who ask for it
-# (kiln build --pack-stub, builder/stub_packer.h): kiln-stub-packable.exe
+# (kiln build --pack-stub, builder/program/stub_packer.h): kiln-stub-packable.exe
 # carries the unpacking entry and a .kiln section for the packer;
 # kiln-stub-rebased.exe is it packed for another image base, so that the
 # tests see it relocate itself as it unpacks.
 if(CMAKE_SIZEOF_VOID_P EQUAL 4)
-  add_executable(kiln-stub-packable WIN32 ${stub_sources} startup/unpack_entry.cpp)
+  add_executable(kiln-stub-packable WIN32 ${stub_sources} programs/setup/unpack_entry.cpp)
   target_compile_options(kiln-stub-packable PRIVATE ${win32_warnings} ${stub_flags})
   target_compile_definitions(kiln-stub-packable PRIVATE KILN_PACKABLE_STUB)
   target_link_libraries(kiln-stub-packable PRIVATE kiln_win32)
@@ -116,7 +116,7 @@ endif()
 
 # The headless runner: installs a setup file without the wizard, for tests
 # and benchmarks, over the same engine the stub runs.
-add_executable(kiln-headless startup/headless_main.cpp)
+add_executable(kiln-headless programs/headless/headless_main.cpp)
 target_compile_options(kiln-headless PRIVATE ${win32_warnings} ${stub_flags})
 target_link_libraries(kiln-headless PRIVATE kiln_win32)
 target_link_options(kiln-headless PRIVATE -static -s -Wl,--gc-sections)
@@ -124,7 +124,7 @@ set_target_properties(kiln-headless PROPERTIES SUFFIX ".exe")
 
 # The uninstaller that kiln build puts into packages: kept under 32 KiB by
 # the same means as the stub.
-add_executable(kiln-uninstall WIN32 startup/uninstall_main.cpp startup/uninstall.rc)
+add_executable(kiln-uninstall WIN32 programs/uninstall/uninstall_main.cpp programs/uninstall/uninstall.rc)
 target_compile_options(kiln-uninstall PRIVATE ${win32_warnings} ${stub_flags})
 target_link_libraries(kiln-uninstall PRIVATE kiln_win32)
 target_link_options(kiln-uninstall PRIVATE -static -s -Wl,--gc-sections)
@@ -144,8 +144,8 @@ add_executable(win32_tests
   tests/win32/stream_decoder_test.cpp
   tests/win32/stub_test.cpp
   # Record bodies and dialog templates come from the builder's portable code.
-  builder/record_bodies.cpp
-  builder/dialog_templates.cpp
+  builder/assembly/record_bodies.cpp
+  builder/manifest/dialog_templates.cpp
   tests/win32/dialog_templates_test.cpp
   tests/host/path_text_test.cpp
   tests/win32/entry_paths_test.cpp
@@ -158,12 +158,12 @@ add_executable(win32_tests
   tests/win32/extraction_test.cpp
   tests/win32/fonts_test.cpp
   tests/win32/shell_link_test.cpp
-  builder/default_texts.cpp
+  builder/manifest/default_texts.cpp
   tests/win32/wizard_test.cpp
   tests/win32/graphics_test.cpp
   tests/win32/removal_test.cpp
   tests/win32/uninstaller_program_test.cpp
-  builder/uninstaller_program.cpp
+  builder/program/uninstaller_program.cpp
   tests/win32/post_install_test.cpp
   tests/win32/programs_test.cpp
 )
@@ -208,7 +208,7 @@ target_compile_definitions(version_test_v2_german PRIVATE VERSION_NUMBERS=2,0,0,
 # into nothing else.
 find_library(MINGW_ZLIB NAMES libz.a)
 if(MINGW_ZLIB)
-  add_executable(win32_decode_bench bench/win32_decode_bench.cpp builder/deflate_transcoder.cpp)
+  add_executable(win32_decode_bench bench/win32_decode_bench.cpp builder/archive/deflate_transcoder.cpp)
   target_link_libraries(win32_decode_bench PRIVATE kiln_core ${MINGW_ZLIB})
   target_link_options(win32_decode_bench PRIVATE -static)
   set_target_properties(win32_decode_bench PROPERTIES SUFFIX ".exe")

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <vector>
 
-#include "builder/stream_encoder.h"
+#include "builder/archive/stream_encoder.h"
 #include "decoder/inflate.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

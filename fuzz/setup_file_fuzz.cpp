@@ -13,10 +13,10 @@
 #include <exception>
 #include <string>
 
-#include "builder/extract_paths.h"
-#include "builder/manifest.h"
-#include "builder/package_builder.h"
-#include "builder/package_check.h"
+#include "builder/reading/extract_paths.h"
+#include "builder/manifest/manifest.h"
+#include "builder/assembly/package_builder.h"
+#include "builder/reading/package_check.h"
 #include "package/package_format.h"
 
 namespace {

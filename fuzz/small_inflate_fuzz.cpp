@@ -6,7 +6,7 @@
 #include <cstring>
 #include <vector>
 
-#include "builder/stream_encoder.h"
+#include "builder/archive/stream_encoder.h"
 #include "decoder/inflate.h"
 #include "decoder/small_inflate.h"
 

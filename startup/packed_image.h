@@ -1,7 +1,7 @@
 // The setup program as shipped is packed: its code and data travel as one
 // compressed stream in its .kiln section, and its unpacking entry
-// (startup/unpack_entry.cpp) decodes them into place before the program
-// starts. This is the layout that the packer (builder/stub_packer.h) writes
+// (programs/setup/unpack_entry.cpp) decodes them into place before the program
+// starts. This is the layout that the packer (builder/program/stub_packer.h) writes
 // and the unpacking entry reads, and the steps of unpacking itself, kept
 // free of the platform so that they can be tested anywhere.
 #pragma once

@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "builder/default_pictures.h"
-#include "builder/default_texts.h"
-#include "builder/dialog_templates.h"
+#include "builder/manifest/default_pictures.h"
+#include "builder/manifest/default_texts.h"
+#include "builder/manifest/dialog_templates.h"
 #include "package/package_format.h"
 #include "package/package_validate.h"
 #include "tests/common/required_dialog_controls.h"

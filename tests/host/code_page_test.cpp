@@ -6,8 +6,8 @@
 #include <filesystem>
 #include <fstream>
 
-#include "builder/code_page.h"
-#include "builder/manifest.h"
+#include "builder/manifest/code_page.h"
+#include "builder/manifest/manifest.h"
 
 namespace fs = std::filesystem;
 

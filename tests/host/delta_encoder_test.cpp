@@ -1,14 +1,14 @@
 // Deltas from the builder: every target comes back through the applier the
 // setup program's walk uses, every displacement form is written correctly,
 // and related files give small deltas. Archive items frame the two parts.
-#include "builder/delta_encoder.h"
+#include "builder/archive/delta_encoder.h"
 
 #include <gtest/gtest.h>
 
 #include <set>
 
-#include "builder/archive_items.h"
-#include "builder/stream_encoder.h"
+#include "builder/archive/archive_items.h"
+#include "builder/archive/stream_encoder.h"
 #include "engine/delta_in_memory.h"
 #include "package/package_format.h"
 #include "tests/host/package_fixtures.h"

@@ -7,12 +7,12 @@
 #include <fstream>
 #include <iterator>
 
-#include "builder/delta_bases.h"
-#include "builder/similarity.h"
-#include "builder/stream_encoder.h"
-#include "builder/package_builder.h"
-#include "builder/package_check.h"
-#include "builder/setup_files.h"
+#include "builder/archive/delta_bases.h"
+#include "builder/archive/similarity.h"
+#include "builder/archive/stream_encoder.h"
+#include "builder/assembly/package_builder.h"
+#include "builder/reading/package_check.h"
+#include "builder/reading/setup_files.h"
 #include "package/file_list.h"
 #include "package/package_format.h"
 #include "tests/host/hand_made_setups.h"

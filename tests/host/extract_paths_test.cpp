@@ -5,10 +5,10 @@
 
 #include <fstream>
 
-#include "builder/extract_paths.h"
-#include "builder/package_builder.h"
-#include "builder/package_check.h"
-#include "builder/setup_extractor.h"
+#include "builder/reading/extract_paths.h"
+#include "builder/assembly/package_builder.h"
+#include "builder/reading/package_check.h"
+#include "builder/reading/setup_extractor.h"
 #include "package/file_list.h"
 #include "package/package_format.h"
 #include "tests/host/package_fixtures.h"

@@ -3,8 +3,8 @@
 // is no problem, at most a warning; real damage still is.
 #include <gtest/gtest.h>
 
-#include "builder/package_builder.h"
-#include "builder/package_check.h"
+#include "builder/assembly/package_builder.h"
+#include "builder/reading/package_check.h"
 #include "package/file_list.h"
 #include "package/package_format.h"
 #include "tests/host/hand_made_setups.h"

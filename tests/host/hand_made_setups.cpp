@@ -3,9 +3,9 @@
 #include <functional>
 #include <stdexcept>
 
-#include "builder/package_builder.h"
-#include "builder/package_check.h"
-#include "builder/stream_decode.h"
+#include "builder/assembly/package_builder.h"
+#include "builder/reading/package_check.h"
+#include "builder/reading/stream_decode.h"
 #include "engine/checksum.h"
 #include "package/file_list.h"
 #include "package/package_format.h"

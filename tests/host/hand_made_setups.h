@@ -6,7 +6,7 @@
 #pragma once
 #include <vector>
 
-#include "builder/product.h"
+#include "builder/manifest/product.h"
 
 struct HandMadeSetup {
     const char* name;

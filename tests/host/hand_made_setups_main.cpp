@@ -9,7 +9,7 @@
 #include <exception>
 #include <fstream>
 
-#include "builder/setup_reader.h"
+#include "builder/reading/setup_reader.h"
 #include "tests/common/font_writer.h"
 #include "tests/host/hand_made_setups.h"
 

@@ -5,7 +5,7 @@
 #include <fstream>
 #include <set>
 
-#include "builder/manifest_keys.h"
+#include "builder/manifest/manifest_keys.h"
 
 namespace {
 

@@ -8,9 +8,9 @@
 #include <filesystem>
 #include <fstream>
 
-#include "builder/dialog_templates.h"
-#include "builder/default_pictures.h"
-#include "builder/manifest.h"
+#include "builder/manifest/dialog_templates.h"
+#include "builder/manifest/default_pictures.h"
+#include "builder/manifest/manifest.h"
 #include "package/package_format.h"
 
 namespace fs = std::filesystem;

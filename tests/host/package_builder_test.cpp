@@ -3,9 +3,9 @@
 // finds a damaged archive.
 #include <gtest/gtest.h>
 
-#include "builder/manifest.h"
-#include "builder/package_builder.h"
-#include "builder/package_check.h"
+#include "builder/manifest/manifest.h"
+#include "builder/assembly/package_builder.h"
+#include "builder/reading/package_check.h"
 #include "package/package_format.h"
 
 namespace {

@@ -6,7 +6,7 @@
 
 #include <fstream>
 
-#include "builder/manifest.h"
+#include "builder/manifest/manifest.h"
 #include "package/package_format.h"
 
 namespace fs = std::filesystem;

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "builder/product.h"
+#include "builder/manifest/product.h"
 
 // Some bytes around an unpatched patch block.
 Bytes FakeStub();

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "builder/record_bodies.h"
+#include "builder/assembly/record_bodies.h"
 #include "package/entry_tables.h"
 #include "package/file_list.h"
 #include "package/string_groups.h"

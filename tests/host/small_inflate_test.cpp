@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "builder/stream_encoder.h"
+#include "builder/archive/stream_encoder.h"
 #include "decoder/inflate.h"
 #include "decoder/small_inflate.h"
 #include "tests/host/test_corpus.h"

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "builder/deflate_transcoder.h"
-#include "builder/stream_encoder.h"
+#include "builder/archive/deflate_transcoder.h"
+#include "builder/archive/stream_encoder.h"
 #include "decoder/inflate.h"
 #include "tests/common/stream_writer.h"
 #include "tests/host/test_corpus.h"

@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "builder/pe_resources.h"
-#include "builder/stub_packer.h"
+#include "builder/program/pe_resources.h"
+#include "builder/program/stub_packer.h"
 #include "package/package_format.h"
 #include "startup/packed_image.h"
 

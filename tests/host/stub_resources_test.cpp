@@ -11,12 +11,12 @@
 #include <iterator>
 #include <tuple>
 
-#include "builder/manifest.h"
-#include "builder/package_builder.h"
-#include "builder/pe_resources.h"
-#include "builder/pe_version.h"
-#include "builder/setup_identity_view.h"
-#include "builder/stub_resources.h"
+#include "builder/manifest/manifest.h"
+#include "builder/assembly/package_builder.h"
+#include "builder/program/pe_resources.h"
+#include "builder/archive/pe_version.h"
+#include "builder/reading/setup_identity_view.h"
+#include "builder/program/stub_resources.h"
 #include "package/package_format.h"
 
 namespace fs = std::filesystem;
@@ -334,7 +334,7 @@ TEST(StubResources, DressedProgramShowsTheProduct) {
 }
 
 TEST(StubResources, SetupProgramCarriesTheBuildersManifest) {
-    std::ifstream in(KILN_SOURCE_DIR "/startup/stub.manifest", std::ios::binary);
+    std::ifstream in(KILN_SOURCE_DIR "/programs/setup/stub.manifest", std::ios::binary);
     std::string file((std::istreambuf_iterator<char>(in)), {});
     EXPECT_EQ(file, ApplicationManifest(false));
 }

@@ -6,9 +6,9 @@
 #include <filesystem>
 #include <fstream>
 
-#include "builder/extract_paths.h"
-#include "builder/manifest.h"
-#include "builder/target_rules.h"
+#include "builder/reading/extract_paths.h"
+#include "builder/manifest/manifest.h"
+#include "builder/manifest/target_rules.h"
 #include "package/package_format.h"
 
 namespace fs = std::filesystem;

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "builder/default_texts.h"
-#include "builder/package_builder.h"
-#include "builder/uninstaller_program.h"
+#include "builder/manifest/default_texts.h"
+#include "builder/assembly/package_builder.h"
+#include "builder/program/uninstaller_program.h"
 #include "engine/install_log_format.h"
 #include "engine/removal_targets.h"
 #include "engine/uninstaller_data.h"

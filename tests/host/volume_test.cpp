@@ -7,9 +7,9 @@
 #include <fstream>
 #include <iterator>
 
-#include "builder/package_builder.h"
-#include "builder/package_check.h"
-#include "builder/setup_files.h"
+#include "builder/assembly/package_builder.h"
+#include "builder/reading/package_check.h"
+#include "builder/reading/setup_files.h"
 #include "package/file_list.h"
 #include "package/integrity.h"
 #include "package/package_format.h"

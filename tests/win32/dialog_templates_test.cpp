@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "builder/dialog_templates.h"
+#include "builder/manifest/dialog_templates.h"
 #include "tests/common/required_dialog_controls.h"
 
 namespace {

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "builder/dialog_templates.h"
+#include "builder/manifest/dialog_templates.h"
 #include "engine/checksum.h"
 #include "engine/install_driver.h"
 #include "engine/post_install.h"

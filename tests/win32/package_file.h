@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "builder/product.h"
-#include "builder/record_bodies.h"
+#include "builder/manifest/product.h"
+#include "builder/assembly/record_bodies.h"
 #include "package/package_format.h"
 #include "tests/common/stream_writer.h"
 

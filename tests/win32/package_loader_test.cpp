@@ -5,7 +5,7 @@
 
 #include <cstring>
 
-#include "builder/dialog_templates.h"
+#include "builder/manifest/dialog_templates.h"
 #include "decoder/archive_state.h"
 #include "package/package_loader.h"
 #include "package/setup_config.h"

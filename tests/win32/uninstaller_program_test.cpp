@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "builder/default_texts.h"
-#include "builder/uninstaller_program.h"
+#include "builder/manifest/default_texts.h"
+#include "builder/program/uninstaller_program.h"
 #include "engine/uninstaller_data.h"
 #include "tests/common/install_log_writer.h"
 #include "tests/win32/message_box_answer.h"

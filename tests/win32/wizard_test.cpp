@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "builder/default_texts.h"
-#include "builder/dialog_templates.h"
+#include "builder/manifest/default_texts.h"
+#include "builder/manifest/dialog_templates.h"
 #include "package/file_list.h"
 #include "package/package_loader.h"
 #include "package/setup_config.h"

@@ -1,0 +1,18 @@
+// The bodies of the package records that describe a setup type: the setup
+// type record with its string table, the file list, the INI, registry and
+// file patch tables, and the values of its uninstall entry.
+#pragma once
+#include <cstdint>
+
+#include "builder/archive/archived_file.h"
+#include "builder/manifest/product.h"
+
+Bytes SetupTypeRecord(const ProductType& type);
+// type_index: the setup type whose file list holds the entry; a delta entry
+// names its base's setup type instead.
+Bytes FileListEntry(const ProductFile& file, const ArchivedFile& archived, uint16_t type_index);
+Bytes FileList(const std::vector<Bytes>& entries);
+Bytes IniTable(const std::vector<IniEntry>& entries);
+Bytes RegistryTable(const std::vector<RegistryEntry>& entries);
+Bytes PatchTable(const std::vector<PatchEntry>& entries);
+Bytes UninstallValuesBody(const UninstallValues& values);

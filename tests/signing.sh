@@ -39,6 +39,7 @@ installs() {
 check "kiln build signs" "$kiln" build "$work/product/kiln.toml" -o "$setup" "${sign[@]}" >/dev/null
 check "osslsigncode verify" ossl_verify "$setup"
 check "kiln verify: signed, CRCs hold" eval 'kiln_verify "$setup" && grep -q ", signed, whole-file CRCs hold" "$work/verify.txt"'
+check "kiln verify: the signer's subject" grep -q ": signed by /CN=Kiln Test$" "$work/verify.txt"
 check "signed setup installs" installs
 # The setup program itself takes the signed file: its wizard comes up.
 wizard_comes_up() {

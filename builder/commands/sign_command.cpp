@@ -1,7 +1,9 @@
 #include "builder/commands/sign_command.h"
 
+#include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -36,7 +38,48 @@ int Run(const std::vector<std::string>& args) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
+// Runs args with standard output into a pipe and standard error to nowhere:
+// what it wrote, or "" when it could not run.
+std::string Output(const std::vector<std::string>& args) {
+    std::vector<char*> argv;
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    int pipe_ends[2];
+    if (pipe(pipe_ends) != 0) return "";
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, pipe_ends[1], STDOUT_FILENO);
+    posix_spawn_file_actions_addclose(&actions, pipe_ends[0]);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+    pid_t pid;
+    int error = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    close(pipe_ends[1]);
+    std::string out;
+    char buffer[4096];
+    for (ssize_t n; !error && (n = read(pipe_ends[0], buffer, sizeof buffer)) != 0;) {
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) break;
+        out.append(buffer, size_t(n));
+    }
+    close(pipe_ends[0]);
+    int status = 0;
+    if (!error)
+        while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {}
+    return out;
+}
+
 }  // namespace
+
+std::string SignerSubject(const std::string& path) {
+    std::string out = Output({"osslsigncode", "verify", "-in", path});
+    // The first "Subject:" line is the signer's own certificate.
+    size_t at = out.find("Subject: ");
+    if (at == std::string::npos) return "";
+    at += 9;
+    size_t end = out.find('\n', at);
+    return out.substr(at, end == std::string::npos ? std::string::npos : end - at);
+}
 
 void AddSigningOptions(CLI::App& cmd, SigningOptions& options) {
     auto* cert = cmd.add_option("--cert", options.certificate, "Sign with this certificate (PEM), through osslsigncode")

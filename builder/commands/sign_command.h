@@ -18,4 +18,8 @@ void AddSigningOptions(CLI::App& cmd, SigningOptions& options);
 // are not signed. Throws BuildError with what went wrong.
 void SignSetupFile(const std::string& path, const SigningOptions& options);
 
+// The subject of the certificate that signed the file, as osslsigncode
+// reads it ("/CN=.../O=..."); "" when osslsigncode is missing or names none.
+std::string SignerSubject(const std::string& path);
+
 void AddSignCommand(CLI::App& app, int& status);

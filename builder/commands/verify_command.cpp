@@ -4,6 +4,7 @@
 
 #include "builder/reading/package_check.h"
 #include "builder/commands/package_commands.h"
+#include "builder/commands/sign_command.h"
 
 void AddVerifyCommand(CLI::App& app, int& status) {
     auto* cmd = app.add_subcommand("verify",
@@ -19,10 +20,13 @@ void AddVerifyCommand(CLI::App& app, int& status) {
         std::vector<std::string> faults = VerifyPackage(v, &checked, &warnings);
         for (const std::string& w : warnings) std::fprintf(stderr, "kiln verify: warning: %s\n", w.c_str());
         for (const std::string& f : faults) std::fprintf(stderr, "kiln verify: %s\n", f.c_str());
-        if (faults.empty())
+        if (faults.empty()) {
+            std::string signer = v.file.holds_signature ? SignerSubject(path) : "";
             std::printf("%s: %zu files verified, %zu volume file(s), %s, %s\n", path.c_str(), checked,
                         v.file.volumes.size(), v.file.holds_signature ? "signed" : "unsigned",
                         v.file.has_integrity ? "whole-file CRCs hold" : "no integrity record");
+            if (!signer.empty()) std::printf("%s: signed by %s\n", path.c_str(), signer.c_str());
+        }
         status = faults.empty() ? 0 : 1;
     });
 }

@@ -23,10 +23,16 @@ namespace {
 // Runs a program found on the PATH with the given arguments; its output
 // goes to ours. The exit status, or -1 when it could not be started
 // (errno then says why).
-int Run(const std::vector<std::string>& args) {
+// argv for posix_spawn: the texts of args, then a null.
+std::vector<char*> Argv(const std::vector<std::string>& args) {
     std::vector<char*> argv;
     for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
+    return argv;
+}
+
+int Run(const std::vector<std::string>& args) {
+    std::vector<char*> argv = Argv(args);
     pid_t pid;
     int error = posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ);
     if (error) {
@@ -41,9 +47,7 @@ int Run(const std::vector<std::string>& args) {
 // Runs args with standard output into a pipe and standard error to nowhere:
 // what it wrote, or "" when it could not run.
 std::string Output(const std::vector<std::string>& args) {
-    std::vector<char*> argv;
-    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
+    std::vector<char*> argv = Argv(args);
     int pipe_ends[2];
     if (pipe(pipe_ends) != 0) return "";
     posix_spawn_file_actions_t actions;

@@ -77,6 +77,27 @@ void PatchStub(Bytes& stub) {
     WriteU32(&stub[found + sizeof kPatchMarker], uint32_t(stub.size()));
 }
 
+// The order a setup type's entries are written in, which is the order the
+// setup program installs them in. In a solid archive the files go as they
+// lie in the blocks, so that each block is decoded once, front to back;
+// entries without archive data and the uninstaller keep their places.
+std::vector<size_t> EntryOrder(const std::vector<ProductFile>& files, const std::vector<ArchivedFile>& archived,
+                               bool solid) {
+    std::vector<size_t> order(files.size());
+    for (size_t i = 0; i < order.size(); ++i) order[i] = i;
+    if (!solid) return order;
+    std::vector<size_t> slots;
+    for (size_t i = 0; i < files.size(); ++i)
+        if (IsArchived(files[i]) && !files[i].uninstaller) slots.push_back(i);
+    std::vector<size_t> moving = slots;
+    std::stable_sort(moving.begin(), moving.end(), [&](size_t a, size_t b) {
+        return std::make_pair(archived[a].archive_offset, archived[a].stored_size) <
+               std::make_pair(archived[b].archive_offset, archived[b].stored_size);
+    });
+    for (size_t j = 0; j < slots.size(); ++j) order[slots[j]] = moving[j];
+    return order;
+}
+
 }  // namespace
 
 uint32_t SealSetupFile(Bytes& setup, size_t integrity_at) {
@@ -104,31 +125,6 @@ void AppendRecord(Bytes& out, uint16_t tag, const Bytes& body, int level) {
         out.insert(out.end(), body.begin(), body.end());
     }
 }
-
-namespace {
-
-// The order a setup type's entries are written in, which is the order the
-// setup program installs them in. In a solid archive the files go as they
-// lie in the blocks, so that each block is decoded once, front to back;
-// entries without archive data and the uninstaller keep their places.
-std::vector<size_t> EntryOrder(const std::vector<ProductFile>& files, const std::vector<ArchivedFile>& archived,
-                               bool solid) {
-    std::vector<size_t> order(files.size());
-    for (size_t i = 0; i < order.size(); ++i) order[i] = i;
-    if (!solid) return order;
-    auto moves = [&](size_t i) { return IsArchived(files[i]) && !files[i].uninstaller; };
-    std::vector<size_t> slots, moving;
-    for (size_t i = 0; i < files.size(); ++i)
-        if (moves(i)) slots.push_back(i), moving.push_back(i);
-    std::stable_sort(moving.begin(), moving.end(), [&](size_t a, size_t b) {
-        return std::make_pair(archived[a].archive_offset, archived[a].stored_size) <
-               std::make_pair(archived[b].archive_offset, archived[b].stored_size);
-    });
-    for (size_t j = 0; j < slots.size(); ++j) order[slots[j]] = moving[j];
-    return order;
-}
-
-}  // namespace
 
 SetupFiles BuildSetupFiles(const Product& product, const Bytes& stub, const BuildProgress& progress) {
     if (product.types.empty() || product.types.size() > size_t(kMaxSetupTypes))

@@ -100,7 +100,7 @@ const StringTable& Defaults() {
                      "anyway?",  // ready page question
             /*  8 */ "Setup cannot install into this folder.",  // destination page: heads the text of 9
             /*  9 */ "The file %s is read-only and Setup cannot make it writable.",  // message: disk check 9
-            /* 10 */ "Its uninstaller could not remove the program from the top folder of a drive, or from a "
+            /* 10 */ "The program's uninstaller could not remove it from the top folder of a drive, or from a "
                      "folder that holds Windows. Please choose a folder of its own.",  // message: disk check 10
             /* 11 */ "There is not enough free space on the destination drive. Do you want to install anyway?",
             /* 12 */ "There is not enough memory to complete the installation.",  // message: install error

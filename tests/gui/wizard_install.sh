@@ -84,6 +84,16 @@ cannot_create() {
 }
 check "folder that cannot be created" cannot_create
 
+# The top folder of the drive: the uninstaller could take nothing away from
+# there, so the disk check refuses it with its notice, and the page stays.
+drive_root() {
+  to_destination >/dev/null || return 1
+  type_folder 'C:\' && gui_key Return || return 1
+  answer Return || return 1
+  wizard_page 'Destination Folder' >/dev/null && [ ! -e "$(prefix_c uninstall.exe)" ]
+}
+check "top folder of the drive" drive_root
+
 # A read-only target: the ready page asks; No stays, Yes installs over it.
 read_only() {
   local dir

@@ -11,61 +11,14 @@ find_package(Threads REQUIRED)
 pkg_check_modules(LZMA REQUIRED IMPORTED_TARGET liblzma)
 include(GoogleTest)
 
-add_library(kiln_encoder STATIC
-  builder/archive/deflate_transcoder.cpp
-  builder/archive/stream_encoder.cpp
-)
-target_link_libraries(kiln_encoder PUBLIC kiln_core PRIVATE PkgConfig::DEFLATE ${ZOPFLI_LIB})
-target_compile_options(kiln_encoder PRIVATE -Wall -Wextra)
-
-# The package builder: manifest, records, archive, and reading setup files back.
-add_library(kiln_builder STATIC
-  builder/manifest/default_texts.cpp
-  builder/manifest/default_pictures.cpp
-  builder/manifest/dialog_templates.cpp
-  builder/manifest/dialog_resources.cpp
-  builder/manifest/manifest.cpp
-  builder/assembly/package_builder.cpp
-  builder/reading/package_check.cpp
-  builder/archive/pe_version.cpp
-  builder/assembly/record_bodies.cpp
-  builder/reading/setup_reader.cpp
-  builder/archive/archive_items.cpp
-  builder/archive/archive_plan.cpp
-  builder/archive/solid_archive.cpp
-  builder/archive/delta_bases.cpp
-  builder/archive/delta_encoder.cpp
-  builder/archive/parallel.cpp
-  builder/archive/similarity.cpp
-  builder/reading/setup_files.cpp
-  builder/program/uninstaller_program.cpp
-  builder/program/stub_packer.cpp
-  builder/reading/extract_paths.cpp
-  builder/manifest/target_rules.cpp
-  builder/manifest/code_page.cpp
-  builder/reading/json_writer.cpp
-  builder/manifest/manifest_keys.cpp
-  builder/reading/setup_identity_view.cpp
-  builder/reading/setup_extractor.cpp
-  builder/program/pe_resources.cpp
-  builder/program/stub_resources.cpp
-)
-target_link_libraries(kiln_builder PUBLIC kiln_encoder PkgConfig::TOMLPP PRIVATE PkgConfig::DIVSUFSORT)
-target_link_libraries(kiln_builder PRIVATE Threads::Threads PkgConfig::LZMA)
-target_compile_options(kiln_builder PRIVATE -Wall -Wextra)
-
-add_executable(kiln
-  builder/commands/main.cpp
-  builder/commands/build_command.cpp
-  builder/commands/codec_commands.cpp
-  builder/commands/listing_command.cpp
-  builder/commands/verify_command.cpp
-  builder/commands/pack_stub_command.cpp
-  builder/commands/extract_command.cpp
-  builder/commands/sign_command.cpp
-)
-target_link_libraries(kiln PRIVATE kiln_builder)
-target_compile_options(kiln PRIVATE -Wall -Wextra)
+# The builder, linked against Debian's libraries.
+set(kiln_builder_core kiln_core)
+set(kiln_deflate_lib PkgConfig::DEFLATE)
+set(kiln_zopfli_lib ${ZOPFLI_LIB})
+set(kiln_divsufsort_lib PkgConfig::DIVSUFSORT)
+set(kiln_lzma_lib PkgConfig::LZMA)
+set(kiln_toml_lib PkgConfig::TOMLPP)
+include(cmake/builder.cmake)
 
 add_executable(host_tests
   tests/host/builder_defaults_test.cpp
@@ -102,6 +55,7 @@ add_executable(host_tests
   tests/host/integrity_test.cpp
   tests/host/lzma_decoder_test.cpp
   tests/host/solid_archive_test.cpp
+  tests/host/name_pattern_test.cpp
 )
 target_link_libraries(host_tests PRIVATE kiln_builder PkgConfig::DEFLATE PkgConfig::LZMA GTest::gtest_main)
 target_compile_definitions(host_tests PRIVATE KILN_SOURCE_DIR="${CMAKE_SOURCE_DIR}")

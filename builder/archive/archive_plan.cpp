@@ -1,7 +1,6 @@
 #include "builder/archive/archive_plan.h"
 
-#include <sys/stat.h>
-
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <filesystem>
@@ -19,6 +18,7 @@
 #include "builder/archive/pe_version.h"
 #include "builder/archive/similarity.h"
 #include "builder/archive/stream_encoder.h"
+#include "builder/system/file_system.h"
 #include "engine/checksum.h"
 
 namespace {
@@ -27,17 +27,12 @@ namespace {
 constexpr uint64_t kMinAutoDeltaSize = 512;
 constexpr uint64_t kMaxArchive = 0x7FFFFFFF;
 
-// Seconds since 1970 to a FILETIME count of 100 ns since 1601.
-uint64_t ToFileTime(const struct timespec& t) {
-    return (uint64_t(t.tv_sec) + 11644473600ull) * 10000000ull + uint64_t(t.tv_nsec) / 100;
-}
-
 }  // namespace
 
 Bytes ReadSource(const ProductFile& file) {
     if (file.content) return *file.content;
     const std::string& path = file.source;
-    std::ifstream f(path, std::ios::binary | std::ios::ate);
+    std::ifstream f(Utf8Path(path), std::ios::binary | std::ios::ate);
     if (!f) throw BuildError("cannot read source file '" + path + "'");
     std::streamoff size = f.tellg();
     if (size > 0x7FFFFFFF) throw BuildError("source file '" + path + "' is larger than 2 GiB");
@@ -62,16 +57,16 @@ ArchivedFile Describe(const ProductFile& file, const Bytes& data) {
         a.language = v->language.value_or(0);
     }
     if (file.file_times) {
-        struct stat st;
-        if (stat(file.source.c_str(), &st) != 0) throw BuildError("cannot read the times of '" + file.source + "'");
+        std::optional<uint64_t> written = LastWriteFileTime(Utf8Path(file.source));
+        if (!written) throw BuildError("cannot read the times of '" + file.source + "'");
         // Reproducible builds: no stored time is later than SOURCE_DATE_EPOCH.
         if (const char* epoch = std::getenv("SOURCE_DATE_EPOCH"); epoch && *epoch) {
             char* end = nullptr;
             long long limit = std::strtoll(epoch, &end, 10);
             if (*end || limit < 0) throw BuildError("SOURCE_DATE_EPOCH must be a number of seconds, not '" + std::string(epoch) + "'");
-            if (st.st_mtim.tv_sec >= limit) st.st_mtim = {time_t(limit), 0};
+            written = std::min<uint64_t>(*written, (uint64_t(limit) + 11644473600ull) * 10000000ull);
         }
-        a.creation = a.last_access = a.last_write = ToFileTime(st.st_mtim);
+        a.creation = a.last_access = a.last_write = *written;
     }
     return a;
 }

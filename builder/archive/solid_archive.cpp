@@ -48,9 +48,12 @@ Bytes EncodeBlock(const Bytes& data, uint32_t window, LzmaProperties* properties
 
 // The order before the similarity chain, and instead of it for many files:
 // files of one kind together, by extension, then by name.
+// (Targets are the setup's ANSI text with '\\' between folders, so plain
+// text, the same on every system kiln runs on.)
 std::string OrderKey(const ProductFile& f) {
-    std::filesystem::path target(f.target);
-    return target.extension().string() + '\n' + target.filename().string();
+    size_t name = f.target.rfind('\\') + 1, dot = f.target.rfind('.');
+    std::string extension = dot != std::string::npos && dot > name ? f.target.substr(dot) : "";
+    return extension + '\n' + f.target;
 }
 
 // Similar files next to each other, where LZMA's matches reach across them:

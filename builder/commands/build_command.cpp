@@ -1,5 +1,3 @@
-#include <unistd.h>
-
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -14,6 +12,7 @@
 #include "builder/program/stub_resources.h"
 #include "builder/commands/sign_command.h"
 #include "builder/program/uninstaller_program.h"
+#include "builder/system/file_system.h"
 
 namespace fs = std::filesystem;
 
@@ -21,13 +20,15 @@ namespace {
 
 // A Windows program the build puts into the setup file (the setup program,
 // the uninstaller): given, named by an environment variable, or the one
-// built beside this kiln (build/win32 or build/win64 next to build/host).
+// built for the architecture next to this kiln (build/win32 or build/win64
+// next to build/host, which also holds kiln.exe beside the 64-bit
+// programs), else one beside it.
 fs::path FindProgram(const std::string& given, const char* variable, const char* name, bool x64) {
-    if (!given.empty()) return given;
-    if (const char* env = std::getenv(variable); env && *env) return env;
+    if (!given.empty()) return Utf8Path(given);
+    if (const char* env = std::getenv(variable); env && *env) return Utf8Path(env);
     std::error_code ec;
-    fs::path self = fs::read_symlink("/proc/self/exe", ec).parent_path();
-    for (fs::path candidate : {self / name, self / ".." / (x64 ? "win64" : "win32") / name})
+    fs::path self = ExecutableFolder();
+    for (fs::path candidate : {self / ".." / (x64 ? "win64" : "win32") / name, self / name})
         if (fs::is_regular_file(candidate, ec)) return candidate;
     return {};
 }
@@ -36,7 +37,7 @@ Bytes ReadProgram(const fs::path& path, const char* what, const char* option) {
     if (path.empty())
         throw BuildError(std::string("no ") + what + " found: build it, or name it with " + option);
     std::ifstream in(path, std::ios::binary);
-    if (!in) throw BuildError(std::string("cannot read the ") + what + " '" + path.string() + "'");
+    if (!in) throw BuildError(std::string("cannot read the ") + what + " '" + Utf8Name(path) + "'");
     return Bytes((std::istreambuf_iterator<char>(in)), {});
 }
 
@@ -54,9 +55,9 @@ void ChooseWindowsPrograms(Product& product, Bytes& stub_bytes, const std::strin
     stub_bytes = ReadProgram(stub_path, "setup program", "--stub");
     const ProgramMachine machine = MachineOf(stub_bytes);
     if (machine == ProgramMachine::kUnknown)
-        throw BuildError("the setup program '" + stub_path.string() + "' is not an x86 or x64 Windows program");
+        throw BuildError("the setup program '" + Utf8Name(stub_path) + "' is not an x86 or x64 Windows program");
     if (product.x64 && machine != ProgramMachine::kX64)
-        throw BuildError("the manifest asks for architecture = \"x64\", but the setup program '" + stub_path.string() +
+        throw BuildError("the manifest asks for architecture = \"x64\", but the setup program '" + Utf8Name(stub_path) +
                          "' is a 32-bit program");
     product.x64 = machine == ProgramMachine::kX64;
     if (product.pack_stub) {
@@ -67,7 +68,7 @@ void ChooseWindowsPrograms(Product& product, Bytes& stub_bytes, const std::strin
     fs::path path = FindProgram(uninstaller, "KILN_UNINSTALLER", "kiln-uninstall.exe", product.x64);
     Bytes program = ReadProgram(path, "uninstaller", "--uninstaller");
     if (MachineOf(program) != machine)
-        throw BuildError("the uninstaller '" + path.string() + "' is not built for the setup program's architecture (" +
+        throw BuildError("the uninstaller '" + Utf8Name(path) + "' is not built for the setup program's architecture (" +
                          (product.x64 ? "x64" : "x86") + ")");
     product.uninstaller = PrepareUninstallerProgram(WithApplicationManifest(program, product.identity.administrator));
 }
@@ -91,10 +92,10 @@ void PrintDeltas(const Product& product, const std::vector<DeltaChoice>& deltas)
 
 // A one-line bar on a terminal; nothing when the output is redirected.
 void ShowProgress(size_t done, size_t total, const std::string& source) {
-    if (!isatty(STDERR_FILENO) || total < 8) return;
+    if (!ErrorsGoToTerminal() || total < 8) return;
     int width = 30, filled = int(width * done / total);
     std::fprintf(stderr, "\r[%-*s] %3zu%% %-40.40s", width, std::string(size_t(filled), '#').c_str(),
-                 100 * done / total, fs::path(source).filename().c_str());
+                 100 * done / total, Utf8Name(Utf8Path(source).filename()).c_str());
     if (done == total) std::fprintf(stderr, "\r%*s\r", width + 48, "");
 }
 
@@ -149,12 +150,12 @@ void AddBuildCommand(CLI::App& app, int& status) {
             stub_bytes = DressSetupProgram(stub_bytes, product.identity);
             BuildProgress progress{ShowProgress};
             SetupFiles files = BuildSetupFiles(product, stub_bytes, progress);
-            WriteSetupSet(output, files.setup, files.volumes);
+            WriteSetupSet(Utf8Path(output), files.setup, files.volumes);
             if (!signing.certificate.empty()) SignSetupFile(output, signing);  // last: it covers the final bytes
             std::printf("%s: %zu bytes, %zu setup type(s), for %s Windows\n", output.c_str(), files.setup.size(),
                         product.types.size(), product.x64 ? "64-bit" : "32-bit and 64-bit");
             for (size_t k = 1; k <= files.volumes.size(); ++k)
-                std::printf("%s: %zu bytes\n", VolumePath(output, k).c_str(), files.volumes[k - 1].size());
+                std::printf("%s: %zu bytes\n", Utf8Name(VolumePath(Utf8Path(output), k)).c_str(), files.volumes[k - 1].size());
             if (!signing.certificate.empty()) std::printf("%s: signed\n", output.c_str());
             PrintDeltas(product, files.deltas);
         } catch (const ManifestError& e) {

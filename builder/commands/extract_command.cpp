@@ -3,6 +3,7 @@
 
 #include "builder/commands/package_commands.h"
 #include "builder/reading/setup_extractor.h"
+#include "builder/system/file_system.h"
 
 void AddExtractCommand(CLI::App& app, int& status) {
     auto* cmd = app.add_subcommand("extract",
@@ -17,7 +18,7 @@ void AddExtractCommand(CLI::App& app, int& status) {
                                     "the package selects first)")
         ->check(CLI::NonNegativeNumber);
     cmd->callback([&status] {
-        if (folder.empty()) folder = std::filesystem::path(path).stem().string();
+        if (folder.empty()) folder = Utf8Name(Utf8Path(path).stem());
         status = ExtractSetup(path, folder, type);
     });
 }

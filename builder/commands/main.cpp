@@ -7,6 +7,7 @@
 #include "builder/commands/pack_stub_command.h"
 #include "builder/commands/sign_command.h"
 #include "builder/manifest/target_rules.h"
+#include "builder/system/file_system.h"
 
 namespace {
 
@@ -30,6 +31,7 @@ const char kVersion[] = "kiln 1.0 (setup file format with the integrity record 0
 }  // namespace
 
 int main(int argc, char** argv) {
+    UseUtf8Arguments(argc, argv);
     CLI::App app{"kiln: builds self-extracting setup programs for 32-bit Windows"};
     app.require_subcommand(1);
     app.set_version_flag("--version", kVersion);

@@ -5,6 +5,7 @@
 #include <iterator>
 
 #include "builder/program/stub_packer.h"
+#include "builder/system/file_system.h"
 
 void AddPackStubCommand(CLI::App& app, int& status) {
     auto* cmd = app.add_subcommand("pack-stub", "Pack the linked setup program into the one kiln build puts first");
@@ -17,11 +18,11 @@ void AddPackStubCommand(CLI::App& app, int& status) {
                     "when it unpacks");
     cmd->callback([&status] {
         try {
-            std::ifstream in(input, std::ios::binary);
+            std::ifstream in(Utf8Path(input), std::ios::binary);
             Bytes linked((std::istreambuf_iterator<char>(in)), {});
             if (!in.good() && !in.eof()) throw BuildError("cannot read '" + input + "'");
             Bytes packed = PackStub(linked, options);
-            std::ofstream out(output, std::ios::binary | std::ios::trunc);
+            std::ofstream out(Utf8Path(output), std::ios::binary | std::ios::trunc);
             out.write(reinterpret_cast<const char*>(packed.data()), std::streamsize(packed.size()));
             if (!out.flush()) throw BuildError("cannot write '" + output + "'");
             std::printf("%s: %zu bytes, packed from %zu\n", output.c_str(), packed.size(), linked.size());

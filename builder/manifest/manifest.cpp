@@ -1,6 +1,5 @@
 #include "builder/manifest/manifest.h"
 
-#include <fnmatch.h>
 #include <toml++/toml.h>
 
 #include <algorithm>
@@ -20,6 +19,8 @@
 #include "builder/archive/delta_bases.h"
 #include "builder/manifest/dialog_templates.h"
 #include "builder/manifest/manifest_keys.h"
+#include "builder/manifest/name_pattern.h"
+#include "builder/system/file_system.h"
 #include "builder/program/stub_resources.h"
 #include "builder/manifest/target_rules.h"
 #include "builder/program/uninstaller_program.h"
@@ -30,6 +31,14 @@
 namespace fs = std::filesystem;
 
 namespace {
+
+// A source named in the manifest, relative to the manifest's folder: '\\'
+// and '/' both separate folders, on every system, so that one manifest
+// builds on Windows and Linux alike.
+fs::path SourcePath(const fs::path& folder, std::string name) {
+    std::replace(name.begin(), name.end(), '\\', '/');
+    return folder / Utf8Path(name);
+}
 
 // Thrown once a mistake has been noted, to leave the entry or table it
 // spoils; reading goes on with the next one.
@@ -155,17 +164,17 @@ public:
     std::optional<std::string> SourceFile(const std::string& k) const {
         std::optional<std::string> s = Utf8Text(k);
         if (!s) return std::nullopt;
-        fs::path p = c_.folder / *s;
+        fs::path p = SourcePath(c_.folder, *s);
         std::error_code ec;
         // The rest of the entry is still read, for its own mistakes.
-        if (!fs::is_regular_file(p, ec)) c_.Report(Node(k), Key(k), "no such file: " + p.string());
-        return p.lexically_normal().string();
+        if (!fs::is_regular_file(p, ec)) c_.Report(Node(k), Key(k), "no such file: " + Utf8Name(p));
+        return Utf8Name(p.lexically_normal());
     }
     Bytes FileBytes(const std::string& k) const {
         size_t known = c_.errors->size();
         std::string path = *SourceFile(k);
         if (c_.errors->size() > known) throw Abandoned{};  // no bytes to judge
-        std::ifstream f(path, std::ios::binary);
+        std::ifstream f(Utf8Path(path), std::ios::binary);
         return Bytes((std::istreambuf_iterator<char>(f)), {});
     }
     // At the key's line, or for a key left out, at the table's.
@@ -287,18 +296,18 @@ bool IsPattern(const std::string& source) { return source.find_first_of("*?[") !
 // not depend on the order the file system lists them in.
 std::vector<FoundSource> FindSources(const Section& s) {
     std::string source = *s.Utf8Text("source");
-    fs::path given = s.context().folder / source;
-    bool pattern = IsPattern(given.filename().string());
+    fs::path given = SourcePath(s.context().folder, source);
+    bool pattern = IsPattern(Utf8Name(given.filename()));
     fs::path folder = pattern ? given.parent_path() : given;
-    std::string match = pattern ? given.filename().string() : "";  // "": every file of a folder
+    std::string match = pattern ? Utf8Name(given.filename()) : "";  // "": every file of a folder
     bool recursive = s.Flag("recursive", false);
     std::error_code ec;
-    if (!fs::is_directory(folder, ec)) s.Fail("source", "no such folder: " + folder.string());
+    if (!fs::is_directory(folder, ec)) s.Fail("source", "no such folder: " + Utf8Name(folder));
     std::vector<FoundSource> found;
     auto consider = [&](const fs::directory_entry& e) {
         if (!e.is_regular_file(ec)) return;
-        if (!match.empty() && fnmatch(match.c_str(), e.path().filename().c_str(), FNM_PERIOD) != 0) return;
-        found.push_back({e.path().lexically_normal().string(), fs::relative(e.path(), folder, ec).generic_string()});
+        if (!match.empty() && !NameMatchesPattern(match, Utf8Name(e.path().filename()))) return;
+        found.push_back({Utf8Name(e.path().lexically_normal()), fs::relative(e.path(), folder, ec).generic_u8string()});
     };
     if (recursive)
         for (const auto& e : fs::recursive_directory_iterator(folder, ec)) consider(e);
@@ -313,8 +322,9 @@ std::vector<FoundSource> FindSources(const Section& s) {
 bool NamesSeveralFiles(const Section& s) {
     std::optional<std::string> source = s.Utf8Text("source");
     std::error_code ec;
-    return source && !source->empty() && (IsPattern(fs::path(*source).filename().string()) || source->back() == '/' ||
-                      fs::is_directory(s.context().folder / *source, ec));
+    return source && !source->empty() && (IsPattern(Utf8Name(SourcePath({}, *source).filename())) ||
+                                       source->back() == '/' || source->back() == '\\' ||
+                                       fs::is_directory(SourcePath(s.context().folder, *source), ec));
 }
 
 ProductFile ReadFile(const Section& s, bool removed_by_default, const FoundSource* found = nullptr) {
@@ -331,7 +341,7 @@ ProductFile ReadFile(const Section& s, bool removed_by_default, const FoundSourc
     std::optional<std::string> target = s.Text("target");
     if (!target && f.source.empty()) s.Fail("target", "needs a target name");
     // A file found by a pattern or in a folder keeps its relative path, below `target` when given.
-    std::string name = found ? found->relative : fs::path(f.source).filename().string();
+    std::string name = found ? found->relative : Utf8Name(Utf8Path(f.source).filename());
     if (found || !target) name = s.context().Ansi(s.Node("source"), s.Key("source"), name);
     f.target = found ? (target ? *target + "\\" : "") + name : target ? *target : name;
     if (f.target.empty()) s.Fail("target", "must not be empty");
@@ -638,7 +648,7 @@ namespace {
 
 // The manifest's text with each ${name} replaced by its value from -D.
 std::string Substitute(const std::string& path, const Defines& defines) {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(Utf8Path(path), std::ios::binary);
     if (!in) throw ManifestError(path + ": cannot read the manifest");
     std::string text((std::istreambuf_iterator<char>(in)), {});
     std::string out;
@@ -889,7 +899,7 @@ Product LoadManifest(const std::string& path, std::vector<std::string>* warnings
     c.file = path;
     c.warnings = warnings;
     c.errors = &errors;
-    c.folder = fs::absolute(fs::path(path)).parent_path();
+    c.folder = fs::absolute(Utf8Path(path)).parent_path();
     toml::table root;
     std::string text = Substitute(path, defines);
     try {

@@ -1,8 +1,5 @@
 #include "builder/reading/setup_extractor.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -12,6 +9,7 @@
 #include "builder/reading/package_check.h"
 #include "package/file_list.h"
 #include "package/package_format.h"
+#include "builder/system/file_system.h"
 
 namespace fs = std::filesystem;
 
@@ -22,24 +20,13 @@ struct Planned {
     fs::path path;
 };
 
-// A FILETIME (100 ns since 1601) as a time since 1970.
-struct timespec FromFileTime(uint64_t t) {
-    constexpr uint64_t kEpoch = 116444736000000000ull;
-    t = t > kEpoch ? t - kEpoch : 0;
-    struct timespec s;
-    s.tv_sec = time_t(t / 10000000);
-    s.tv_nsec = long(t % 10000000) * 100;
-    return s;
-}
-
 // Last access and last write from the entry's file-time block, when it has one.
-void SetFileTimes(const fs::path& path, const uint8_t* e) {
+void SetEntryTimes(const fs::path& path, const uint8_t* e) {
     uint8_t flags = e[kEntryFlags];
     if (!(flags & kEntryHasFileTimes)) return;
     const uint8_t* times = e + EntryStringsOffset(flags) - kEntryFileTimesSize;
     auto u64 = [](const uint8_t* p) { return ReadU32(p) | uint64_t(ReadU32(p + 4)) << 32; };
-    struct timespec both[2] = {FromFileTime(u64(times + 8)), FromFileTime(u64(times + 16))};
-    utimensat(AT_FDCWD, path.c_str(), both, AT_SYMLINK_NOFOLLOW);
+    SetFileTimes(path, u64(times + 8), u64(times + 16));
 }
 
 // True when no piece of path below root exists as a symbolic link, which
@@ -70,7 +57,7 @@ int ExtractSetup(const std::string& setup, const std::string& folder, int type) 
         return 1;
     }
     // Every name is placed before anything is written.
-    const fs::path root = folder;
+    const fs::path root = Utf8Path(folder);
     std::vector<Planned> files, folders;
     size_t beside = 0, refused = 0;
     if (const ReadRecord* list = v.types[size_t(type)].file_list) {
@@ -82,13 +69,13 @@ int ExtractSetup(const std::string& setup, const std::string& folder, int type) 
             }
             std::string refusal;
             std::string relative = ExtractPath(e, &refusal);
-            if (relative.empty() || !FreeOfLinks(root, relative)) {
+            if (relative.empty() || !FreeOfLinks(root, Utf8Path(relative))) {
                 if (refusal.empty()) refusal = "its path '" + relative + "' leads through a symbolic link";
                 std::fprintf(stderr, "kiln extract: entry %u of setup type %d: %s\n", i, type, refusal.c_str());
                 ++refused;
                 continue;
             }
-            (e[kEntryPlacement] == kPlacementFolder ? folders : files).push_back({e, root / relative});
+            (e[kEntryPlacement] == kPlacementFolder ? folders : files).push_back({e, root / Utf8Path(relative)});
         }
     }
     if (refused) {
@@ -116,10 +103,10 @@ int ExtractSetup(const std::string& setup, const std::string& folder, int type) 
         out.write(reinterpret_cast<const char*>(b.data()), std::streamsize(b.size()));
         out.close();
         if (!out) {
-            std::fprintf(stderr, "kiln extract: cannot write '%s'\n", p.path.c_str());
+            std::fprintf(stderr, "kiln extract: cannot write '%s'\n", Utf8Name(p.path).c_str());
             return 1;
         }
-        SetFileTimes(p.path, p.entry);
+        SetEntryTimes(p.path, p.entry);
     }
     std::printf("%s: setup type %d: %zu file(s) and %zu folder(s) written into %s", setup.c_str(), type, files.size(),
                 folders.size(), folder.c_str());

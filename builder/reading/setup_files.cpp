@@ -7,6 +7,7 @@
 #include <fstream>
 
 #include "builder/manifest/build_error.h"
+#include "builder/system/file_system.h"
 
 namespace fs = std::filesystem;
 
@@ -15,7 +16,7 @@ namespace {
 // The setup program replaces the text from the name's last "." on, or
 // appends when there is none.
 std::string VolumeStem(const fs::path& setup) {
-    std::string name = setup.filename().string();
+    std::string name = Utf8Name(setup.filename());
     size_t dot = name.rfind('.');
     return dot == std::string::npos ? name : name.substr(0, dot);
 }
@@ -42,7 +43,7 @@ void RemoveAll(const std::vector<fs::path>& paths) {
 fs::path VolumePath(const fs::path& setup, size_t k) { return setup.parent_path() / (VolumeStem(setup) + VolumeExtension(k)); }
 
 size_t VolumeNumberOf(const fs::path& setup, const fs::path& file) {
-    std::string stem = VolumeStem(setup) + ".D", name = file.filename().string();
+    std::string stem = VolumeStem(setup) + ".D", name = Utf8Name(file.filename());
     if (name.size() <= stem.size() + 1 || name.compare(0, stem.size(), stem) != 0) return 0;
     std::string digits = name.substr(stem.size());
     if (digits.size() > 9 || digits.find_first_not_of("0123456789") != std::string::npos) return 0;
@@ -67,8 +68,8 @@ void WriteSetupSet(const fs::path& setup, const Bytes& setup_bytes, const std::v
             RemoveAll(written);
             std::error_code ec;
             fs::path folder = target.parent_path().empty() ? fs::path(".") : target.parent_path();
-            if (!fs::is_directory(folder, ec)) throw BuildError("the folder '" + folder.string() + "' does not exist");
-            throw BuildError("cannot write '" + target.string() + "': " + std::strerror(errno));
+            if (!fs::is_directory(folder, ec)) throw BuildError("the folder '" + Utf8Name(folder) + "' does not exist");
+            throw BuildError("cannot write '" + Utf8Name(target) + "': " + std::strerror(errno));
         }
     }
     for (size_t i = 0; i < files.size(); ++i) {
@@ -76,7 +77,7 @@ void WriteSetupSet(const fs::path& setup, const Bytes& setup_bytes, const std::v
         fs::rename(written[i], files[i].first, ec);
         if (ec) {
             RemoveAll(std::vector<fs::path>(written.begin() + long(i), written.end()));
-            throw BuildError("cannot write '" + files[i].first.string() + "': " + ec.message());
+            throw BuildError("cannot write '" + Utf8Name(files[i].first) + "': " + ec.message());
         }
     }
 
@@ -87,5 +88,5 @@ void WriteSetupSet(const fs::path& setup, const Bytes& setup_bytes, const std::v
     for (const fs::directory_entry& e : fs::directory_iterator(folder, ec))
         if (VolumeNumberOf(setup, e.path()) > volumes.size()) stale.push_back(e.path());
     for (const fs::path& p : stale)
-        if (!fs::remove(p, ec) && ec) throw BuildError("cannot remove the old volume file '" + p.string() + "'");
+        if (!fs::remove(p, ec) && ec) throw BuildError("cannot remove the old volume file '" + Utf8Name(p) + "'");
 }

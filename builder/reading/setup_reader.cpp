@@ -9,6 +9,7 @@
 
 #include "builder/assembly/package_builder.h"
 #include "builder/reading/setup_files.h"
+#include "builder/system/file_system.h"
 #include "decoder/inflate.h"
 #include "package/integrity.h"
 #include "package/package_format.h"
@@ -44,8 +45,8 @@ void CheckTrailer(SetupFileView& v, const IntegrityCheck& check, const std::stri
 void ReadVolumes(SetupFileView& v, const std::string& setup_path, const IntegrityCheck& check) {
     size_t expected = check.body ? ReadU32(check.body + kIntegrityVolumeCount) : kMaxVolumeFiles;
     for (size_t k = 1; k <= expected; ++k) {
-        std::string path = VolumePath(setup_path, k).string();
-        std::ifstream in(path, std::ios::binary);
+        std::string path = Utf8Name(VolumePath(Utf8Path(setup_path), k));
+        std::ifstream in(Utf8Path(path), std::ios::binary);
         if (!in) {
             v.missing_volume = path;
             return;
@@ -76,8 +77,9 @@ void ReadVolumes(SetupFileView& v, const std::string& setup_path, const Integrit
         v.archive.insert(v.archive.end(), bytes.begin() + 4, bytes.begin() + 4 + long(f.length));
     }
     if (check.body && v.missing_volume.empty()) {
-        std::ifstream extra(VolumePath(setup_path, expected + 1).string(), std::ios::binary);
-        if (extra) v.warnings.push_back("volume file '" + VolumePath(setup_path, expected + 1).string() +
+        std::filesystem::path next = VolumePath(Utf8Path(setup_path), expected + 1);
+        std::ifstream extra(next, std::ios::binary);
+        if (extra) v.warnings.push_back("volume file '" + Utf8Name(next) +
                                         "' is not part of this setup set");
     }
 }
@@ -249,6 +251,6 @@ SetupFileView ReadSetupFile(const Bytes& file, const std::string& setup_path) {
 }
 
 Bytes ReadWholeFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(Utf8Path(path), std::ios::binary);
     return Bytes((std::istreambuf_iterator<char>(in)), {});
 }

@@ -1,0 +1,118 @@
+#include "builder/system/file_system.h"
+
+#include <vector>
+
+#ifdef _WIN32
+#include <io.h>
+#include <windows.h>
+#else
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+namespace fs = std::filesystem;
+
+#ifdef _WIN32
+
+// Through the system's own conversions, which put U+FFFD for what is not
+// UTF-8 where the library's would throw.
+fs::path Utf8Path(const std::string& utf8) {
+    int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), int(utf8.size()), nullptr, 0);
+    std::wstring wide(size_t(n), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), int(utf8.size()), wide.data(), n);
+    return fs::path(wide);
+}
+
+std::string Utf8Name(const fs::path& path) {
+    const std::wstring& wide = path.native();
+    int n = WideCharToMultiByte(CP_UTF8, 0, wide.data(), int(wide.size()), nullptr, 0, nullptr, nullptr);
+    std::string utf8(size_t(n), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, wide.data(), int(wide.size()), utf8.data(), n, nullptr, nullptr);
+    return utf8;
+}
+
+std::optional<uint64_t> LastWriteFileTime(const fs::path& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return std::nullopt;
+    return uint64_t(data.ftLastWriteTime.dwHighDateTime) << 32 | data.ftLastWriteTime.dwLowDateTime;
+}
+
+bool SetFileTimes(const fs::path& path, uint64_t last_access, uint64_t last_write) {
+    HANDLE file = CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    FILETIME access = {DWORD(last_access), DWORD(last_access >> 32)};
+    FILETIME write = {DWORD(last_write), DWORD(last_write >> 32)};
+    bool set = SetFileTime(file, nullptr, &access, &write);
+    CloseHandle(file);
+    return set;
+}
+
+fs::path ExecutableFolder() {
+    std::wstring name(32768, L'\0');
+    DWORD n = GetModuleFileNameW(nullptr, name.data(), DWORD(name.size()));
+    if (n == 0 || n >= name.size()) return {};
+    name.resize(n);
+    return fs::path(name).parent_path();
+}
+
+bool ErrorsGoToTerminal() { return _isatty(_fileno(stderr)); }
+
+void UseUtf8Arguments(int& argc, char**& argv) {
+    SetConsoleOutputCP(CP_UTF8);
+    int count = 0;
+    wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
+    if (!wide) return;
+    // Kept for the whole run: argv points into them.
+    static std::vector<std::string> texts;
+    static std::vector<char*> pointers;
+    for (int i = 0; i < count; ++i) texts.push_back(Utf8Name(fs::path(wide[i])));
+    LocalFree(wide);
+    for (std::string& t : texts) pointers.push_back(t.data());
+    pointers.push_back(nullptr);
+    argc = count, argv = pointers.data();
+}
+
+#else
+
+// Linux file names are bytes, and UTF-8 by convention.
+fs::path Utf8Path(const std::string& utf8) { return fs::path(utf8); }
+std::string Utf8Name(const fs::path& path) { return path.string(); }
+
+namespace {
+
+// A FILETIME as seconds and nanoseconds since 1970 (times before then as 1970).
+struct timespec FromFileTime(uint64_t t) {
+    constexpr uint64_t kEpoch = 116444736000000000ull;
+    t = t > kEpoch ? t - kEpoch : 0;
+    struct timespec s;
+    s.tv_sec = time_t(t / 10000000);
+    s.tv_nsec = long(t % 10000000) * 100;
+    return s;
+}
+
+}  // namespace
+
+std::optional<uint64_t> LastWriteFileTime(const fs::path& path) {
+    struct stat st;
+    if (stat(path.c_str(), &st) != 0) return std::nullopt;
+    constexpr uint64_t kEpoch = 116444736000000000ull;
+    return kEpoch + uint64_t(st.st_mtim.tv_sec) * 10000000 + uint64_t(st.st_mtim.tv_nsec) / 100;
+}
+
+bool SetFileTimes(const fs::path& path, uint64_t last_access, uint64_t last_write) {
+    struct timespec both[2] = {FromFileTime(last_access), FromFileTime(last_write)};
+    return utimensat(AT_FDCWD, path.c_str(), both, AT_SYMLINK_NOFOLLOW) == 0;
+}
+
+fs::path ExecutableFolder() {
+    std::error_code ec;
+    return fs::read_symlink("/proc/self/exe", ec).parent_path();
+}
+
+bool ErrorsGoToTerminal() { return isatty(STDERR_FILENO); }
+
+void UseUtf8Arguments(int&, char**&) {}
+
+#endif

@@ -1,0 +1,62 @@
+# The builder kiln: the encoders, the package builder and the command line.
+# Built natively (cmake/host.cmake) and as kiln.exe for 64-bit Windows
+# (cmake/win32.cmake); each tree names the libraries it links in
+# kiln_builder_core and kiln_{deflate,zopfli,divsufsort,lzma,toml}_lib.
+add_library(kiln_encoder STATIC
+  builder/archive/deflate_transcoder.cpp
+  builder/archive/stream_encoder.cpp
+)
+target_link_libraries(kiln_encoder PUBLIC ${kiln_builder_core} PRIVATE ${kiln_deflate_lib} ${kiln_zopfli_lib})
+target_compile_options(kiln_encoder PRIVATE -Wall -Wextra)
+
+# The package builder: manifest, records, archive, and reading setup files back.
+add_library(kiln_builder STATIC
+  builder/manifest/default_texts.cpp
+  builder/manifest/default_pictures.cpp
+  builder/manifest/dialog_templates.cpp
+  builder/manifest/dialog_resources.cpp
+  builder/manifest/manifest.cpp
+  builder/manifest/name_pattern.cpp
+  builder/system/file_system.cpp
+  builder/assembly/package_builder.cpp
+  builder/reading/package_check.cpp
+  builder/archive/pe_version.cpp
+  builder/assembly/record_bodies.cpp
+  builder/reading/setup_reader.cpp
+  builder/archive/archive_items.cpp
+  builder/archive/archive_plan.cpp
+  builder/archive/solid_archive.cpp
+  builder/archive/delta_bases.cpp
+  builder/archive/delta_encoder.cpp
+  builder/archive/parallel.cpp
+  builder/archive/similarity.cpp
+  builder/reading/setup_files.cpp
+  builder/program/uninstaller_program.cpp
+  builder/program/stub_packer.cpp
+  builder/reading/extract_paths.cpp
+  builder/manifest/target_rules.cpp
+  builder/manifest/code_page.cpp
+  builder/reading/json_writer.cpp
+  builder/manifest/manifest_keys.cpp
+  builder/reading/setup_identity_view.cpp
+  builder/reading/setup_extractor.cpp
+  builder/program/pe_resources.cpp
+  builder/program/stub_resources.cpp
+)
+target_link_libraries(kiln_builder PUBLIC kiln_encoder ${kiln_toml_lib} PRIVATE ${kiln_divsufsort_lib})
+target_link_libraries(kiln_builder PRIVATE Threads::Threads ${kiln_lzma_lib})
+target_compile_options(kiln_builder PRIVATE -Wall -Wextra)
+
+add_executable(kiln
+  builder/commands/main.cpp
+  builder/commands/build_command.cpp
+  builder/commands/codec_commands.cpp
+  builder/commands/listing_command.cpp
+  builder/commands/verify_command.cpp
+  builder/commands/pack_stub_command.cpp
+  builder/commands/extract_command.cpp
+  builder/commands/sign_command.cpp
+  builder/system/child_process.cpp
+)
+target_link_libraries(kiln PRIVATE kiln_builder)
+target_compile_options(kiln PRIVATE -Wall -Wextra)

@@ -4,7 +4,7 @@
 #include <zopfli/zopfli.h>
 
 #include <cstdlib>
-#include <memory>
+#include <mutex>
 #include <stdexcept>
 #include <string>
 
@@ -12,19 +12,59 @@
 
 namespace {
 
-// One compressor per thread and level, kept from call to call: setting up
-// the slower levels' state costs more than compressing a small file.
-libdeflate_compressor* CompressorFor(int level) {
-    using Owned = std::unique_ptr<libdeflate_compressor, decltype(&libdeflate_free_compressor)>;
-    thread_local std::vector<Owned> kept;
-    while (kept.size() <= size_t(level)) kept.emplace_back(nullptr, libdeflate_free_compressor);
-    if (!kept[level]) kept[level].reset(libdeflate_alloc_compressor(level));
-    if (!kept[level]) throw std::runtime_error("out of memory for the compressor");
-    return kept[level].get();
+// Compressors are kept from call to call: setting up the slower levels'
+// state costs more than compressing a small file. Idle ones wait in a pool,
+// one per level for each thread that used that level at once. (A pool, not
+// thread_local storage: the mingw runtime kiln.exe links statically calls
+// thread_local destructors unreliably when a thread ends.)
+struct CompressorPool {
+    std::mutex lock;
+    std::vector<std::pair<int, libdeflate_compressor*>> idle;
+    ~CompressorPool() {
+        for (auto& [level, compressor] : idle) libdeflate_free_compressor(compressor);
+    }
+};
+
+CompressorPool& Pool() {
+    static CompressorPool pool;
+    return pool;
 }
 
+// A compressor of one level, back to the pool when done.
+class BorrowedCompressor {
+public:
+    explicit BorrowedCompressor(int level) : level_(level) {
+        CompressorPool& pool = Pool();
+        std::lock_guard<std::mutex> hold(pool.lock);
+        for (size_t i = 0; i < pool.idle.size(); ++i)
+            if (pool.idle[i].first == level) {
+                compressor_ = pool.idle[i].second;
+                pool.idle.erase(pool.idle.begin() + long(i));
+                return;
+            }
+    }
+    ~BorrowedCompressor() {
+        if (!compressor_) return;
+        CompressorPool& pool = Pool();
+        std::lock_guard<std::mutex> hold(pool.lock);
+        pool.idle.emplace_back(level_, compressor_);
+    }
+    BorrowedCompressor(const BorrowedCompressor&) = delete;
+    BorrowedCompressor& operator=(const BorrowedCompressor&) = delete;
+    libdeflate_compressor* get() {
+        if (!compressor_) compressor_ = libdeflate_alloc_compressor(level_);
+        if (!compressor_) throw std::runtime_error("out of memory for the compressor");
+        return compressor_;
+    }
+
+private:
+    int level_;
+    libdeflate_compressor* compressor_ = nullptr;
+};
+
 std::vector<uint8_t> Libdeflate(const uint8_t* data, size_t size, int level) {
-    libdeflate_compressor* compressor = CompressorFor(level);
+    BorrowedCompressor borrowed(level);
+    libdeflate_compressor* compressor = borrowed.get();
     std::vector<uint8_t> out(libdeflate_deflate_compress_bound(compressor, size));
     size_t written = libdeflate_deflate_compress(compressor, data, size, out.data(), out.size());
     if (written == 0) throw std::runtime_error("compressor output exceeded its bound");

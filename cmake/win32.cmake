@@ -261,3 +261,28 @@ add_executable(same_imports WIN32 tests/gui/same_imports.cpp tests/gui/same_impo
 target_link_libraries(same_imports PRIVATE shell32 ole32 comdlg32 gdi32 advapi32)
 target_link_options(same_imports PRIVATE -static -s)
 set_target_properties(same_imports PROPERTIES SUFFIX ".exe")
+
+# kiln.exe: the builder for 64-bit Windows, linked statically against the
+# libraries scripts/mingw-deps builds from Debian's sources. Its format code
+# is built again without the setup program's size flags.
+if(CMAKE_SYSTEM_PROCESSOR STREQUAL x86_64)
+  set(KILN_MINGW_DEPS ${CMAKE_SOURCE_DIR}/build/mingw-deps/x86_64 CACHE PATH
+    "The mingw builds of kiln's libraries (scripts/mingw-deps)")
+  if(NOT EXISTS ${KILN_MINGW_DEPS}/lib/liblzma.a)
+    message(FATAL_ERROR "kiln.exe needs its libraries in ${KILN_MINGW_DEPS}: run scripts/mingw-deps")
+  endif()
+  get_target_property(core_sources kiln_core SOURCES)
+  add_library(kiln_builder_core STATIC ${core_sources})
+  target_include_directories(kiln_builder_core PUBLIC ${CMAKE_SOURCE_DIR} ${KILN_MINGW_DEPS}/include)
+  target_compile_definitions(kiln_builder_core PUBLIC LZMA_API_STATIC TOML_HEADER_ONLY=1)
+  target_compile_options(kiln_builder_core PRIVATE -Wall -Wextra)
+  set(kiln_builder_core kiln_builder_core)
+  foreach(lib deflate zopfli divsufsort lzma)
+    set(kiln_${lib}_lib ${KILN_MINGW_DEPS}/lib/lib${lib}.a)
+  endforeach()
+  set(kiln_toml_lib "")
+  find_package(Threads REQUIRED)
+  include(cmake/builder.cmake)
+  # One file to copy: the C++ runtime and winpthreads linked in.
+  target_link_options(kiln PRIVATE -static -s)
+endif()

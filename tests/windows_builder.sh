@@ -1,0 +1,119 @@
+#!/usr/bin/env bash
+# kiln.exe, the builder for Windows, run under Wine next to kiln on Linux:
+# from the same manifest and sources both write the same bytes (the
+# example; a product with volume files, a delta, a pattern, '\' in source
+# paths and a file name outside ASCII; the same in solid LZMA), and a bad
+# input gets the same refusal and leaves no setup file behind.
+set -uo pipefail
+kiln=${1:?usage: windows_builder.sh KILN KILN_EXE WIN32_TREE}
+kiln_exe=${2:?} win32=${3:?}
+source "$(dirname "$0")/shell_checks.sh"
+wine_run() { "$here/scripts/wine-run" "$@"; }
+
+# A product of two versions: a program that changes in a few bytes (a
+# delta against the first), texts found by a pattern, one named with
+# characters outside ASCII, and enough incompressible bytes for volume files.
+product=$work/product
+mkdir -p "$product/app" "$product/docs"
+head -c 300000 /dev/zero | openssl enc -aes-128-ctr -nosalt -K 00112233445566778899aabbccddeeff \
+  -iv 0 2>/dev/null >"$product/app/app-v1.bin"
+cp "$product/app/app-v1.bin" "$product/app/app-v2.bin"
+printf 'version 2' | dd of="$product/app/app-v2.bin" bs=1 seek=170000 conv=notrunc 2>/dev/null
+seq 1 2000 >"$product/docs/numbers.txt"
+echo "Read me first." >"$product/docs/readme.txt"
+echo "Curriculum vitae, à la française." >"$product/docs/Résumé ü.txt"
+touch -d @1700000000 "$product"/app/* "$product"/docs/*
+manifest() {  # file, [setup] lines, the second version's app.bin lines
+  cat >"$1" <<EOF
+[setup]
+title = "Identity"
+volume_size = "128K"
+$2
+
+[[type]]
+name = "Version 1"
+folder = "#Program Files#\\\\Identity"
+
+[[type.file]]
+source = "app\\\\app-v1.bin"
+target = "app.bin"
+
+[[type.file]]
+source = "docs/*.txt"
+
+[[type]]
+name = "Version 2"
+folder = "#Program Files#\\\\Identity"
+
+[[type.file]]
+source = "app/app-v2.bin"
+target = "app.bin"
+$3
+
+[[type.file]]
+source = "docs\\\\Résumé ü.txt"
+EOF
+}
+manifest "$product/deltas.toml" "" 'delta_base = { type = 0, file = "app.bin" }'
+manifest "$product/solid.toml" 'compression = "lzma"
+lzma_window = "64K"' ""
+
+# same_bytes MANIFEST: both builders, the same programs to put in; the setup
+# files and their volume files compared byte for byte.
+same_bytes() {
+  local manifest=$1 name
+  name=$(basename "$manifest" .toml)
+  mkdir -p "$work/linux-$name" "$work/windows-$name"
+  "$kiln" build "$manifest" --stub "$win32/kiln-stub.exe" --uninstaller "$win32/kiln-uninstall.exe" \
+    -o "$work/linux-$name/setup.exe" >"$work/linux.out" || { cat "$work/linux.out"; return 1; }
+  wine_run "$kiln_exe" build "$(winpath "$manifest")" --stub "$(winpath "$win32/kiln-stub.exe")" \
+    --uninstaller "$(winpath "$win32/kiln-uninstall.exe")" -o "$(winpath "$work/windows-$name/setup.exe")" \
+    >"$work/windows.out" 2>&1 || { cat "$work/windows.out"; return 1; }
+  local files
+  files=$(cd "$work/linux-$name" && ls)
+  [ "$files" = "$(cd "$work/windows-$name" && ls)" ] || { echo "different files: $files"; cat "$work/windows.out"; return 1; }
+  for f in $files; do
+    cmp "$work/linux-$name/$f" "$work/windows-$name/$f" || return 1
+  done
+}
+check "the example, byte for byte" same_bytes "$here/examples/sample/kiln.toml"
+check "volumes, a delta, a pattern and a name outside ASCII, byte for byte" same_bytes "$product/deltas.toml"
+check "the same in solid LZMA, byte for byte" same_bytes "$product/solid.toml"
+# The fixture holds what it says: volume files, a delta and the named file.
+check "the fixture has volume files and a delta" \
+  grep -q "setup.D01" <(ls "$work/linux-deltas") "$work/linux.out"
+check "the name outside ASCII is in the package" \
+  grep -q "Résumé ü.txt" <("$kiln" inspect "$work/linux-deltas/setup.exe" | iconv -f cp1252 -t utf-8)
+
+# refused STATUS TEXT MANIFEST: kiln.exe ends with STATUS and says TEXT, as
+# kiln does, and leaves no setup file (nor a half-written one) behind.
+refused() {
+  local status=$1 text=$2 manifest=$3
+  rm -rf "$work/out" && mkdir -p "$work/out"
+  "$kiln" build "$manifest" -o "$work/out/setup.exe" >"$work/linux.out" 2>&1
+  local linux=$?
+  wine_run "$kiln_exe" build "$(winpath "$manifest")" -o "$(winpath "$work/out/setup.exe")" >"$work/windows.out" 2>&1
+  local windows=$?
+  [ "$linux" = "$status" ] && [ "$windows" = "$status" ] && grep -qF -- "$text" "$work/linux.out" &&
+    grep -qF -- "$text" "$work/windows.out" && [ -z "$(ls -A "$work/out")" ] || {
+    echo "status $linux on Linux, $windows on Windows:"; cat "$work/linux.out" "$work/windows.out"; return 1; }
+}
+printf '[setup]\ntitle = "\xff\xfe"\n' >"$work/latin1.toml"
+check "a manifest that is not UTF-8" refused 1 "latin1.toml:2" "$work/latin1.toml"
+check "a manifest that is not there" refused 1 "cannot read the manifest" "$work/nothere.toml"
+printf '[setup]\ntitle = "T"\n[[type]]\n[[type.file]]\nsource = "missing.bin"\n' >"$work/missing.toml"
+check "a source that is not there" refused 1 "no such file" "$work/missing.toml"
+
+# Arguments and file names reach kiln.exe as UTF-8 and its messages print as UTF-8.
+mkdir -p "$work/Ünïcødé"
+cp "$product/deltas.toml" "$work/Ünïcødé/kiln.toml" && cp -a "$product/app" "$product/docs" "$work/Ünïcødé/"
+unicode_folder() {
+  wine_run "$kiln_exe" build "$(winpath "$work/Ünïcødé/kiln.toml")" --stub "$(winpath "$win32/kiln-stub.exe")" \
+    --uninstaller "$(winpath "$win32/kiln-uninstall.exe")" -o "$(winpath "$work/Ünïcødé/setup.exe")" \
+    >"$work/windows.out" 2>&1 && grep -q "Ünïcødé.setup.exe: " "$work/windows.out" &&
+    cmp "$work/Ünïcødé/setup.exe" "$work/linux-deltas/setup.exe" || { cat "$work/windows.out"; return 1; }
+}
+check "a manifest in a folder named outside ASCII" unicode_folder
+check "kiln.exe --version" grep -q "kiln 1" <(wine_run "$kiln_exe" --version)
+
+report "windows builder"

@@ -52,7 +52,7 @@ std::string VersionText() {
 }  // namespace
 
 int main(int argc, char** argv) {
-    CLI::App app{"kiln: builds self-extracting setup programs for 32-bit Windows"};
+    CLI::App app{"kiln: builds self-extracting setup programs for 32-bit and 64-bit Windows"};
     app.require_subcommand(1);
     app.set_version_flag("--version", VersionText);
     int status = 0;

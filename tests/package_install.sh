@@ -41,14 +41,6 @@ cp -a "$work/unpacked" "$work/elsewhere/root" && rm -rf "$work/unpacked"
 root=$work/elsewhere/root/usr kiln=$work/elsewhere/root/usr/bin/kiln
 cd "$work/outside" || exit 1
 
-# says STATUS PATTERN COMMAND...: the command ends with STATUS and its
-# output (both streams) holds PATTERN.
-says() {
-  local status=$1 pattern=$2; shift 2
-  run "$@" >"$work/said" 2>&1
-  local got=$?
-  [ "$got" = "$status" ] && grep -qF -- "$pattern" "$work/said" || { echo "  status $got:"; cat "$work/said"; return 1; }
-}
 version_shows_programs() {
   says 0 "kiln $version (" "$kiln" --version || return 1
   grep -qE "^x86: setup program [0-9]+ bytes, uninstaller [0-9]+ bytes$" "$work/said" &&

@@ -118,3 +118,6 @@ if(CMAKE_CXX_COMPILER_ID MATCHES "Clang")
   target_link_libraries(setup_file_fuzz PRIVATE PkgConfig::DEFLATE ${ZOPFLI_LIB} PkgConfig::TOMLPP
     PkgConfig::DIVSUFSORT PkgConfig::LZMA Threads::Threads)
 endif()
+
+# The install tree, the man page and the Debian package.
+include(cmake/install.cmake)

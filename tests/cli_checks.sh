@@ -7,15 +7,6 @@ set -uo pipefail
 kiln=${1:?usage: cli_checks.sh KILN_BINARY}
 source "$(dirname "$0")/shell_checks.sh"
 
-# says STATUS PATTERN COMMAND...: the command ends with STATUS and its
-# output (both streams) holds PATTERN.
-says() {
-  local status=$1 pattern=$2; shift 2
-  "$@" >"$work/said" 2>&1
-  local got=$?
-  [ "$got" = "$status" ] && grep -qF -- "$pattern" "$work/said" || { echo "status $got:"; cat "$work/said"; return 1; }
-}
-
 check "version" says 0 "kiln 1.0" "$kiln" --version
 check "no such file" says 105 "nothere" "$kiln" verify "$work/nothere"
 check "no subcommand" says 106 "A subcommand is required" "$kiln"

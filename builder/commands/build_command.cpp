@@ -16,26 +16,43 @@
 
 namespace fs = std::filesystem;
 
-namespace {
+// Where kiln looks for a Windows program of an architecture, in order: in
+// a folder for it beside kiln (the zip's layout), the build tree's
+// (build/win32 or build/win64 next to build/host, or to kiln.exe in
+// build/win64), an installed copy's share/kiln, and beside kiln itself
+// last, where a 64-bit kiln.exe sits next to the 64-bit programs.
+std::vector<fs::path> ProgramPlaces(const char* name, bool x64) {
+    fs::path self = ExecutableFolder();
+    const char* arch = x64 ? "win64" : "win32";
+    return {self / arch / name, self / ".." / arch / name, self / ".." / "share" / "kiln" / arch / name, self / name};
+}
 
-// A Windows program the build puts into the setup file (the setup program,
-// the uninstaller): given, named by an environment variable, or the one
-// built for the architecture next to this kiln (build/win32 or build/win64
-// next to build/host, which also holds kiln.exe beside the 64-bit
-// programs), else one beside it.
-fs::path FindProgram(const std::string& given, const char* variable, const char* name, bool x64) {
-    if (!given.empty()) return Utf8Path(given);
+fs::path DefaultProgram(const char* variable, const char* name, bool x64) {
     if (const char* env = std::getenv(variable); env && *env) return Utf8Path(env);
     std::error_code ec;
-    fs::path self = ExecutableFolder();
-    for (fs::path candidate : {self / ".." / (x64 ? "win64" : "win32") / name, self / name})
+    for (const fs::path& candidate : ProgramPlaces(name, x64))
         if (fs::is_regular_file(candidate, ec)) return candidate;
     return {};
 }
 
-Bytes ReadProgram(const fs::path& path, const char* what, const char* option) {
-    if (path.empty())
-        throw BuildError(std::string("no ") + what + " found: build it, or name it with " + option);
+namespace {
+
+// A Windows program the build puts into the setup file (the setup program,
+// the uninstaller): given, or the one kiln finds by itself. When there is
+// none, the error names every place looked in, so that a moved or partial
+// install says what it lacks.
+fs::path FindProgram(const std::string& given, const char* variable, const char* name, bool x64, const char* what,
+                     const char* option) {
+    if (!given.empty()) return Utf8Path(given);
+    fs::path found = DefaultProgram(variable, name, x64);
+    if (!found.empty()) return found;
+    std::string places;
+    for (const fs::path& place : ProgramPlaces(name, x64)) places += "\n  " + Utf8Name(place.lexically_normal());
+    throw BuildError(std::string("no ") + what + " found; looked for " + name + " in:" + places +
+                     "\nbuild it, or name it with " + option + " or " + variable);
+}
+
+Bytes ReadProgram(const fs::path& path, const char* what) {
     std::ifstream in(path, std::ios::binary);
     if (!in) throw BuildError(std::string("cannot read the ") + what + " '" + Utf8Name(path) + "'");
     return Bytes((std::istreambuf_iterator<char>(in)), {});
@@ -51,8 +68,8 @@ void ChooseWindowsPrograms(Product& product, Bytes& stub_bytes, const std::strin
     const char* env = std::getenv("KILN_STUB");
     const bool explicit_stub = !stub.empty() || (env && *env);
     const char* stub_name = product.pack_stub && !explicit_stub ? "kiln-stub-packable.exe" : "kiln-stub.exe";
-    fs::path stub_path = FindProgram(stub, "KILN_STUB", stub_name, product.x64);
-    stub_bytes = ReadProgram(stub_path, "setup program", "--stub");
+    fs::path stub_path = FindProgram(stub, "KILN_STUB", stub_name, product.x64, "setup program", "--stub");
+    stub_bytes = ReadProgram(stub_path, "setup program");
     const ProgramMachine machine = MachineOf(stub_bytes);
     if (machine == ProgramMachine::kUnknown)
         throw BuildError("the setup program '" + Utf8Name(stub_path) + "' is not an x86 or x64 Windows program");
@@ -65,8 +82,9 @@ void ChooseWindowsPrograms(Product& product, Bytes& stub_bytes, const std::strin
         stub_bytes = PackStub(stub_bytes);
     }
     if (!product.kiln_uninstaller) return;
-    fs::path path = FindProgram(uninstaller, "KILN_UNINSTALLER", "kiln-uninstall.exe", product.x64);
-    Bytes program = ReadProgram(path, "uninstaller", "--uninstaller");
+    fs::path path =
+        FindProgram(uninstaller, "KILN_UNINSTALLER", "kiln-uninstall.exe", product.x64, "uninstaller", "--uninstaller");
+    Bytes program = ReadProgram(path, "uninstaller");
     if (MachineOf(program) != machine)
         throw BuildError("the uninstaller '" + Utf8Name(path) + "' is not built for the setup program's architecture (" +
                          (product.x64 ? "x64" : "x86") + ")");

@@ -2,12 +2,16 @@
 // source file and adds itself here through one entry in kCommands.
 #include <CLI/CLI.hpp>
 
+#include <cstdio>
+#include <filesystem>
+
 #include "builder/commands/codec_commands.h"
 #include "builder/commands/package_commands.h"
 #include "builder/commands/pack_stub_command.h"
 #include "builder/commands/sign_command.h"
 #include "builder/manifest/target_rules.h"
 #include "builder/system/file_system.h"
+#include "package/package_format.h"
 
 namespace {
 
@@ -24,17 +28,35 @@ const AddCommand kCommands[] = {
     AddSignCommand,
 };
 
-// The builder's own release, and the newest record of the setup file
-// format it writes (the integrity record).
-const char kVersion[] = "kiln 1.0 (setup file format with the integrity record 0x1260)";
+// The size of the program `kiln build` would take, or "not found".
+std::string ProgramSize(const char* variable, const char* name, bool x64) {
+    std::error_code ec;  // also for an empty path: nothing found
+    uintmax_t size = std::filesystem::file_size(DefaultProgram(variable, name, x64), ec);
+    return ec ? "not found" : std::to_string(size) + " bytes";
+}
+
+// The builder's release (the project's version in CMake), the newest record
+// of the setup file format it writes, and the Windows programs it would put
+// into setup files, so that a report of a problem says what made the file.
+std::string VersionText() {
+    char head[128];
+    std::snprintf(head, sizeof head, "kiln %s (setup file format with the integrity record 0x%04X)", KILN_VERSION,
+                  unsigned(kTagIntegrity));
+    std::string text = head;
+    for (bool x64 : {false, true})
+        text += std::string("\n") + (x64 ? "x64" : "x86") + ": setup program " +
+                ProgramSize("KILN_STUB", "kiln-stub.exe", x64) + ", uninstaller " +
+                ProgramSize("KILN_UNINSTALLER", "kiln-uninstall.exe", x64);
+    return text;
+}
 
 }  // namespace
 
 int main(int argc, char** argv) {
     UseUtf8Arguments(argc, argv);
-    CLI::App app{"kiln: builds self-extracting setup programs for 32-bit Windows"};
+    CLI::App app{"kiln: builds self-extracting setup programs for 32-bit and 64-bit Windows"};
     app.require_subcommand(1);
-    app.set_version_flag("--version", kVersion);
+    app.set_version_flag("--version", VersionText);
     int status = 0;
     for (AddCommand add : kCommands) add(app, status);
     // A mistyped subcommand gets the nearest one rather than CLI11's

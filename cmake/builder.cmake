@@ -56,6 +56,7 @@ add_executable(kiln
   builder/commands/pack_stub_command.cpp
   builder/commands/extract_command.cpp
   builder/commands/sign_command.cpp
+  builder/commands/existing_file.cpp
   builder/system/child_process.cpp
 )
 target_link_libraries(kiln PRIVATE kiln_builder)

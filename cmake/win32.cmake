@@ -285,4 +285,7 @@ if(CMAKE_SYSTEM_PROCESSOR STREQUAL x86_64)
   include(cmake/builder.cmake)
   # One file to copy: the C++ runtime and winpthreads linked in.
   target_link_options(kiln PRIVATE -static -s)
+  target_sources(kiln PRIVATE builder/commands/kiln.rc)
+  set_source_files_properties(builder/commands/kiln.rc PROPERTIES COMPILE_DEFINITIONS
+    "KILN_VERSION_TEXT=${PROJECT_VERSION};KILN_VERSION_NUMBERS=${PROJECT_VERSION_MAJOR},${PROJECT_VERSION_MINOR},${PROJECT_VERSION_PATCH},0")
 endif()

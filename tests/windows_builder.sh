@@ -114,6 +114,43 @@ unicode_folder() {
     cmp "$work/Ünïcødé/setup.exe" "$work/linux-deltas/setup.exe" || { cat "$work/windows.out"; return 1; }
 }
 check "a manifest in a folder named outside ASCII" unicode_folder
-check "kiln.exe --version" grep -q "kiln 1" <(wine_run "$kiln_exe" --version)
+
+# The release zip's layout: kiln.exe finds the setup programs and
+# uninstallers of each architecture in win32\ and win64\ beside it, and
+# makes the example as kiln does with the same programs named.
+zip_layout() {
+  local z=$work/zip
+  mkdir -p "$z/win32" "$z/win64"
+  cp "$kiln_exe" "$z/"
+  cp "$win32/kiln-stub.exe" "$win32/kiln-uninstall.exe" "$z/win32/"
+  cp "$(dirname "$kiln_exe")/kiln-stub.exe" "$(dirname "$kiln_exe")/kiln-uninstall.exe" "$z/win64/"
+  KILN_STUB= KILN_UNINSTALLER= wine_run "$z/kiln.exe" build "$(winpath "$here/examples/sample/kiln.toml")" \
+    -o "$(winpath "$z/setup.exe")" >"$work/windows.out" 2>&1 &&
+    cmp "$z/setup.exe" "$work/linux-kiln/setup.exe" || { cat "$work/windows.out"; return 1; }
+  KILN_STUB= KILN_UNINSTALLER= wine_run "$z/kiln.exe" --version >"$work/windows.out" 2>&1
+  grep -q "^kiln 1" "$work/windows.out" && grep -q "^x86: setup program [0-9]* bytes, uninstaller" "$work/windows.out" &&
+    grep -q "^x64: setup program [0-9]* bytes" "$work/windows.out" || { cat "$work/windows.out"; return 1; }
+}
+check "kiln.exe in the release zip's layout finds its programs" zip_layout
+
+# A manifest deeper than Windows' old 260-character limit.
+long_path() {
+  local deep=$work
+  while [ ${#deep} -lt 300 ]; do deep=$deep/a-folder-to-make-the-path-long; done
+  mkdir -p "$deep" && cp -a "$product/app" "$product/docs" "$deep/" && cp "$product/solid.toml" "$deep/kiln.toml"
+  wine_run "$kiln_exe" build "$(winpath "$deep/kiln.toml")" --stub "$(winpath "$win32/kiln-stub.exe")" \
+    --uninstaller "$(winpath "$win32/kiln-uninstall.exe")" -o "$(winpath "$deep/setup.exe")" >"$work/windows.out" 2>&1 &&
+    cmp "$deep/setup.exe" "$work/linux-solid/setup.exe" || { cat "$work/windows.out"; return 1; }
+}
+check "a manifest and output past 260 characters of path" long_path
+
+# Signing on Windows asks for osslsigncode.exe, and says where to get it.
+no_signer() {
+  touch "$work/cert.pem" "$work/key.pem"
+  PATH=/usr/bin:/bin wine_run "$kiln_exe" sign "$(winpath "$work/linux-kiln/setup.exe")" \
+    --cert "$(winpath "$work/cert.pem")" --key "$(winpath "$work/key.pem")" >"$work/windows.out" 2>&1
+  [ $? = 1 ] && grep -q "osslsigncode.exe on the PATH" "$work/windows.out" || { cat "$work/windows.out"; return 1; }
+}
+check "kiln.exe sign without osslsigncode.exe" no_signer
 
 report "windows builder"

@@ -3,6 +3,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "builder/commands/existing_file.h"
 #include "builder/reading/json_writer.h"
 #include "builder/reading/package_check.h"
 #include "builder/commands/package_commands.h"
@@ -261,7 +262,7 @@ void WriteJson(const std::string& path, const Bytes& bytes, const PackageView& v
 void AddInspectCommand(CLI::App& app, int& status) {
     auto* cmd = app.add_subcommand("inspect", "List the records, setup types, texts and files of a setup file");
     static std::string path;
-    cmd->add_option("setup", path, "The setup file")->required()->check(CLI::ExistingFile);
+    cmd->add_option("setup", path, "The setup file")->required()->check(kExistingFile);
     static bool json = false, quiet = false;
     cmd->add_flag("--json", json, "Print everything as one JSON object");
     cmd->add_flag("--quiet", quiet, "Print nothing; the exit code says whether the setup file has problems");

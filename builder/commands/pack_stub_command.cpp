@@ -4,6 +4,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "builder/commands/existing_file.h"
 #include "builder/program/stub_packer.h"
 #include "builder/system/file_system.h"
 
@@ -11,7 +12,7 @@ void AddPackStubCommand(CLI::App& app, int& status) {
     auto* cmd = app.add_subcommand("pack-stub", "Pack the linked setup program into the one kiln build puts first");
     static std::string input, output;
     static StubPackOptions options;
-    cmd->add_option("linked", input, "The setup program as linked")->required()->check(CLI::ExistingFile);
+    cmd->add_option("linked", input, "The setup program as linked")->required()->check(kExistingFile);
     cmd->add_option("-o,--output", output, "The packed setup program to write")->required();
     cmd->add_option("--image-base", options.image_base,
                     "Another preferred image base (a multiple of 0x10000), so that the program is relocated "

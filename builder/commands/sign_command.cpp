@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <vector>
 
+#include "builder/commands/existing_file.h"
 #include "builder/manifest/build_error.h"
 #include "builder/reading/setup_reader.h"
 #include "builder/system/child_process.h"
@@ -30,8 +31,8 @@ std::string SignerSubject(const std::string& path) {
 
 void AddSigningOptions(CLI::App& cmd, SigningOptions& options) {
     auto* cert = cmd.add_option("--cert", options.certificate, "Sign with this certificate (PEM), through osslsigncode")
-                     ->check(CLI::ExistingFile);
-    auto* key = cmd.add_option("--key", options.key, "The certificate's private key (PEM)")->check(CLI::ExistingFile);
+                     ->check(kExistingFile);
+    auto* key = cmd.add_option("--key", options.key, "The certificate's private key (PEM)")->check(kExistingFile);
     cert->needs(key);
     key->needs(cert);
     cmd.add_option("--timestamp", options.timestamp, "URL of a timestamp server for the signature")->needs(cert);
@@ -65,7 +66,7 @@ void AddSignCommand(CLI::App& app, int& status) {
     auto* cmd = app.add_subcommand("sign", "Sign a setup file with Authenticode (needs osslsigncode)");
     static std::string path;
     static SigningOptions options;
-    cmd->add_option("setup", path, "The setup file")->required()->check(CLI::ExistingFile);
+    cmd->add_option("setup", path, "The setup file")->required()->check(kExistingFile);
     AddSigningOptions(*cmd, options);
     cmd->get_option("--cert")->required();
     cmd->callback([&status] {

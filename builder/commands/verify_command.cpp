@@ -2,6 +2,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "builder/commands/existing_file.h"
 #include "builder/reading/package_check.h"
 #include "builder/commands/package_commands.h"
 #include "builder/commands/sign_command.h"
@@ -11,7 +12,7 @@ void AddVerifyCommand(CLI::App& app, int& status) {
                                    "Decode every archived file of a setup file and its volume files (setup.D01, ...) "
                                    "and check its checksum, and the whole-file CRCs of the setup file and its volume files");
     static std::string path;
-    cmd->add_option("setup", path, "The setup file")->required()->check(CLI::ExistingFile);
+    cmd->add_option("setup", path, "The setup file")->required()->check(kExistingFile);
     cmd->callback([&status] {
         Bytes bytes = ReadWholeFile(path);
         PackageView v = CheckPackage(bytes, path);

@@ -304,15 +304,9 @@ std::vector<FoundSource> FindSources(const Section& s) {
     std::error_code ec;
     if (!fs::is_directory(folder, ec)) s.Fail("source", "no such folder: " + Utf8Name(folder));
     std::vector<FoundSource> found;
-    auto consider = [&](const fs::directory_entry& e) {
-        if (!e.is_regular_file(ec)) return;
-        if (!match.empty() && !NameMatchesPattern(match, Utf8Name(e.path().filename()))) return;
-        found.push_back({Utf8Name(e.path().lexically_normal()), fs::relative(e.path(), folder, ec).generic_u8string()});
-    };
-    if (recursive)
-        for (const auto& e : fs::recursive_directory_iterator(folder, ec)) consider(e);
-    else
-        for (const auto& e : fs::directory_iterator(folder, ec)) consider(e);
+    for (const fs::path& relative : FilesIn(folder, recursive))
+        if (match.empty() || NameMatchesPattern(match, Utf8Name(relative.filename())))
+            found.push_back({Utf8Name((folder / relative).lexically_normal()), relative.generic_u8string()});
     if (found.empty()) s.Fail("source", "'" + source + "' matches no file");
     std::sort(found.begin(), found.end(), [](const FoundSource& a, const FoundSource& b) { return a.relative < b.relative; });
     return found;

@@ -32,6 +32,37 @@ std::string Utf8Name(const fs::path& path) {
     return utf8;
 }
 
+namespace {
+
+void ListInto(const std::wstring& folder, const fs::path& below, bool recursive, std::vector<fs::path>& files) {
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileExW((folder + L"\\*").c_str(), FindExInfoBasic, &found, FindExSearchNameMatch,
+                                     nullptr, 0);
+    if (search == INVALID_HANDLE_VALUE) return;
+    do {
+        std::wstring name = found.cFileName;
+        if (name == L"." || name == L"..") continue;
+        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+            files.push_back(below / name);
+        else if (recursive && !(found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
+            ListInto(folder + L"\\" + name, below / name, recursive, files);
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+}
+
+}  // namespace
+
+std::vector<fs::path> FilesIn(const fs::path& folder, bool recursive) {
+    std::error_code ec;
+    std::wstring whole = fs::absolute(folder, ec).lexically_normal().native();
+    while (!whole.empty() && whole.back() == L'\\') whole.pop_back();
+    // The "\\?\" form takes a path of any length; a UNC path gets it as "\\?\UNC\".
+    std::wstring listed = whole.rfind(L"\\\\", 0) == 0 ? L"\\\\?\\UNC\\" + whole.substr(2) : L"\\\\?\\" + whole;
+    std::vector<fs::path> files;
+    ListInto(listed, {}, recursive, files);
+    return files;
+}
+
 std::optional<uint64_t> LastWriteFileTime(const fs::path& path) {
     WIN32_FILE_ATTRIBUTE_DATA data;
     if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return std::nullopt;
@@ -93,6 +124,19 @@ struct timespec FromFileTime(uint64_t t) {
 }
 
 }  // namespace
+
+std::vector<fs::path> FilesIn(const fs::path& folder, bool recursive) {
+    std::vector<fs::path> files;
+    std::error_code ec;
+    auto consider = [&](const fs::directory_entry& e) {
+        if (e.is_regular_file(ec)) files.push_back(fs::relative(e.path(), folder, ec));
+    };
+    if (recursive)
+        for (const auto& e : fs::recursive_directory_iterator(folder, ec)) consider(e);
+    else
+        for (const auto& e : fs::directory_iterator(folder, ec)) consider(e);
+    return files;
+}
 
 std::optional<uint64_t> LastWriteFileTime(const fs::path& path) {
     struct stat st;

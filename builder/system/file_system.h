@@ -7,9 +7,15 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <vector>
 
 std::filesystem::path Utf8Path(const std::string& utf8);
 std::string Utf8Name(const std::filesystem::path& path);
+
+// The files in a folder, with recursive those in its sub-folders too (not
+// through links to folders), as paths relative to it, in no set order.
+// On Windows also past MAX_PATH, which the C runtime's listing keeps to.
+std::vector<std::filesystem::path> FilesIn(const std::filesystem::path& folder, bool recursive);
 
 // A file's last write time as a FILETIME (100 ns units since 1601), or
 // nothing when it cannot be read.

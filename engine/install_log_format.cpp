@@ -1,6 +1,7 @@
 #include "engine/install_log_format.h"
 
 #include <cstring>
+#include <initializer_list>
 
 namespace {
 
@@ -24,12 +25,25 @@ struct Cursor {
     }
 };
 
-// Walks `count` records of a section body; each is two strings and
-// `flag_bytes` more. The records must fill the body exactly.
-bool RecordsFill(const uint8_t* body, uint32_t size, uint32_t count, size_t flag_bytes) {
+// The shapes of a section's records: fixed bytes before their strings
+// (kind and root of a remembered record) and after (a file's flags).
+struct RecordShape {
+    size_t leading, strings, trailing;
+};
+constexpr RecordShape kFileRecord = {0, 2, 1}, kShortcutRecord = {0, 2, 0}, kRememberedRecord = {5, 4, 0};
+
+// Walks `count` records of a section body, which must fill it exactly; a
+// remembered record's kind must be one of the two there are.
+bool RecordsFill(const uint8_t* body, uint32_t size, uint32_t count, RecordShape shape) {
     Cursor c = {body, body + size};
-    for (uint32_t i = 0; i < count; ++i)
-        if (!c.String() || !c.String() || !c.Take(flag_bytes)) return false;
+    for (uint32_t i = 0; i < count; ++i) {
+        if (shape.leading && c.at < c.end && *c.at != kLogRememberedInRegistry && *c.at != kLogRememberedInIni)
+            return false;
+        if (!c.Take(shape.leading)) return false;
+        for (size_t s = 0; s < shape.strings; ++s)
+            if (!c.String()) return false;
+        if (!c.Take(shape.trailing)) return false;
+    }
     return c.at == c.end;
 }
 
@@ -46,7 +60,8 @@ bool ReadInstallLog(const uint8_t* data, size_t size, InstallLog* log) {
     const uint8_t* at = data;
     const uint8_t* end = data + size;
     // Sections come in this order; each at most once.
-    const uint16_t order[] = {kLogFilesTag, kLogShortcutsTag, kLogUninstallKeyTag, kLogEndTag};
+    const uint16_t order[] = {kLogFilesTag, kLogShortcutsTag, kLogUninstallKeyTag, kLogRememberedTag, kLogEndTag};
+    constexpr size_t kSections = sizeof order / sizeof order[0];
     size_t next = 0;
     for (;;) {
         if (size_t(end - at) < kLogHeaderSize) return false;
@@ -55,27 +70,32 @@ bool ReadInstallLog(const uint8_t* data, size_t size, InstallLog* log) {
         if (U16(at + 2) != 0) return false;
         at += kLogHeaderSize;
         if (body_size > size_t(end - at)) return false;
-        while (next < 4 && order[next] != tag) {
+        while (next < kSections && order[next] != tag) {
             if (order[next] == kLogFilesTag) return false;  // the files section is never left out
             ++next;
         }
-        if (next == 4) return false;  // unknown, repeated or out of order
+        if (next == kSections) return false;  // unknown, repeated or out of order
         ++next;
         const uint8_t* body = at;
         at += body_size;
         switch (tag) {
         case kLogFilesTag:
-        case kLogShortcutsTag: {
+        case kLogShortcutsTag:
+        case kLogRememberedTag: {
             if (body_size < 4) return false;
             uint32_t count = U32(body);
-            size_t flag_bytes = tag == kLogFilesTag ? 1 : 0;
-            if (!RecordsFill(body + 4, body_size - 4, count, flag_bytes)) return false;
+            RecordShape shape = tag == kLogFilesTag ? kFileRecord : tag == kLogShortcutsTag ? kShortcutRecord
+                                                                                            : kRememberedRecord;
+            if (!RecordsFill(body + 4, body_size - 4, count, shape)) return false;
             if (tag == kLogFilesTag) {
                 log->files = body + 4;
                 log->file_count = count;
-            } else {
+            } else if (tag == kLogShortcutsTag) {
                 log->shortcuts = body + 4;
                 log->shortcut_count = count;
+            } else {
+                log->remembered = body + 4;
+                log->remembered_count = count;
             }
             break;
         }
@@ -108,6 +128,18 @@ LogShortcutRecord NextLogShortcutRecord(const uint8_t** cursor) {
     LogShortcutRecord r;
     r.folder = ReadText(cursor);
     r.name = ReadText(cursor);
+    return r;
+}
+
+LogRememberedRecord NextLogRememberedRecord(const uint8_t** cursor) {
+    LogRememberedRecord r;
+    r.kind = **cursor;
+    r.root = U32(*cursor + 1);
+    *cursor += 5;
+    r.place = ReadText(cursor);
+    r.name = ReadText(cursor);
+    r.key = ReadText(cursor);
+    r.folder = ReadText(cursor);
     return r;
 }
 
@@ -182,4 +214,13 @@ size_t PutLogUninstallKey(uint8_t* out, size_t capacity, const char* key_path) {
                              uint8_t(kLogUninstallRoot >> 16), uint8_t(kLogUninstallRoot >> 24)};
     RecordOut r = {out, capacity, 0};
     return r.Put(root, 4) && r.String(key_path, std::strlen(key_path), "", 0) ? r.size : 0;
+}
+
+size_t PutLogRememberedRecord(uint8_t* out, size_t capacity, uint8_t kind, uint32_t root, const char* place,
+                              const char* name, const char* key, const char* folder) {
+    const uint8_t head[5] = {kind, uint8_t(root), uint8_t(root >> 8), uint8_t(root >> 16), uint8_t(root >> 24)};
+    RecordOut r = {out, capacity, 0};
+    bool ok = r.Put(head, 5);
+    for (const char* text : {place, name, key, folder}) ok = ok && r.String(text, std::strlen(text), "", 0);
+    return ok ? r.size : 0;
 }

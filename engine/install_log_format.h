@@ -6,12 +6,18 @@
 //   files         0x1235  u32 count, then file records       always, first
 //   shortcuts     0x1236  u32 count, then shortcut records   optional
 //   uninstall key 0x1238  u32 root, then one string          optional
+//   remembered    0x1239  u32 count, then remembered records optional
 //   end           0x7F7F  empty                              always, last
 //
 // A string is a u16 length and that many ANSI bytes, no terminator. A file
 // record is folder, name (strings) and a flags byte; a folder of "." or
 // starting ".\" is relative to the install folder. A shortcut record is the
-// folder that holds the link and the link's file name.
+// folder that holds the link and the link's file name. A remembered record
+// is where the destination folder was stored for the next setup to
+// propose: a kind byte (1 registry, 2 INI), a u32 root (the package's
+// registry root number; 0 for INI), then four strings: the key and value
+// name, with an empty third, or the INI file, section and key; and last
+// the folder as it was stored.
 //
 // The uninstaller file as the package carries it ends with 8 bytes that the
 // log's first header replaces, so the log starts exactly where the
@@ -24,6 +30,7 @@ enum : uint16_t {
     kLogFilesTag = 0x1235,
     kLogShortcutsTag = 0x1236,
     kLogUninstallKeyTag = 0x1238,
+    kLogRememberedTag = 0x1239,
     kLogEndTag = 0x7F7F,
 };
 constexpr uint32_t kLogHeaderSize = 8;
@@ -53,6 +60,14 @@ struct LogShortcutRecord {
     LogText folder, name;
 };
 
+enum : uint8_t { kLogRememberedInRegistry = 1, kLogRememberedInIni = 2 };
+
+struct LogRememberedRecord {
+    uint8_t kind;
+    uint32_t root;
+    LogText place, name, key, folder;  // key: empty for the registry
+};
+
 // A log that passed ReadInstallLog: where each section's records start.
 struct InstallLog {
     const uint8_t* files;  // first file record
@@ -62,6 +77,8 @@ struct InstallLog {
     bool has_uninstall_key;
     uint32_t uninstall_root;
     LogText uninstall_key;
+    const uint8_t* remembered;  // null when the log has no remembered section
+    uint32_t remembered_count;
 };
 
 // Checks the log in data[0, size) (the bytes from the end of the uninstaller
@@ -75,6 +92,7 @@ bool ReadInstallLog(const uint8_t* data, size_t size, InstallLog* log);
 // record at *cursor and moves the cursor past it.
 LogFileRecord NextLogFileRecord(const uint8_t** cursor);
 LogShortcutRecord NextLogShortcutRecord(const uint8_t** cursor);
+LogRememberedRecord NextLogRememberedRecord(const uint8_t** cursor);
 
 // --- Writing ----------------------------------------------------------------
 // The setup program encodes each piece with these and writes it to the end
@@ -98,7 +116,7 @@ struct LogPathParts {
 LogPathParts SplitLogPath(const char* destination, const char* path);
 
 // Largest record the writers below produce for texts of at most 519 bytes.
-constexpr size_t kMaxLogRecordSize = 2 * (2 + 520) + 1;
+constexpr size_t kMaxLogRecordSize = 5 + 4 * (2 + 520);
 
 // Each encodes one record into out[0, capacity) and returns its size, or 0
 // when it does not fit. A text longer than 65,535 bytes is cut to its length's
@@ -107,3 +125,6 @@ size_t PutLogFileRecord(uint8_t* out, size_t capacity, const char* destination, 
 size_t PutLogShortcutRecord(uint8_t* out, size_t capacity, const char* folder, size_t folder_size, const char* name);
 // The uninstall key section's body: the root and the key path.
 size_t PutLogUninstallKey(uint8_t* out, size_t capacity, const char* key_path);
+// A remembered record; key is "" for the registry.
+size_t PutLogRememberedRecord(uint8_t* out, size_t capacity, uint8_t kind, uint32_t root, const char* place,
+                              const char* name, const char* key, const char* folder);

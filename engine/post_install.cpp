@@ -6,6 +6,7 @@
 #include "engine/entry_paths.h"
 #include "engine/install_driver.h"
 #include "engine/install_log.h"
+#include "engine/install_log_format.h"
 #include "engine/path_text.h"
 #include "engine/program_group.h"
 #include "engine/registry_root.h"
@@ -28,50 +29,70 @@ void Report(const char* action, const char* subject, bool done) {
 constexpr int kFinishPage = 7;
 constexpr uint16_t kNoStartPage = 0xFFFF;
 
-// The log, the program-group shortcuts and the uninstall entry.
-void WriteLogAndEntry() {
+// The log, the program-group shortcuts and the uninstall entry. The log
+// stays open for the remembered folder; false when there is none.
+bool WriteLogAndEntry(LogFile* log) {
     const char* uninstaller = g_driver.uninstaller_path;
     if (!uninstaller[0]) {
         CreateProgramGroupShortcuts(nullptr);
-        return;
+        return false;
     }
-    LogFile log;
-    OpenInstallLog(&log, uninstaller);
-    Report("install log", uninstaller, log.file != INVALID_HANDLE_VALUE);
-    CreateProgramGroupShortcuts(&log);
+    OpenInstallLog(log, uninstaller);
+    Report("install log", uninstaller, log->file != INVALID_HANDLE_VALUE);
+    CreateProgramGroupShortcuts(log);
     const char* name = TypeText(g_config.current_record, kTypeUninstallKey);
     char key_path[2 * kPathSize];
     if (name && name[0] && UninstallKeyPath(key_path, sizeof key_path, name)) {
         Report("uninstall entry", key_path, RegisterUninstallEntry(key_path, name, uninstaller));
-        WriteLogUninstallKey(&log, key_path);
+        WriteLogUninstallKey(log, key_path);
     }
-    CloseInstallLog(&log);
+    return true;
+}
+
+// One place the folder was stored, a record of the log's remembered
+// section, which the first record opens.
+void LogRemembered(LogFile* log, bool* opened, uint8_t kind, uint32_t root, const char* place, const char* name,
+                   const char* key) {
+    if (!log) return;
+    if (!*opened) BeginLogSection(log, kLogRememberedTag, LogEnd(log));
+    *opened = true;
+    uint8_t record[kMaxLogRecordSize];
+    WriteLogRecord(log, record, PutLogRememberedRecord(record, sizeof record, kind, root, place, name, key,
+                                                        g_state.destination_folder));
 }
 
 // Stores the destination folder (without its trailing backslash) exactly
-// where the previous-installation detection reads it.
-void RememberDestination() {
+// where the previous-installation detection reads it, and logs each place
+// so that the uninstaller can take it away again.
+void RememberDestination(LogFile* log) {
     const uint8_t* record = g_config.current_record;
     uint16_t options = ReadU16(record + kTypeOptions);
     const char* folder = g_state.destination_folder;
     const char* key_path = TypeText(record, kTypeRegistryKey);
+    bool opened = false;
     HKEY key;
     if ((options & kOptionRememberInRegistry) && key_path) {
-        bool done = RegCreateKeyA(RegistryRoot(ReadU32(record + kTypeRegistryRoot)), key_path, &key) == ERROR_SUCCESS;
+        uint32_t root = ReadU32(record + kTypeRegistryRoot);
+        const char* value = TypeText(record, kTypeRegistryValue);
+        bool done = RegCreateKeyA(RegistryRoot(root), key_path, &key) == ERROR_SUCCESS;
         if (done) {
-            done = RegSetValueExA(key, TypeText(record, kTypeRegistryValue), 0, REG_SZ,
-                                  reinterpret_cast<const BYTE*>(folder), DWORD(lstrlenA(folder) + 1)) == ERROR_SUCCESS;
+            done = RegSetValueExA(key, value, 0, REG_SZ, reinterpret_cast<const BYTE*>(folder),
+                                  DWORD(lstrlenA(folder) + 1)) == ERROR_SUCCESS;
             RegCloseKey(key);
         }
         Report("remembered folder", key_path, done);
+        if (done) LogRemembered(log, &opened, kLogRememberedInRegistry, root, key_path, value ? value : "", "");
     }
     const char* ini_file = TypeText(record, kTypeIniFile);
     const char* section = TypeText(record, kTypeIniSection);
     const char* ini_key = TypeText(record, kTypeIniKey);
     if ((options & kOptionRememberInIni) && ini_file && section && ini_key) {
-        Report("remembered folder", ini_file, WritePrivateProfileStringA(section, ini_key, folder, ini_file));
+        bool done = WritePrivateProfileStringA(section, ini_key, folder, ini_file);
         WritePrivateProfileStringA(nullptr, nullptr, nullptr, ini_file);  // writes the cached file to disk
+        Report("remembered folder", ini_file, done);
+        if (done) LogRemembered(log, &opened, kLogRememberedInIni, 0, ini_file, section, ini_key);
     }
+    if (opened) EndLogSection(log, kLogRememberedTag);
 }
 
 // Calls DllRegisterServer of every self-registering library of the list.
@@ -101,9 +122,11 @@ void RegisterLibraries() {
 void RunPostInstallActions() {
     CloseArchive();
     if (g_state.install_error == 0 && g_config.current_record) {
-        WriteLogAndEntry();
+        LogFile log;
+        bool logged = WriteLogAndEntry(&log);
         StripBackslash(g_state.destination_folder);
-        RememberDestination();
+        RememberDestination(logged ? &log : nullptr);
+        if (logged) CloseInstallLog(&log);
         // Best effort, entry by entry: these say only that they ran.
         const SetupType& type = g_config.types[g_config.current_type];
         ApplyIniEntries();

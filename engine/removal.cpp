@@ -11,6 +11,7 @@
 #include "engine/fonts.h"
 #include "engine/memory.h"
 #include "engine/path_text.h"
+#include "engine/registry_root.h"
 #include "engine/shared_files.h"
 #include "engine/shell_folders.h"
 
@@ -167,6 +168,52 @@ void RemoveShortcutRecord(const LogShortcutRecord& record, const InstalledFolder
     if (outcome != Outcome::kFailed) RemoveEmptyFolders(t.path, t.keep);
 }
 
+// A log text as a terminated string: false when it does not fit or holds a
+// NUL, which would make it name something else.
+bool TerminatedText(char* out, const LogText& text) {
+    if (text.size >= kRemovalPathSize || std::memchr(text.data, 0, text.size)) return false;
+    std::memcpy(out, text.data, text.size);
+    out[text.size] = 0;
+    return true;
+}
+
+// The remembered destination folder goes only while it still names the
+// folder this installation stored: a later installation elsewhere has put
+// its own there, which stays. The key or section goes with it only when
+// nothing else is left in it.
+void RemoveRememberedRecord(const LogRememberedRecord& r, RemovalReport* report) {
+    char place[kRemovalPathSize], name[kRemovalPathSize], key[kRemovalPathSize], folder[kRemovalPathSize];
+    char stored[kRemovalPathSize] = "";
+    if (!TerminatedText(place, r.place) || !TerminatedText(name, r.name) || !TerminatedText(key, r.key) ||
+        !TerminatedText(folder, r.folder))
+        return CountRefused(report, r.place, r.name);
+    Outcome outcome = Outcome::kNothing;
+    if (r.kind == kLogRememberedInRegistry) {
+        HKEY root = RegistryRoot(r.root), opened;
+        if (RegOpenKeyExA(root, place, 0, KEY_QUERY_VALUE | KEY_SET_VALUE, &opened) != ERROR_SUCCESS) return;
+        DWORD type = 0, size = sizeof stored - 1, subkeys = 1, values = 1;
+        if (RegQueryValueExA(opened, name, nullptr, &type, reinterpret_cast<BYTE*>(stored), &size) == ERROR_SUCCESS &&
+            type == REG_SZ && (stored[size] = 0, lstrcmpiA(stored, folder) == 0))
+            outcome = RegDeleteValueA(opened, name) == ERROR_SUCCESS ? Outcome::kRemoved : Outcome::kFailed;
+        bool empty = outcome == Outcome::kRemoved &&
+                     RegQueryInfoKeyA(opened, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values, nullptr,
+                                      nullptr, nullptr, nullptr) == ERROR_SUCCESS &&
+                     !subkeys && !values;
+        RegCloseKey(opened);
+        if (empty) RegDeleteKeyA(root, place);
+    } else {
+        GetPrivateProfileStringA(name, key, "", stored, sizeof stored, place);
+        if (stored[0] && lstrcmpiA(stored, folder) == 0) {
+            outcome = WritePrivateProfileStringA(name, key, nullptr, place) ? Outcome::kRemoved : Outcome::kFailed;
+            char rest[4];
+            if (outcome == Outcome::kRemoved && !GetPrivateProfileSectionA(name, rest, sizeof rest, place))
+                WritePrivateProfileStringA(name, nullptr, nullptr, place);
+            WritePrivateProfileStringA(nullptr, nullptr, nullptr, place);  // writes the cached file to disk
+        }
+    }
+    Count(report, outcome, place);
+}
+
 // Kept while anything else remains: the entry is how the user retries.
 void RemoveUninstallKey(const InstallLog& log, RemovalReport* report) {
     char key[kRemovalPathSize], shown[sizeof kLocalMachine + kRemovalPathSize];
@@ -241,6 +288,9 @@ void RemoveInstallation(const InstallLog& log, const InstalledFolders& folders, 
                                  [&](const LogFileRecord& r) {
                                      RemoveFileRecord(r, folders, own_file, release_counts, report);
                                  });
+    const uint8_t* remembered = log.remembered;
+    for (uint32_t i = 0; remembered && i < log.remembered_count; ++i)
+        RemoveRememberedRecord(NextLogRememberedRecord(&remembered), report);
     if (log.has_uninstall_key) RemoveUninstallKey(log, report);
 }
 

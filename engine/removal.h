@@ -2,9 +2,9 @@
 // order of the log, the program-group shortcuts (and program groups left
 // empty), then the file records (desktop shortcuts, files, shared files
 // whose count falls to 0, fonts, self-registered libraries, folders that
-// are empty), then the uninstall key. Only what removal_targets.h admits is
-// touched; empty folders between a removed item and the install folder go
-// with it.
+// are empty), then the remembered folder, then the uninstall key. Only what
+// removal_targets.h admits is touched; empty folders between a removed item
+// and the install folder go with it.
 #pragma once
 #include <cstddef>
 
@@ -36,8 +36,10 @@ struct RemovalReport {
 // Removes what the log names. `own_file` (may be null) is never touched:
 // the running uninstaller's file, which goes last, by other means. Without
 // `release_counts` (an earlier run lowered them) shared files and their
-// counts stay as they are. The uninstall key goes only when nothing
-// remains, so that the entry and its uninstaller are there for a retry.
+// counts stay as they are. The destination folder remembered in the
+// registry or an INI file goes while it still names this installation's
+// folder. The uninstall key goes only when nothing remains, so that the
+// entry and its uninstaller are there for a retry.
 void RemoveInstallation(const InstallLog& log, const InstalledFolders& folders, const char* own_file,
                         bool release_counts, RemovalReport* report);
 

@@ -33,6 +33,11 @@ void CheckAnyBytes(const uint8_t* data, size_t size) {
         inside(r.folder), inside(r.name);
     }
     if (log.has_uninstall_key) inside(log.uninstall_key);
+    at = log.remembered;
+    for (uint32_t i = 0; i < log.remembered_count; ++i) {
+        LogRememberedRecord r = NextLogRememberedRecord(&at);
+        inside(r.place), inside(r.name), inside(r.key), inside(r.folder);
+    }
 }
 
 bool Same(LogText t, const char* text, size_t size) { return t.size == size && std::memcmp(t.data, text, size) == 0; }

@@ -119,9 +119,7 @@ group="$drive/users/$user/AppData/Roaming/Microsoft/Windows/Start Menu/Programs/
 registration='HKCU\Software\Kiln Tests\Registration'
 
 # --- Install both, uninstall both: the system is as it was ---
-# What an earlier run in the same prefix left goes first. The example's
-# remembered folder outlives an uninstall (the log does not name it), and a
-# setup program then proposes its deepest existing folder: every install
+# What an earlier run in the same prefix left goes first. Every install
 # here names its folder.
 wine_run reg delete 'HKLM\Software\Sample\Product' /f >/dev/null 2>&1
 wine_run reg delete "$registration" /f >/dev/null 2>&1
@@ -154,6 +152,9 @@ example_removed() {
     [ "$(regval "$registration" "$programs\\Sample Product\\selfreg.dll")" = unregistered ]
 }
 check "example: removed, library unregistered" example_removed
+# Its remembered folder goes; the registry entry beside it in the key stays.
+check "example: the remembered folder went, the key's other value stayed" \
+  test -z "$(regval 'HKLM\Software\Sample\Product' InstallDir)" -a "$(regval 'HKLM\Software\Sample\Product' Version)" = 1.0
 check "the shared library stays for the second product" test -f "$system_shared"
 check "its count fell to 1" test "$(shared_count)" = 0x1
 
@@ -234,6 +235,60 @@ first_removed() {
 check "two types: the first removed by its uninstaller with /X, which the setup program deleted" first_removed
 check "two types: second uninstalled" uninstall 0 "$programs\\Kiln Two Types Second\\uninstall.exe" /QUIET
 rmdir "$first" 2>/dev/null  # /X leaves the emptied folder: its uninstaller was still in it
+
+# --- The remembered folder: taken away with the installation that stored it ---
+# Stored in the registry and in an INI file. The key and the section go
+# when nothing else is in them; what another installation stored since, or
+# a user put beside it, stays.
+mkdir -p "$work/remember"
+cp "$here/examples/sample/payload/readme.txt" "$work/remember/"
+cat >"$work/remember/kiln.toml" <<'TOML'
+[setup]
+title = "Kiln Remembered"
+uninstaller = true
+[[type]]
+folder = "#Program Files#\\Kiln Remembered"
+remember_registry = { root = "HKCU", key = "Software\\Kiln Tests\\Remembered", value = "Dir" }
+remember_ini = { file = "kiln-remembered.ini", section = "Paths", key = "Dir" }
+[[type.file]]
+source = "readme.txt"
+TOML
+check "remembered: build" "$kiln" build "$work/remember/kiln.toml" -o "$work/remember.exe" >/dev/null
+remembered_key='HKCU\Software\Kiln Tests\Remembered'
+ini="$drive/windows/kiln-remembered.ini"
+first_folder="$programs\Kiln Remembered A" second_folder="$programs\Kiln Remembered B"
+wine_run reg delete "$remembered_key" /f >/dev/null 2>&1
+rm -f "$ini"
+ini_value() { [ -f "$ini" ] && tr -d '\r' <"$ini" | sed -n "s/^$1=//p"; }
+remembered_alone() {
+  install "$work/remember.exe" --dest "$first_folder" || return 1
+  [ "$(regval "$remembered_key" Dir)" = "$first_folder" ] && [ "$(ini_value Dir)" = "$first_folder" ] ||
+    { echo "  not remembered: $(regval "$remembered_key" Dir) / $(ini_value Dir)"; return 1; }
+  uninstall 0 "$first_folder\\uninstall.exe" /QUIET || return 1
+  ! wine_run reg query "$remembered_key" >/dev/null 2>&1 || { echo "  the emptied key stayed"; return 1; }
+  ! grep -q 'Paths' "$ini" || { echo "  the emptied section stayed:"; cat "$ini"; return 1; }
+}
+check "remembered: value, key and section go with the installation" remembered_alone
+remembered_beside_others() {
+  install "$work/remember.exe" --dest "$first_folder" || return 1
+  wine_run reg add "$remembered_key" /v Theirs /d kept /f >/dev/null 2>&1
+  printf 'Theirs=kept\r\n' >>"$ini"
+  uninstall 0 "$first_folder\\uninstall.exe" /QUIET || return 1
+  [ -z "$(regval "$remembered_key" Dir)" ] && [ -z "$(ini_value Dir)" ] &&
+    [ "$(regval "$remembered_key" Theirs)" = kept ] && [ "$(ini_value Theirs)" = kept ] ||
+    { echo "  registry: $(wine_run reg query "$remembered_key" 2>&1 | tr -d '\r')"; cat "$ini"; return 1; }
+  # A folder stored since by another installation (another version, under
+  # its own entry) is not this one's to take.
+  install "$work/remember.exe" --dest "$first_folder" || return 1
+  wine_run reg add "$remembered_key" /v Dir /d "$second_folder" /f >/dev/null 2>&1
+  sed -i "s/^Dir=.*/Dir=$(echo "$second_folder" | sed 's/\\/\\\\/g')/" "$ini"
+  uninstall 0 "$first_folder\\uninstall.exe" /QUIET || return 1
+  [ "$(regval "$remembered_key" Dir)" = "$second_folder" ] && [ "$(ini_value Dir)" = "$second_folder" ] ||
+    { echo "  the other folder went: $(regval "$remembered_key" Dir) / $(ini_value Dir)"; return 1; }
+}
+check "remembered: another installation's folder and a user's values stay" remembered_beside_others
+wine_run reg delete "$remembered_key" /f >/dev/null 2>&1
+rm -f "$ini"
 
 # --- Two setup types, one uninstall entry, one folder ---
 # The second install replaces the first (kiln build turns on removing the

@@ -87,6 +87,11 @@ Bytes ShortcutRecord(const char* folder, const char* name) {
     return Bytes(r, r + PutLogShortcutRecord(r, sizeof r, folder, std::strlen(folder), name));
 }
 
+Bytes RememberedRecord(uint8_t kind, const char* place, const char* name, const char* key) {
+    uint8_t r[kMaxLogRecordSize];
+    return Bytes(r, r + PutLogRememberedRecord(r, sizeof r, kind, 2, place, name, key, "C:\\App"));
+}
+
 const char kKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Kiln";
 
 Bytes FullLog() {
@@ -95,6 +100,8 @@ Bytes FullLog() {
                              FileRecord("C:\\App\\sub\\", 0)});
     b.Section(kLogShortcutsTag, {ShortcutRecord("C:\\Start Menu\\Programs\\Kiln", "Kiln.lnk")});
     b.UninstallKey(kKey);
+    b.Section(kLogRememberedTag, {RememberedRecord(kLogRememberedInRegistry, "Software\\Kiln", "Dir", ""),
+                                  RememberedRecord(kLogRememberedInIni, "kiln.ini", "Paths", "Home")});
     b.End();
     return b.bytes;
 }
@@ -129,8 +136,19 @@ TEST(InstallLogFormat, WrittenLogReadsBack) {
     EXPECT_TRUE(log.has_uninstall_key);
     EXPECT_EQ(log.uninstall_root, kLogUninstallRoot);
     EXPECT_EQ(Text(log.uninstall_key), kKey);
-    // The uninstall key section's size is the key's length plus 6.
-    EXPECT_EQ(bytes[bytes.size() - 8 - (std::strlen(kKey) + 6) - 4], std::strlen(kKey) + 6);
+    ASSERT_EQ(log.remembered_count, 2u);
+    at = log.remembered;
+    const char* places[][4] = {{"Software\\Kiln", "Dir", "", "C:\\App"}, {"kiln.ini", "Paths", "Home", "C:\\App"}};
+    for (int i = 0; i < 2; ++i) {
+        LogRememberedRecord r = NextLogRememberedRecord(&at);
+        EXPECT_EQ(r.kind, i ? kLogRememberedInIni : kLogRememberedInRegistry);
+        EXPECT_EQ(r.root, 2u);
+        EXPECT_EQ(Text(r.place), places[i][0]);
+        EXPECT_EQ(Text(r.name), places[i][1]);
+        EXPECT_EQ(Text(r.key), places[i][2]);
+        EXPECT_EQ(Text(r.folder), places[i][3]);
+    }
+    EXPECT_EQ(at, bytes.data() + bytes.size() - kLogHeaderSize);  // the end header follows
 }
 
 TEST(InstallLogFormat, SmallestLogIsFilesAndEnd) {
@@ -215,6 +233,17 @@ TEST(InstallLogFormat, MalformedLogsAreRefused) {
              b.Header(kLogUninstallKeyTag, uint32_t(size + 1));
              b.bytes.insert(b.bytes.end(), body, body + size);
              b.bytes.push_back('!');
+             b.End();
+         })},
+        {"remembered record of an unknown kind", build([&](LogBuilder& b) {
+             b.Section(kLogFilesTag, {files});
+             b.Section(kLogRememberedTag, {RememberedRecord(3, "Software\\Kiln", "Dir", "")});
+             b.End();
+         })},
+        {"remembered before the uninstall key", build([&](LogBuilder& b) {
+             b.Section(kLogFilesTag, {files});
+             b.Section(kLogRememberedTag, {RememberedRecord(kLogRememberedInRegistry, "Software\\Kiln", "Dir", "")});
+             b.UninstallKey(kKey);
              b.End();
          })},
         {"section size past the end", build([&](LogBuilder& b) {

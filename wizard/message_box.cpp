@@ -9,6 +9,21 @@
 
 namespace {
 MessageAnswerer g_answerer = nullptr;
+
+BOOL CALLBACK ActivateShownBox(HWND window, LPARAM) {
+    char name[8];
+    if (!IsWindowVisible(window) || !GetClassNameA(window, name, sizeof name) || lstrcmpA(name, "#32770")) return TRUE;
+    SetForegroundWindow(window);
+    SendMessageA(window, WM_NCACTIVATE, TRUE, 0);
+    return FALSE;
+}
+
+// Runs once the box is on the screen: a box activated while it was still
+// hidden can keep an inactive caption.
+void CALLBACK ActivateOnceShown(HWND, UINT, UINT_PTR timer, DWORD) {
+    KillTimer(nullptr, timer);
+    EnumThreadWindows(GetCurrentThreadId(), ActivateShownBox, 0);
+}
 }
 
 void SetMessageAnswerer(MessageAnswerer answerer) { g_answerer = answerer; }
@@ -21,6 +36,9 @@ int ShowMessage(const char* text, UINT style) {
     // framed mode that is the background frame, which would keep the
     // keyboard from the wizard. Give the focus back where it was.
     HWND focus = GetFocus();
+    // A box that is the program's only window (a setup file refused at
+    // start) must come to the front and take the keyboard by itself.
+    if (!owner) style |= MB_SETFOREGROUND, SetTimer(nullptr, 0, 100, ActivateOnceShown);
     int answer = MessageBoxA(owner, text, caption, style);
     if (focus && IsWindow(focus) && IsWindowEnabled(focus)) {
         SetFocus(focus);

@@ -139,10 +139,20 @@ end_marker() {
 check "end marker" end_marker
 
 # A setup file cut short: the damaged-package message, then exit code -1.
+# The box is the program's only window: it comes up active by itself (its
+# caption drawn in the active colour, blue, not the inactive grey).
 damaged() {
-  local exe=$GUI_WORK/damaged.exe
+  local exe=$GUI_WORK/damaged.exe win rect caption
   head -c -20 "$(setup_exe one)" >"$exe"
   gui_run "$exe"
+  win=$(message_box) || return 1
+  sleep 0.5
+  gui_shot damaged-message
+  read -r -a rect < <(gui_rect "$win") || return 1
+  caption=$(convert "$GUI_SHOTS/damaged-message.png" \
+    -format "%[fx:int(255*p{$((rect[0] + rect[2] / 2)),$((rect[1] + 10))}.b)] %[fx:int(255*p{$((rect[0] + rect[2] / 2)),$((rect[1] + 10))}.r)]" info:)
+  [ "${caption% *}" -ge 160 ] && [ $(( ${caption% *} - ${caption#* } )) -ge 80 ] ||
+    { echo "caption (blue red) $caption: drawn inactive"; return 1; }
   answer Return || return 1
   gui_wait_exit 20; [ "$GUI_EXIT" = 255 ] || { echo "exit code $GUI_EXIT"; return 1; }
 }

@@ -95,8 +95,14 @@ INT_PTR SetUp(HWND page) {
     SetDlgItemTextA(page, kFreeLabel, LookUpText(kGroupDestination, 6));
     ShowMegabytes(page, kRequiredFigure, MegabytesOfBytes(RequiredBytes()));
     RefreshFreeSpace(page);
+    // The field's text keeps clear of its edge and of the caret, which
+    // otherwise stands on the first letter.
+    SendDlgItemMessageA(page, kFolderField, EM_SETMARGINS, EC_LEFTMARGIN | EC_RIGHTMARGIN, MAKELONG(3, 3));
     if (ReadU16(g_config.current_record + kTypeOptions) & kOptionFolderEditable) {
+        // As when the keyboard enters the field: the whole path selected,
+        // so that typing replaces it.
         SetFocus(GetDlgItem(page, kFolderField));
+        SendDlgItemMessageA(page, kFolderField, EM_SETSEL, 0, -1);
         return FALSE;
     }
     SendDlgItemMessageA(page, kFolderField, EM_SETREADONLY, 1, 0);

@@ -738,7 +738,7 @@ Product ReadProduct(const Context& c, const toml::table& root) {
         if (!given || given->empty()) setup->Fail("title", "the product needs a title");
         title = *given;
     });
-    Attempt([&] { p.full_screen = setup->Flag("full_screen", true); });
+    Attempt([&] { p.full_screen = setup->Flag("full_screen", false); });
     Attempt([&] { p.remove_other_types = setup->Flag("remove_other_types", false); });
     Attempt([&] {
         if (std::optional<std::string> pacing = setup->Text("pacing")) {

@@ -59,12 +59,12 @@ prefix_c() { echo "$KILN_WINEPREFIX/drive_c/$1"; }
 # settled_shot NAME: lets the screen settle, saves it and says so.
 settled_shot() { sleep 1; gui_shot "$1"; echo "shot: $GUI_SHOTS/$1.png"; }
 
-# walk_example SETUP_EXE: the example product's full-screen wizard, page by
+# walk_example SETUP_EXE: the example product's wizard (framed), page by
 # page with the keyboard, the folder browser opened and closed on the way,
 # one picture of each; the installation goes into the proposed folder.
 walk_example() {
   gui_run "$1"
-  gui_activate "$(gui_wait_window "^$SETUP_TITLE\$" 90)" || return 1
+  gui_activate "$(gui_wait_window "^$SETUP_TITLE - Welcome\$" 90)" || return 1
   settled_shot 01-welcome && gui_key Return
   settled_shot 02-setup-type && gui_key Return
   settled_shot 03-destination && gui_key alt+r

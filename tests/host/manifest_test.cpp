@@ -70,7 +70,7 @@ source = "payload/app.txt"
     EXPECT_TRUE(fs::path(t.files[0].source).is_absolute());
     EXPECT_TRUE(t.files[0].file_times);
     EXPECT_GE(p.dialog_templates.size(), size_t(kTemplateCount));
-    EXPECT_TRUE(p.full_screen);
+    EXPECT_FALSE(p.full_screen) << "a framed wizard unless the manifest asks for the full-screen look";
     EXPECT_TRUE(p.auto_delta) << "deltas where they pay, unless the manifest turns them off";
 }
 

@@ -7,7 +7,8 @@
 # No and Yes; the finish page with the run-program box and the document
 # button; the space question on a small file system, and the finish page's
 # error layout after a disk-full failure; the example installed through the
-# wizard and uninstalled through its own questions.
+# wizard and uninstalled through its own questions; the Restart offer after
+# a shared file in use.
 # Usage: wizard_install.sh FIXTURE_EXE (a small program to install and start)
 set -uo pipefail
 fixture=$1
@@ -227,5 +228,43 @@ install_then_uninstall() {
   diff "$GUI_WORK/before.txt" "$GUI_WORK/after.txt"
 }
 check "installed through the wizard, uninstalled through its questions" install_then_uninstall
+
+# A shared file in use: the running program itself, installed into the
+# system folder by a first setup and started from there. A second setup
+# with a newer copy can only schedule it: its finish page offers Restart,
+# and Restart restarts Windows (under Wine: the session ends, the running
+# program with it, and the scheduled replacement is carried out). Last, as
+# it ends everything running in the prefix.
+restart_offer() {
+  local dir=$GUI_WORK/in-use system="$KILN_WINEPREFIX/drive_c/windows/system32" version
+  local session='HKLM\System\CurrentControlSet\Control\Session Manager'
+  mkdir -p "$dir/v1" "$dir/v2"
+  cp "$fixture" "$dir/v1/kilnrestart.exe"
+  cp "$fixture" "$dir/v2/kilnrestart.exe" && echo "newer" >>"$dir/v2/kilnrestart.exe"
+  for version in v1 v2; do
+    printf '[setup]\ntitle = "%s"\n[[type]]\nfolder = "C:\\\\In Use"\n[[type.file]]\nsource = "%s"\ndestination = "shared"\nrole = "program"\n' \
+      "$SETUP_TITLE" "$dir/$version/kilnrestart.exe" | setup_file "in-use-$version" || return 1
+  done
+  gui_run "$(setup_exe in-use-v1)"
+  wizard_page 'Welcome' >/dev/null && gui_key Return || return 1
+  wizard_page 'Destination Folder' >/dev/null && gui_key Return && answer y || return 1
+  wizard_page 'Ready to Install' >/dev/null && gui_key Return || return 1
+  wizard_page 'Setup Finished' 60 >/dev/null && gui_key Return || return 1
+  gui_wait_window '^Kiln Fixture$' 30 >/dev/null && gui_wait_exit 20 || return 1  # started from the system folder
+  gui_run "$(setup_exe in-use-v2)"
+  wizard_page 'Welcome' >/dev/null && gui_key Return || return 1
+  wizard_page 'Destination Folder' >/dev/null && gui_key Return || return 1
+  wizard_page 'Ready to Install' >/dev/null && gui_key Return || return 1
+  wizard_page 'Setup Finished' 60 >/dev/null || return 1
+  same "$dir/v1/kilnrestart.exe" "$system/kilnrestart.exe" &&
+    gui_wine reg query "$session" /v PendingFileRenameOperations | grep -q 'kilnrestart.exe' ||
+    { echo "no replacement scheduled"; return 1; }
+  gui_key alt+r && gui_wait_exit 30 && [ "$GUI_EXIT" = 0 ] || { echo "Restart: exit code $GUI_EXIT"; return 1; }
+  gui_wait_gone '^Kiln Fixture$' 30 || return 1
+  same "$dir/v2/kilnrestart.exe" "$system/kilnrestart.exe" &&
+    ! gui_wine reg query "$session" /v PendingFileRenameOperations >/dev/null 2>&1 ||
+    { echo "the restart did not replace the file"; return 1; }
+}
+check "a shared file in use: the finish page's Restart restarts Windows" restart_offer
 
 report "wizard installs"

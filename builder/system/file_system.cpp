@@ -113,10 +113,12 @@ std::string Utf8Name(const fs::path& path) { return path.string(); }
 
 namespace {
 
+// 1970-01-01 as a FILETIME: 100 ns units since 1601.
+constexpr uint64_t kFileTimeOf1970 = 116444736000000000ull;
+
 // A FILETIME as seconds and nanoseconds since 1970 (times before then as 1970).
 struct timespec FromFileTime(uint64_t t) {
-    constexpr uint64_t kEpoch = 116444736000000000ull;
-    t = t > kEpoch ? t - kEpoch : 0;
+    t = t > kFileTimeOf1970 ? t - kFileTimeOf1970 : 0;
     struct timespec s;
     s.tv_sec = time_t(t / 10000000);
     s.tv_nsec = long(t % 10000000) * 100;
@@ -141,8 +143,7 @@ std::vector<fs::path> FilesIn(const fs::path& folder, bool recursive) {
 std::optional<uint64_t> LastWriteFileTime(const fs::path& path) {
     struct stat st;
     if (stat(path.c_str(), &st) != 0) return std::nullopt;
-    constexpr uint64_t kEpoch = 116444736000000000ull;
-    return kEpoch + uint64_t(st.st_mtim.tv_sec) * 10000000 + uint64_t(st.st_mtim.tv_nsec) / 100;
+    return kFileTimeOf1970 + uint64_t(st.st_mtim.tv_sec) * 10000000 + uint64_t(st.st_mtim.tv_nsec) / 100;
 }
 
 bool SetFileTimes(const fs::path& path, uint64_t last_access, uint64_t last_write) {

@@ -113,8 +113,14 @@ void CommonPageSetUp(HWND page, unsigned button_mask) {
     g_current_page = page;
     ApplyDialogFont(page);
     if (HWND place = GetDlgItem(g_state.main_dialog, kControlPagePlace)) {
-        RECT r;
+        RECT r, page_rect, picture_rect;
         GetWindowRect(place, &r);
+        GetWindowRect(page, &page_rect);
+        // A page wider than its place starts where the side picture does
+        // and covers it: the inner pages that use the whole width.
+        HWND picture = GetDlgItem(g_state.main_dialog, kControlSidePicture);
+        if (page_rect.right - page_rect.left > r.right - r.left && picture && GetWindowRect(picture, &picture_rect))
+            r.left = picture_rect.left;
         MapWindowPoints(nullptr, g_state.main_dialog, reinterpret_cast<POINT*>(&r), 1);
         SetWindowPos(page, nullptr, r.left, r.top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
     }

@@ -67,14 +67,20 @@ Dialog MainDialog(uint32_t frame) {
     }};
 }
 
+// The inner pages (destination, information, progress, setup type) are as
+// wide as the picture and the page together: the program places a page
+// wider than control 1006 at the picture's left, so that only the welcome,
+// ready and finish pages show the picture.
+constexpr int16_t kWideWidth = 302;
+
 Dialog DestinationPage() {
-    return {kPage, kPageWidth, kPageHeight, {
-        {kStatic, 1000, "", 0, 0, 213, 20, kText},
-        {kEdit, 1004, "", 0, 24, 156, 13, kVisible | kBorder | kTabStop | kGroup | kEditAutoHScroll},
-        {kButton, 1005, "B&rowse...", 160, 23, 53, 14, kVisible | kTabStop | kPushButton},
-        {kStatic, 1001, "", 0, 44, 213, 16, kText},
-        {kStatic, 1002, "", 0, 62, 213, 20, kText},
-        {kStatic, 1003, "", 0, 86, 213, 20, kText},
+    return {kPage, kWideWidth, kPageHeight, {
+        {kStatic, 1000, "", 0, 0, kWideWidth, 20, kText},
+        {kEdit, 1004, "", 0, 24, 243, 13, kVisible | kBorder | kTabStop | kGroup | kEditAutoHScroll},
+        {kButton, 1005, "B&rowse...", 249, 23, 53, 14, kVisible | kTabStop | kPushButton},
+        {kStatic, 1001, "", 0, 44, kWideWidth, 16, kText},
+        {kStatic, 1002, "", 0, 62, kWideWidth, 20, kText},
+        {kStatic, 1003, "", 0, 86, kWideWidth, 20, kText},
         {kStatic, 1017, "", 0, 120, 80, 9, kText},
         {kStatic, 1016, "", 84, 120, 60, 9, kText},
         {kStatic, 1018, "", 0, 132, 80, 9, kText},
@@ -83,24 +89,24 @@ Dialog DestinationPage() {
 }
 
 Dialog InformationPage() {
-    return {kPage, kPageWidth, kPageHeight, {
-        {kStatic, 1000, "", 0, 0, 213, 110, kText},
-        {kStatic, 1001, "", 0, 114, 213, 10, kText},
-        {kStatic, 1002, "", 0, 126, 213, 10, kText},
-        {kStatic, 1003, "", 0, 138, 213, 10, kText},
+    return {kPage, kWideWidth, kPageHeight, {
+        {kStatic, 1000, "", 0, 0, kWideWidth, 110, kText},
+        {kStatic, 1001, "", 0, 114, kWideWidth, 10, kText},
+        {kStatic, 1002, "", 0, 126, kWideWidth, 10, kText},
+        {kStatic, 1003, "", 0, 138, kWideWidth, 10, kText},
     }};
 }
 
 // 1009's rectangle is the progress bar, which the page paints itself.
 Dialog ProgressPage() {
-    return {kPage, kPageWidth, kPageHeight, {
-        {kStatic, 1000, "", 0, 0, 213, 20, kText},
-        {kStatic, 1001, "", 0, 24, 213, 20, kText},
-        {kStatic, 1008, "", 0, 52, 213, 9, kText | kStaticNoWordWrap},
-        {kStatic, 1009, "", 0, 64, 180, 12, kPlaceholder},
-        {kStatic, 1010, "", 184, 66, 29, 9, kText | kStaticRight},
-        {kStatic, 1002, "", 0, 88, 213, 20, kText},
-        {kStatic, 1003, "", 0, 112, 213, 20, kText},
+    return {kPage, kWideWidth, kPageHeight, {
+        {kStatic, 1000, "", 0, 0, kWideWidth, 20, kText},
+        {kStatic, 1001, "", 0, 24, kWideWidth, 20, kText},
+        {kStatic, 1008, "", 0, 52, kWideWidth, 9, kText | kStaticNoWordWrap},
+        {kStatic, 1009, "", 0, 64, 266, 12, kPlaceholder},
+        {kStatic, 1010, "", 270, 66, 32, 9, kText | kStaticRight},
+        {kStatic, 1002, "", 0, 88, kWideWidth, 20, kText},
+        {kStatic, 1003, "", 0, 112, kWideWidth, 20, kText},
     }};
 }
 
@@ -130,15 +136,15 @@ Dialog FinishPage() {
 
 // One radio button per setup type; the page enables and shows the ones it uses.
 Dialog SetupTypePage() {
-    Dialog page = {kPage, kPageWidth, kPageHeight, {
-        {kStatic, 1000, "", 0, 0, 213, 20, kText},
-        {kStatic, 1001, "", 0, 24, 213, 10, kText},
+    Dialog page = {kPage, kWideWidth, kPageHeight, {
+        {kStatic, 1000, "", 0, 0, kWideWidth, 20, kText},
+        {kStatic, 1001, "", 0, 24, kWideWidth, 10, kText},
     }};
     for (int i = 0; i < kMaxSetupTypes; ++i)
-        page.controls.push_back({kButton, uint16_t(1021 + i), "", 10, int16_t(38 + 13 * i), 203, 11,
+        page.controls.push_back({kButton, uint16_t(1021 + i), "", 10, int16_t(38 + 13 * i), kWideWidth - 10, 11,
                                  kDisabled | kAutoRadioButton | (i == 0 ? kGroup | kTabStop : 0)});
-    page.controls.push_back({kStatic, 1002, "", 0, 120, 213, 12, kText | kGroup});
-    page.controls.push_back({kStatic, 1003, "", 0, 134, 213, 12, kText});
+    page.controls.push_back({kStatic, 1002, "", 0, 120, kWideWidth, 12, kText | kGroup});
+    page.controls.push_back({kStatic, 1003, "", 0, 134, kWideWidth, 12, kText});
     return page;
 }
 

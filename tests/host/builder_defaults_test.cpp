@@ -390,19 +390,28 @@ Rect RectOf(const ParsedControl& c) { return {c.x, c.y, c.x + c.cx, c.y + c.cy};
 // A page sits at control 1006's top-left corner: it must stay inside the
 // main dialog and off the areas the main dialog paints and its buttons.
 // Both use the same font, so their dialog units agree.
+// The welcome, ready and finish pages stand beside the side picture; the
+// inner pages are wider than their place, so the program puts them at the
+// picture's left, over it. None covers the etched line or the buttons.
 TEST(DialogTemplates, PagesFitBesideThePaintedAreasAndTheButtons) {
     ParsedTable t = ParseDefaultTable();
     for (int main : {kTemplateMainFramed, kTemplateMainFullScreen}) {
         const ParsedDialog& m = t.dialogs[size_t(main)];
         const ParsedControl* placeholder = Find(m, 1006);
+        const ParsedControl* picture = Find(m, 1011);
         ASSERT_NE(placeholder, nullptr);
+        ASSERT_NE(picture, nullptr);
         for (int page : {kTemplateDestination, kTemplateInformation, kTemplateProgress, kTemplateWelcomeReady,
                          kTemplateFinish, kTemplateSetupTypes}) {
             const ParsedDialog& p = t.dialogs[size_t(page)];
-            Rect area = {placeholder->x, placeholder->y, placeholder->x + p.cx, placeholder->y + p.cy};
+            bool wide = p.cx > placeholder->cx;
+            EXPECT_EQ(wide, page != kTemplateWelcomeReady && page != kTemplateFinish) << page;
+            int left = wide ? picture->x : placeholder->x;
+            Rect area = {left, placeholder->y, left + p.cx, placeholder->y + p.cy};
             EXPECT_LE(area.right, m.cx) << page;
             EXPECT_LE(area.bottom, m.cy) << page;
             for (uint16_t id : {1011, 1012, 1, 2, 1007}) {
+                if (wide && id == 1011) continue;
                 const ParsedControl* other = Find(m, id);
                 ASSERT_NE(other, nullptr);
                 EXPECT_FALSE(area.Overlaps(RectOf(*other))) << "page " << page << " covers control " << id;

@@ -104,6 +104,19 @@ check "a manifest that is not there" refused 1 "cannot read the manifest" "$work
 printf '[setup]\ntitle = "T"\n[[type]]\n[[type.file]]\nsource = "missing.bin"\n' >"$work/missing.toml"
 check "a source that is not there" refused 1 "no such file" "$work/missing.toml"
 
+# An output folder that is not there: both say so and write nothing.
+missing_output_folder() {
+  local manifest=$here/examples/sample/kiln.toml
+  "$kiln" build "$manifest" -o "$work/nowhere/setup.exe" >"$work/linux.out" 2>&1
+  local linux=$?
+  wine_run "$kiln_exe" build "$(winpath "$manifest")" -o "$(winpath "$work/nowhere/setup.exe")" >"$work/windows.out" 2>&1
+  local windows=$?
+  [ "$linux" = 1 ] && [ "$windows" = 1 ] && grep -q "nowhere' does not exist" "$work/linux.out" &&
+    grep -q "nowhere' does not exist" "$work/windows.out" && [ ! -e "$work/nowhere" ] || {
+    echo "status $linux on Linux, $windows on Windows:"; cat "$work/linux.out" "$work/windows.out"; return 1; }
+}
+check "an output folder that is not there" missing_output_folder
+
 # Arguments and file names reach kiln.exe as UTF-8 and its messages print as UTF-8.
 mkdir -p "$work/Ünïcødé"
 cp "$product/deltas.toml" "$work/Ünïcødé/kiln.toml" && cp -a "$product/app" "$product/docs" "$work/Ünïcødé/"

@@ -54,12 +54,12 @@ TEST(CodePage, EveryTableRoundTrips) {
         const char* utf8;
         const char* ansi;  // "" when refused
     } cases[] = {
-        {&kWindows1252, 1252, "é€", "é"},
-        {&kWindows1250, 1250, "łódź žĹčť", "³ó" "d Åè"},
-        {&kWindows1250, 1250, "„Příliš“", "Pøíli"},
-        {&kWindows1250, 1250, "à", ""},  // French a grave is not Central European
-        {&kWindows1251, 1251, "Привет ёЁ №", "Ïðèâåò ¸¨ ¹"},
-        {&kWindows1251, 1251, "é", ""},
+        {&kWindows1252, 1252, "\u00e9\u20ac", "\xe9\x80"},
+        {&kWindows1250, 1250, "\u0142\u00f3d\u017a \u017e\u0139\u010d\u0165", "\xb3\xf3" "d\x9f \x9e\xc5\xe8\x9d"},
+        {&kWindows1250, 1250, "\u201eP\u0159\u00edli\u0161\u201c", "\x84P\xf8\xedli\x9a\x93"},
+        {&kWindows1250, 1250, "\u00e0", ""},  // French a grave is not Central European
+        {&kWindows1251, 1251, "\u041f\u0440\u0438\u0432\u0435\u0442 \u0451\u0401 \u2116", "\xcf\xf0\xe8\xe2\xe5\xf2 \xb8\xa8 \xb9"},
+        {&kWindows1251, 1251, "\u00e9", ""},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(CodePageNumbered(c.number), c.page);

@@ -57,6 +57,16 @@ StringTable Utf8Table(const Language& l) {
     return table;
 }
 
+std::map<std::string, std::string> EnglishTexts() {
+    std::map<std::string, std::string> english;
+    StringTable table = DefaultStringTable();
+    for (int g = 0; g < kStringGroupCount; ++g)
+        for (size_t i = 0; i < table[size_t(g)].size(); ++i)
+            if (!table[size_t(g)][i].empty()) english[TextKey(g, i)] = table[size_t(g)][i];
+    for (const NamedText& n : kNamedTexts) english[n.key] = n.english;
+    return english;
+}
+
 }  // namespace
 
 const std::vector<Language>& Languages() {
@@ -81,16 +91,6 @@ std::vector<std::string> LanguageTags() {
     std::vector<std::string> tags;
     for (const Language& l : Languages()) tags.push_back(l.tag);
     return tags;
-}
-
-std::map<std::string, std::string> EnglishTexts() {
-    std::map<std::string, std::string> english;
-    StringTable table = DefaultStringTable();
-    for (int g = 0; g < kStringGroupCount; ++g)
-        for (size_t i = 0; i < table[size_t(g)].size(); ++i)
-            if (!table[size_t(g)][i].empty()) english[TextKey(g, i)] = table[size_t(g)][i];
-    for (const NamedText& n : kNamedTexts) english[n.key] = n.english;
-    return english;
 }
 
 std::vector<std::string> CheckLanguage(const Language& l) {

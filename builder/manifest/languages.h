@@ -33,13 +33,10 @@ const std::vector<Language>& Languages();
 const Language* FindLanguage(const std::string& tag);
 std::vector<std::string> LanguageTags();
 
-// The keys a translation gives, with their English texts: every non-empty
-// default text by "group.index" (an empty one stays empty in every
-// language), then the named texts.
-std::map<std::string, std::string> EnglishTexts();
-
 // What is wrong with a translation: a key of English missing or one
-// English lacks, format directives other than English's, a text its code
+// English lacks (English's keys: every non-empty default text by
+// "group.index", as an empty one stays empty in every language, and the
+// keys of kNamedTexts), format directives other than English's, a text its code
 // page cannot hold or too long for the setup program. One line each, naming
 // the file and line; empty when sound. A double-byte code page Kiln has no
 // table of is not checked for characters, and its lengths are measured in

@@ -834,7 +834,10 @@ void WarnOfUnevenTexts(const Section& setup, const std::vector<const Language*>&
         if (setup_texts) sources.push_back(&*setup_texts);
         for (const Section* source : sources)
             if (source)
-                for (auto&& [key, node] : source->table()) given[i].insert(std::string(key.str())), any.insert(std::string(key.str()));
+                for (auto&& [key, node] : source->table()) {
+                    given[i].insert(std::string(key.str()));
+                    any.insert(std::string(key.str()));
+                }
     }
     for (size_t i = 0; i < languages.size(); ++i)
         for (const std::string& key : any) {

@@ -12,7 +12,7 @@ namespace {
 
 std::string TextKey(int group, size_t index) { return std::to_string(group) + "." + std::to_string(index); }
 
-// A data file is part of kiln: a mistake in one is kiln's own, so it stops
+// A data file ships inside kiln: a mistake in one is kiln's own, so it stops
 // with the file and what is wrong rather than building a half-translated setup.
 [[noreturn]] void Broken(const std::string& file, const std::string& problem) {
     throw std::logic_error(file + ": " + problem);

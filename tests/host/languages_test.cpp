@@ -21,7 +21,7 @@ TEST(Languages, ChecksCatchWhatATranslatorGetsWrong) {
     const struct {
         const char* key;
         const char* text;     // nullptr: the key is left out
-        const char* problem;  // part of the one problem reported
+        const char* problem;  // found within the one problem reported
     } cases[] = {
         {"0.1", nullptr, "texts.0.1: missing"},
         {"0.9", "Extra", "texts.0.9: not a text of English"},

@@ -173,7 +173,8 @@ ArchivePlan PlanSolidArchive(const Product& product, const ArchiveProgress& prog
     // Blocks of even work: every block after the first takes its preset
     // into the match finder before it encodes, so the first holds more.
     const uint64_t preset_work = uint64_t(preset) * kPresetCostPercent / 100;
-    const uint64_t count = std::max<uint64_t>(1, (span + BlockTarget(product.lzma_window) - 1) / BlockTarget(product.lzma_window));
+    const uint64_t target = BlockTarget(product.lzma_window);
+    const uint64_t count = std::max<uint64_t>(1, (span + target - 1) / target);
     const uint64_t work = (span + preset_work * (count - 1)) / count;
     std::vector<Bytes> blocks(1);
     std::vector<std::pair<uint32_t, uint32_t>> where(contents.size());  // block, start
@@ -183,7 +184,7 @@ ArchivePlan PlanSolidArchive(const Product& product, const ArchiveProgress& prog
         if (blocks.size() < count && !blocks.back().empty() && blocks.back().size() + bytes.size() > quota)
             blocks.emplace_back();  // the last block takes what is left
         Bytes& block = blocks.back();
-        if (block.size() + bytes.size() > 0xFFFFFFFFu) throw BuildError("a file is too large for a block");
+        if (block.size() + bytes.size() > 0xFFFFFFFFu) throw BuildError("a block would exceed 4 GiB");
         where[c] = {uint32_t(blocks.size() - 1), uint32_t(block.size())};
         block.insert(block.end(), bytes.begin(), bytes.end());
     }

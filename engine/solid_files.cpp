@@ -38,6 +38,8 @@ struct OpenBlock {
 
 OpenBlock g_block;
 
+// Refills from the archive, never past the block's own stream: a damaged
+// stream that wants more then ends as a stream cut short.
 bool Refill(void*, const uint8_t** data, size_t* size) {
     OpenBlock& b = g_block;
     DWORD want = b.packed_left < kInputSize ? b.packed_left : kInputSize, got = 0;

@@ -257,17 +257,22 @@ void CheckCompleteness(PackageView& v) {
     else v.problems.push_back(fault);
 }
 
-// Decodes every block: in a linked table the chain into one buffer, each
-// block going on in the window the one before left; a block that fails
-// leaves every later one of its chain unsound. Sets where each block's
-// bytes begin (null when unsound).
-std::vector<std::string> DecodeBlocks(const PackageView& v, Bytes* chain, std::vector<Bytes>* alone,
-                                      std::vector<const uint8_t*>* begin) {
+// Every block of a solid archive, decoded: in a linked table the chain
+// into one buffer, each block going on in the window the one before left.
+struct DecodedBlocks {
+    Bytes chain;                       // a linked table's blocks, end to end
+    std::vector<Bytes> alone;          // or each block on its own
+    std::vector<const uint8_t*> data;  // where each block's bytes begin
+    std::vector<bool> sound;           // a block that fails leaves every later one of its chain unsound
+};
+
+std::vector<std::string> DecodeBlocks(const PackageView& v, DecodedBlocks* d) {
     std::vector<std::string> faults;
     const uint8_t* table = v.solid_table->body.data();
-    begin->assign(v.solid_blocks, nullptr);
-    if (v.solid_linked) chain->resize(SolidChainSpan(table, 0, true));
-    else alone->resize(v.solid_blocks);
+    d->data.assign(v.solid_blocks, nullptr);
+    d->sound.assign(v.solid_blocks, false);
+    if (v.solid_linked) d->chain.resize(SolidChainSpan(table, 0, true));
+    else d->alone.resize(v.solid_blocks);
     struct Once {
         const uint8_t* data;
         size_t size;
@@ -293,11 +298,12 @@ std::vector<std::string> DecodeBlocks(const PackageView& v, Bytes* chain, std::v
         once = {v.file.archive.data() + block.archive_offset, block.packed};
         LzmaResult r;
         if (!v.solid_linked) {
-            (*alone)[b].resize(block.unpacked);
-            r = LzmaDecodeBuffer(block.properties, once.data, once.size, (*alone)[b].data(), block.unpacked);
+            d->alone[b].resize(block.unpacked);
+            r = LzmaDecodeBuffer(block.properties, once.data, once.size, d->alone[b].data(), block.unpacked);
         } else if (b == 0) {
             uint8_t dummy = 0;  // an empty chain still needs a window to point at
-            LzmaOutput whole{chain->empty() ? &dummy : chain->data(), std::max<size_t>(chain->size(), 1), nullptr, nullptr};
+            LzmaOutput whole{d->chain.empty() ? &dummy : d->chain.data(), std::max<size_t>(d->chain.size(), 1), nullptr,
+                             nullptr};
             r = LzmaStart(&stream, block.properties, block.unpacked, input, whole);
         } else {
             r = LzmaContinue(&stream, block.properties, block.unpacked, input);
@@ -308,7 +314,8 @@ std::vector<std::string> DecodeBlocks(const PackageView& v, Bytes* chain, std::v
             if (v.solid_linked) break;
             continue;
         }
-        (*begin)[b] = v.solid_linked ? chain->data() + block.unpacked_before : (*alone)[b].data();
+        d->data[b] = v.solid_linked ? d->chain.data() + block.unpacked_before : d->alone[b].data();
+        d->sound[b] = true;
     }
     LzmaEnd(&stream);
     return faults;
@@ -321,21 +328,19 @@ std::vector<std::string> VerifySolid(const PackageView& v, size_t* checked, std:
                                      const BuiltFile* built) {
     std::vector<std::string> found = v.warnings;
     const uint8_t* table = v.solid_table->body.data();
-    Bytes chain;
-    std::vector<Bytes> alone;
-    std::vector<const uint8_t*> begin;
-    std::vector<std::string> faults = DecodeBlocks(v, &chain, &alone, &begin);
+    DecodedBlocks blocks;
+    std::vector<std::string> faults = DecodeBlocks(v, &blocks);
     ForEachEntry(v, [&](size_t k, const uint8_t* e) {
         if (!PlacementIsExtracted(e[kEntryPlacement])) return;
         uint32_t b = ReadU32(e + kEntryArchiveOffset), start = ReadU32(e + kEntryStoredSize);
         uint32_t size = ReadU32(e + kEntryUnpackedSize);
-        if (b < v.solid_blocks && !begin[b]) return;  // the block's fault stands for its files
+        if (b < v.solid_blocks && !blocks.sound[b]) return;  // the block's fault stands for its files
         ++*checked;
         std::string name = EntryName(k, e);
         if (e[kEntryFlags] & kEntryIsDelta) return faults.push_back(name + ": a solid archive holds no deltas");
         if (!SolidEntryFits(table, v.solid_blocks, b, start, size))
             return faults.push_back(name + ": its data lies outside its block");
-        Bytes bytes(begin[b] + start, begin[b] + start + size);
+        Bytes bytes(blocks.data[b] + start, blocks.data[b] + start + size);
         bool checksum_ok = ChecksumUpdate(0, bytes.data(), bytes.size()) == ReadU32(e + kEntryChecksum);
         if (e[kEntryFlags] & kEntryIsUninstaller && v.uninstaller && !v.uninstaller->body.empty()) {
             bytes.insert(bytes.begin(), v.uninstaller->body.begin(), v.uninstaller->body.end());

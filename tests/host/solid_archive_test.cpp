@@ -117,6 +117,20 @@ Bytes Table(std::vector<uint32_t> packed, uint8_t properties = 93, uint32_t dict
     return t;
 }
 
+// A block that holds nothing (every file empty) is sound, and its files verify.
+TEST(SolidArchive, EmptyFilesOnly) {
+    ScratchFolder folder;
+    std::vector<ProductFile> files = {FileFrom(folder.Write("in/a.txt", {}), "a.txt"),
+                                      FileFrom(folder.Write("in/b.txt", {}), "b.txt")};
+    Product product = ProductWith({files});
+    product.solid_lzma = true;
+    PackageView v = CheckPackage(BuildSetupFile(product, FakeStub()));
+    size_t checked = 0;
+    std::vector<std::string> faults = VerifyPackage(v, &checked, nullptr, nullptr);
+    EXPECT_TRUE(faults.empty()) << faults.front();
+    EXPECT_EQ(checked, 2u);
+}
+
 // A linked chain whose second block's stream is damaged: the first
 // block's files still verify, and none after the damage does.
 TEST(SolidArchive, DamageInALinkedChainStopsIt) {

@@ -171,6 +171,30 @@ void Reset(uint16_t* p, size_t count) {
     for (size_t i = 0; i < count; i++) p[i] = kProbabilityInit;
 }
 
+// Whether a window of `window` bytes serves these properties for a stream
+// that ends `end` bytes after its first (its chain's first) byte.
+bool PropertiesFit(const LzmaProperties& properties, uint64_t end, size_t window) {
+    return properties.lc + properties.lp <= kLzmaMaxLiteralBits && properties.pb <= 4 && window != 0 &&
+           window >= (end < properties.dictionary ? end : properties.dictionary);
+}
+
+// Fresh probabilities and the range coder's first five bytes: a zero, then
+// the code, which must lie below the full range.
+LzmaResult BeginStream(LzmaStream* s) {
+    Probabilities* p = static_cast<Probabilities*>(s->probabilities);
+    Reset(reinterpret_cast<uint16_t*>(p), sizeof(Probabilities) / 2);
+    RangeDecoder rc{0xFFFFFFFFu, 0, nullptr, nullptr, &s->input, kLzmaOk};
+    bool first_is_zero = rc.NextByte() == 0;
+    for (int i = 0; i < 4; i++) rc.code = rc.code << 8 | rc.NextByte();
+    if (rc.failure != kLzmaOk) return s->failure = rc.failure;
+    if (!first_is_zero || rc.code == rc.range) return s->failure = kLzmaDataError;
+    s->range = rc.range;
+    s->code = rc.code;
+    s->next = rc.next;
+    s->end = rc.end;
+    return s->failure = kLzmaOk;
+}
+
 }  // namespace
 
 bool LzmaParseProperties(uint8_t byte, LzmaProperties* properties) {
@@ -192,25 +216,25 @@ LzmaResult LzmaStart(LzmaStream* s, const LzmaProperties& properties, uint64_t u
     s->unpacked = unpacked;
     s->input = input;
     s->output = output;
-    s->range = 0xFFFFFFFFu;
     s->failure = kLzmaDataError;
-    if (properties.lc + properties.lp > kLzmaMaxLiteralBits || properties.pb > 4 || !output.buffer ||
-        output.size == 0 || output.size < (unpacked < properties.dictionary ? unpacked : properties.dictionary))
-        return s->failure;
-    Probabilities* p = static_cast<Probabilities*>(DecoderAllocZeroed(sizeof(Probabilities)));
-    s->probabilities = p;
-    if (!p) return s->failure = kLzmaNoMemory;
-    Reset(reinterpret_cast<uint16_t*>(p), sizeof(Probabilities) / 2);
+    if (!output.buffer || !PropertiesFit(properties, unpacked, output.size)) return s->failure;
+    s->probabilities = DecoderAllocZeroed(sizeof(Probabilities));
+    if (!s->probabilities) return s->failure = kLzmaNoMemory;
+    return BeginStream(s);
+}
 
-    RangeDecoder rc{0xFFFFFFFFu, 0, nullptr, nullptr, &s->input, kLzmaOk};
-    bool first_is_zero = rc.NextByte() == 0;
-    for (int i = 0; i < 4; i++) rc.code = rc.code << 8 | rc.NextByte();
-    if (rc.failure != kLzmaOk) return s->failure = rc.failure;
-    if (!first_is_zero || rc.code == rc.range) return s->failure;
-    s->code = rc.code;
-    s->next = rc.next;
-    s->end = rc.end;
-    return s->failure = kLzmaOk;
+LzmaResult LzmaContinue(LzmaStream* s, const LzmaProperties& properties, uint64_t unpacked, const LzmaInput& input) {
+    if (!s->finished || s->failure != kLzmaOk) return s->failure = kLzmaDataError;
+    uint64_t end = s->total + unpacked;
+    if (!PropertiesFit(properties, end, s->output.size)) return s->failure = kLzmaDataError;
+    s->properties = properties;
+    s->unpacked = end;
+    s->input = input;
+    s->next = s->end = nullptr;  // what is left of the last stream's input is not this one's
+    s->rep0 = s->rep1 = s->rep2 = s->rep3 = 0;
+    s->state = 0;
+    s->finished = false;
+    return BeginStream(s);
 }
 
 LzmaResult LzmaDecodeTo(LzmaStream* s, uint64_t target) {

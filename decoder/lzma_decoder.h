@@ -1,9 +1,11 @@
 // Decoder for raw LZMA streams, the compression of Kiln's solid blocks.
 //
-// The framing is raw LZMA (not LZMA2): every block is one independent
-// stream whose properties and sizes the archive's block table carries, so
-// LZMA2's chunk headers, resets and stored chunks would only add bytes and
-// decoder code. A block's stream always ends with the end marker, after
+// The framing is raw LZMA (not LZMA2): every block is one stream whose
+// properties and sizes the archive's block table carries, so LZMA2's chunk
+// headers and stored chunks would only add bytes and decoder code. A
+// stream may go on from the one before it in the same window
+// (LzmaContinue), which is what LZMA2's reset of the state without the
+// dictionary does. A block's stream always ends with the end marker, after
 // exactly the block's unpacked size: that, and the range coder ending at
 // zero, prove the stream was decoded in step with its encoder.
 //
@@ -57,7 +59,7 @@ struct LzmaOutput {
 // functions below.
 struct LzmaStream {
     LzmaProperties properties;
-    uint64_t unpacked;
+    uint64_t unpacked;  // where the current stream ends, counted from the first stream's first byte
     LzmaInput input;
     LzmaOutput output;
     void* probabilities;
@@ -77,6 +79,19 @@ struct LzmaStream {
 // range coder's first bytes. Whatever it returns, LzmaEnd frees the stream.
 LzmaResult LzmaStart(LzmaStream* stream, const LzmaProperties& properties, uint64_t unpacked,
                      const LzmaInput& input, const LzmaOutput& output);
+
+// Goes on with a further stream into the same window, once `stream` has
+// read its end marker: the stream was encoded with the bytes before it as
+// its preset dictionary, so its matches may reach back into them. The
+// probabilities, the last distances and the state start afresh; the
+// previous byte and the position go on from the last stream's. (An encoder
+// that counts positions, for lp and pb, from the stream's own start makes
+// the same stream: with fresh probabilities a constant offset only
+// relabels their contexts.) It
+// adds `unpacked` bytes; the window must serve the properties' dictionary
+// over everything decoded so far.
+LzmaResult LzmaContinue(LzmaStream* stream, const LzmaProperties& properties, uint64_t unpacked,
+                        const LzmaInput& input);
 
 // Decodes until at least `target` bytes (at most the unpacked size) are
 // decoded; a match may run up to 272 bytes past it. At the unpacked size

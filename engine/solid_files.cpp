@@ -21,14 +21,18 @@ constexpr uint32_t kInputSize = 64u << 10;
 // may overrun it never wrap onto bytes not yet read back.
 constexpr uint32_t kMaxStep = 1u << 20;
 
+// Positions count from the first byte of a block's chain: in a linked
+// archive every block is one chain, otherwise each block is a chain alone.
 struct OpenBlock {
     bool open;
-    uint32_t number;
+    uint32_t number;       // the block being decoded
+    uint64_t block_end;    // where it ends in its chain
     uint32_t packed_left;  // bytes of the block's stream not yet read
     LzmaStream stream;
     uint32_t step;
     uint8_t* window;
     uint32_t window_size;  // the room taken, kept for the next block
+    uint32_t window_used;  // the part of it this chain decodes through
     uint8_t* input;
 };
 
@@ -65,12 +69,27 @@ int StreamFailure(LzmaResult result) {
     return Fail(result == kLzmaNoMemory ? kErrorNoMemory : kErrorChecksum);
 }
 
-// Starts block `number` from its first byte.
+// Starts block `number`'s stream: afresh, or in the window the block
+// before it left.
+int StartStream(uint32_t number, bool continuing) {
+    SolidBlock block = SolidBlockAt(g_config.solid_blocks.data, number);
+    if (int error = ArchivePosition(block.archive_offset)) return Fail(error);
+    g_block.packed_left = block.packed;
+    g_block.number = number;
+    g_block.block_end = (g_config.linked_blocks ? block.unpacked_before : 0) + block.unpacked;
+    LzmaInput input{Refill, nullptr};
+    LzmaResult started = continuing ? LzmaContinue(&g_block.stream, block.properties, block.unpacked, input)
+                                    : LzmaStart(&g_block.stream, block.properties, block.unpacked, input,
+                                                {g_block.window, g_block.window_used, nullptr, nullptr});
+    return started == kLzmaOk ? 1 : StreamFailure(started);
+}
+
+// Starts the chain that holds block `number` from its first byte.
 int OpenAt(uint32_t number) {
     CloseBlock();
     const uint8_t* table = g_config.solid_blocks.data;
-    SolidBlock block = SolidBlockAt(table, number);
-    uint32_t window = SolidWindowSize(block);
+    uint64_t span = SolidChainSpan(table, number, g_config.linked_blocks);
+    uint32_t window = SolidWindowSize(span, SolidBlockAt(table, number).properties.dictionary);
     if (window > g_block.window_size) {
         FreeAndClear(reinterpret_cast<void**>(&g_block.window));
         g_block.window_size = 0;
@@ -79,15 +98,11 @@ int OpenAt(uint32_t number) {
     }
     if (!g_block.input && !AllocRetry(reinterpret_cast<void**>(&g_block.input), kInputSize))
         return Fail(kErrorNoMemory);
-    if (int error = ArchivePosition(block.archive_offset)) return Fail(error);
-    g_block.packed_left = block.packed;
-    g_block.number = number;
-    // A window that holds the whole block never wraps: any step will do.
-    g_block.step = window >= block.unpacked ? kMaxStep : window / 2 < kMaxStep ? window / 2 : kMaxStep;
+    g_block.window_used = window;
+    // A window that holds the whole chain never wraps: any step will do.
+    g_block.step = window >= span ? kMaxStep : window / 2 < kMaxStep ? window / 2 : kMaxStep;
     g_block.open = true;
-    LzmaResult started = LzmaStart(&g_block.stream, block.properties, block.unpacked, {Refill, nullptr},
-                                   {g_block.window, window, nullptr, nullptr});
-    return started == kLzmaOk ? 1 : StreamFailure(started);
+    return StartStream(g_config.linked_blocks ? 0 : number, false);
 }
 
 // Hands [from, to) to the sink as far as the window holds it; `from` moves on.
@@ -109,16 +124,27 @@ bool ArchiveIsSolid() { return g_config.setup_flags & kSetupSolidArchive; }
 
 int ReadSolidEntry(const uint8_t* entry, SolidSink take, void* context) {
     uint32_t number = ReadU32(entry + kEntryArchiveOffset);
+    bool linked = g_config.linked_blocks;
     uint64_t from = ReadU32(entry + kEntryStoredSize);
+    if (linked) from += SolidBlockAt(g_config.solid_blocks.data, number).unpacked_before;
     const uint64_t to = from + ReadU32(entry + kEntryUnpackedSize);
-    // Earlier bytes that the window no longer holds need the block again.
+    // Earlier bytes that the window no longer holds need the chain again.
     size_t run;
-    bool reachable = g_block.open && g_block.number == number && g_block.stream.failure == kLzmaOk &&
+    bool reachable = g_block.open && (linked || g_block.number == number) && g_block.stream.failure == kLzmaOk &&
                      (from >= LzmaDecoded(g_block.stream) || LzmaHistory(g_block.stream, from, &run));
     if (!reachable && !OpenAt(number)) return 0;
     if (!TakeFromWindow(&from, to, take, context)) return -1;
     while (from < to) {
         uint64_t decoded = LzmaDecoded(g_block.stream);
+        // A block decoded to its end: the entry lies in a later one of the
+        // chain. (A match that ended the block in the last step left its
+        // end marker unread.)
+        if (decoded == g_block.block_end) {
+            LzmaResult ended = LzmaDecodeTo(&g_block.stream, decoded);
+            if (ended != kLzmaOk) return StreamFailure(ended);
+            if (!StartStream(g_block.number + 1, true)) return 0;
+            continue;
+        }
         // Bytes before the entry's are passed over in steps as well: the
         // window then still holds the entry's first byte when a step passes it.
         LzmaResult result = LzmaDecodeTo(&g_block.stream, decoded + g_block.step < to ? decoded + g_block.step : to);

@@ -3,7 +3,9 @@
 // Half the inputs are liblzma's encoding of the fuzzer's bytes, which must
 // decode back to them exactly, through a window that wraps. Some inputs are
 // decoded in steps, each step's bytes read back from the window's history
-// as the setup program reads a solid block's files.
+// as the setup program reads a solid block's files; some as two linked
+// streams, the second going on in the first one's window (encoded with
+// the first part as its preset dictionary).
 #include <lzma.h>
 
 #include <algorithm>
@@ -56,6 +58,43 @@ LzmaResult DecodeInSteps(const LzmaProperties& properties, uint64_t unpacked, co
     return result;
 }
 
+// Two streams, the second continuing in the window the first left.
+LzmaResult DecodeLinked(const LzmaProperties& properties, const std::vector<uint8_t> (&streams)[2],
+                        const uint64_t (&sizes)[2], size_t piece, std::vector<uint8_t>& window,
+                        std::vector<uint8_t>* out) {
+    Source first{streams[0].data(), streams[0].size(), piece}, second{streams[1].data(), streams[1].size(), piece};
+    LzmaStream s;
+    LzmaResult result =
+        LzmaStart(&s, properties, sizes[0], {Refill, &first}, {window.data(), window.size(), Collect, out});
+    if (result == kLzmaOk) result = LzmaDecodeTo(&s, sizes[0]);
+    if (result == kLzmaOk) result = LzmaContinue(&s, properties, sizes[1], {Refill, &second});
+    if (result == kLzmaOk) result = LzmaDecodeTo(&s, sizes[0] + sizes[1]);
+    LzmaEnd(&s);
+    return result;
+}
+
+// liblzma's encoding of data[from, to), with what comes before it (up to
+// the dictionary) as the preset dictionary.
+std::vector<uint8_t> Encode(const LzmaProperties& properties, const uint8_t* data, size_t from, size_t to) {
+    lzma_options_lzma options;
+    lzma_lzma_preset(&options, 1);
+    options.lc = properties.lc;
+    options.lp = properties.lp;
+    options.pb = properties.pb;
+    options.dict_size = properties.dictionary;
+    size_t preset = std::min<size_t>(from, properties.dictionary);
+    options.preset_dict = preset ? data + from - preset : nullptr;
+    options.preset_dict_size = uint32_t(preset);
+    lzma_filter filters[] = {{LZMA_FILTER_LZMA1, &options}, {LZMA_VLI_UNKNOWN, nullptr}};
+    std::vector<uint8_t> stream((to - from) * 2 + 64);
+    size_t written = 0;
+    if (lzma_raw_buffer_encode(filters, nullptr, data + from, to - from, stream.data(), &written, stream.size()) !=
+        LZMA_OK)
+        std::abort();
+    stream.resize(written);
+    return stream;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -68,30 +107,27 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     uint64_t unpacked = data[3] * 37u;
     bool stepped = data[1] & 16;
     size_t step = 1 + data[2] * 13u;
+    bool linked = data[1] & 32;
     data += 4;
     size -= 4;
-    std::vector<uint8_t> stream(data, data + size);
-    if (encode) {
-        lzma_options_lzma options;
-        lzma_lzma_preset(&options, 1);
-        options.lc = properties.lc;
-        options.lp = properties.lp;
-        options.pb = properties.pb;
-        options.dict_size = properties.dictionary;
-        lzma_filter filters[] = {{LZMA_FILTER_LZMA1, &options}, {LZMA_VLI_UNKNOWN, nullptr}};
-        stream.resize(size * 2 + 64);
-        size_t written = 0;
-        if (lzma_raw_buffer_encode(filters, nullptr, data, size, stream.data(), &written, stream.size()) != LZMA_OK)
-            std::abort();
-        stream.resize(written);
-        unpacked = size;
-    }
-    Source source{stream.data(), stream.size(), piece};
+    size_t cut = size / 2;
+    if (encode) unpacked = size;
     std::vector<uint8_t> window(std::min<uint64_t>(properties.dictionary, std::max<uint64_t>(unpacked, 1)));
     std::vector<uint8_t> out;
-    LzmaResult result =
-        stepped ? DecodeInSteps(properties, unpacked, {Refill, &source}, window, step, &out)
-                : LzmaDecode(properties, unpacked, {Refill, &source}, {window.data(), window.size(), Collect, &out});
+    LzmaResult result;
+    if (linked) {
+        std::vector<uint8_t> streams[2] = {encode ? Encode(properties, data, 0, cut) : std::vector<uint8_t>(data, data + cut),
+                                           encode ? Encode(properties, data, cut, size)
+                                                  : std::vector<uint8_t>(data + cut, data + size)};
+        uint64_t sizes[2] = {encode ? cut : unpacked / 2, encode ? size - cut : unpacked - unpacked / 2};
+        result = DecodeLinked(properties, streams, sizes, piece, window, &out);
+    } else {
+        std::vector<uint8_t> stream = encode ? Encode(properties, data, 0, size) : std::vector<uint8_t>(data, data + size);
+        Source source{stream.data(), stream.size(), piece};
+        result = stepped ? DecodeInSteps(properties, unpacked, {Refill, &source}, window, step, &out)
+                         : LzmaDecode(properties, unpacked, {Refill, &source},
+                                      {window.data(), window.size(), Collect, &out});
+    }
     if (result == kLzmaOk && out.size() != unpacked) std::abort();
     if (encode && (result != kLzmaOk || (size && std::memcmp(out.data(), data, size) != 0))) std::abort();
     return 0;

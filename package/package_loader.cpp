@@ -148,7 +148,9 @@ struct Loader {
             return;
         }
         case kTagSolidBlocks:
-            Load(h, g_config.solid_blocks);
+        case kTagSolidBlocksLinked:
+            if (g_config.solid_blocks.data) damaged = true;  // one table, under one tag
+            else if (Load(h, g_config.solid_blocks)) g_config.linked_blocks = h.tag == kTagSolidBlocksLinked;
             return;
         case kTagIntegrity: {
             integrity_at = Tell(file);
@@ -253,7 +255,7 @@ bool SolidArchiveIsSound() {
     if (!solid) return !table.data;
     uint32_t count = 0;
     uint64_t end = 0;
-    if (!table.data || *CheckSolidTable(table.data, table.size, &count, &end)) return false;
+    if (!table.data || *CheckSolidTable(table.data, table.size, g_config.linked_blocks, &count, &end)) return false;
     bool no_volumes = g_archive.volumes_checked && g_archive.volume_count == 0;
     if (end < g_archive.volume_length || (no_volumes && end != g_archive.volume_length)) return false;
     for (int k = 0; k < g_config.type_count; ++k) {

@@ -31,6 +31,7 @@ struct SetupConfig {
     Body background_description;
     Body uninstaller;
     Body solid_blocks;  // the block table of a solid archive (setup flag kSetupSolidArchive)
+    bool linked_blocks;  // the table came as kTagSolidBlocksLinked
     uint16_t start_page;    // 0xFFFF: none
     uint16_t initial_type;  // selected when loading ends
     int type_count;

@@ -6,7 +6,10 @@
 SolidBlock SolidBlockAt(const uint8_t* body, uint32_t index) {
     SolidBlock b;
     const uint8_t* p = body + 4;
-    for (uint32_t i = 0; i < index; i++, p += kSolidBlockSize) b.archive_offset += ReadU32(p);
+    for (uint32_t i = 0; i < index; i++, p += kSolidBlockSize) {
+        b.archive_offset += ReadU32(p);
+        b.unpacked_before += ReadU32(p + 4);
+    }
     b.packed = ReadU32(p);
     b.unpacked = ReadU32(p + 4);
     LzmaParseProperties(p[12], &b.properties);
@@ -14,7 +17,7 @@ SolidBlock SolidBlockAt(const uint8_t* body, uint32_t index) {
     return b;
 }
 
-const char* CheckSolidTable(const uint8_t* body, size_t size, uint32_t* count, uint64_t* blocks_end) {
+const char* CheckSolidTable(const uint8_t* body, size_t size, bool linked, uint32_t* count, uint64_t* blocks_end) {
     if (size < 4) return "the block table is cut short";
     uint32_t n = ReadU32(body);
     if (n == 0 || (size - 4) / kSolidBlockSize < n || size != 4 + uint64_t(n) * kSolidBlockSize)
@@ -27,6 +30,7 @@ const char* CheckSolidTable(const uint8_t* body, size_t size, uint32_t* count, u
         if (!LzmaParseProperties(p[12], &properties)) return "a block has LZMA properties the setup program does not decode";
         if (dictionary < kLzmaMinDictionary || dictionary > kMaxSolidDictionary)
             return "a block's dictionary is outside 4 KiB to 64 MiB";
+        if (linked && dictionary != ReadU32(body + 4 + 8)) return "linked blocks differ in their dictionary size";
         if (ReadU32(p) < 5) return "a block is shorter than any LZMA stream";
         end += ReadU32(p);
     }
@@ -52,4 +56,10 @@ bool SolidListFits(const uint8_t* body, uint32_t count, const uint8_t* file_list
             return false;
     }
     return true;
+}
+
+uint64_t SolidChainSpan(const uint8_t* body, uint32_t index, bool linked) {
+    if (!linked) return ReadU32(body + 4 + index * kSolidBlockSize + 4);
+    SolidBlock last = SolidBlockAt(body, ReadU32(body) - 1);
+    return last.unpacked_before + last.unpacked;
 }

@@ -54,7 +54,9 @@ first_volume() {  # extra kiln arguments...
 }
 # Solid LZMA blocks: whole, and across volume files; in each type's list one
 # content serves two entries. A window of 4 KiB, far smaller than the block,
-# makes the setup program read every file in pieces as its window wraps.
+# makes the setup program read every file in pieces as its window wraps,
+# and blocks of 16 KiB that form a linked chain: type 1's library lies in a
+# later block, reached only by decoding through the ones before.
 sed 's/^title = .*/&\nlzma_window = "4K"/' "$work/product/kiln.toml" >"$work/product/window.toml"
 for variant in whole volumes delta solid solid-volumes solid-window; do
   out="$work/$variant/setup.exe"
@@ -72,6 +74,7 @@ for variant in whole volumes delta solid solid-volumes solid-window; do
   check "$variant: build" "$kiln" build "$manifest" -o "$out" "${args[@]}" >"$work/build.txt"
   [ "$variant" = delta ] && check "delta: reported" grep -q "^deltas: 1 file(s) stored as deltas" "$work/build.txt"
   check "$variant: verify" "$kiln" verify "$out" >/dev/null
+  [ "$variant" = solid-window ] && check "solid-window: linked blocks" says 0 "solid blocks linked" "$kiln" inspect "$out"
   check "$variant: install type 0" install_and_compare "$out" 0 "$work/product/v1/xinput.dll"
   check "$variant: install type 1" install_and_compare "$out" 1 "$work/product/v2/xinput.dll"
 done

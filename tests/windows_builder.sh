@@ -9,6 +9,12 @@ kiln=${1:?usage: windows_builder.sh KILN KILN_EXE WIN32_TREE}
 kiln_exe=${2:?} win32=${3:?}
 source "$(dirname "$0")/shell_checks.sh"
 wine_run() { "$here/scripts/wine-run" "$@"; }
+# windows_build MANIFEST OUTPUT: kiln.exe builds it with the 32-bit programs
+# named (Linux paths given), its output in $work/windows.out.
+windows_build() {
+  wine_run "$kiln_exe" build "$(winpath "$1")" --stub "$(winpath "$win32/kiln-stub.exe")" \
+    --uninstaller "$(winpath "$win32/kiln-uninstall.exe")" -o "$(winpath "$2")" >"$work/windows.out" 2>&1
+}
 
 # A product of two versions: a program that changes in a few bytes (a
 # delta against the first), texts found by a pattern, one named with
@@ -66,9 +72,7 @@ same_bytes() {
   mkdir -p "$work/linux-$name" "$work/windows-$name"
   "$kiln" build "$manifest" --stub "$win32/kiln-stub.exe" --uninstaller "$win32/kiln-uninstall.exe" \
     -o "$work/linux-$name/setup.exe" >"$work/linux.out" || { cat "$work/linux.out"; return 1; }
-  wine_run "$kiln_exe" build "$(winpath "$manifest")" --stub "$(winpath "$win32/kiln-stub.exe")" \
-    --uninstaller "$(winpath "$win32/kiln-uninstall.exe")" -o "$(winpath "$work/windows-$name/setup.exe")" \
-    >"$work/windows.out" 2>&1 || { cat "$work/windows.out"; return 1; }
+  windows_build "$manifest" "$work/windows-$name/setup.exe" || { cat "$work/windows.out"; return 1; }
   local files
   files=$(cd "$work/linux-$name" && ls)
   [ "$files" = "$(cd "$work/windows-$name" && ls)" ] || { echo "different files: $files"; cat "$work/windows.out"; return 1; }
@@ -121,9 +125,7 @@ check "an output folder that is not there" missing_output_folder
 mkdir -p "$work/Ünïcødé"
 cp "$product/deltas.toml" "$work/Ünïcødé/kiln.toml" && cp -a "$product/app" "$product/docs" "$work/Ünïcødé/"
 unicode_folder() {
-  wine_run "$kiln_exe" build "$(winpath "$work/Ünïcødé/kiln.toml")" --stub "$(winpath "$win32/kiln-stub.exe")" \
-    --uninstaller "$(winpath "$win32/kiln-uninstall.exe")" -o "$(winpath "$work/Ünïcødé/setup.exe")" \
-    >"$work/windows.out" 2>&1 && grep -q "Ünïcødé.setup.exe: " "$work/windows.out" &&
+  windows_build "$work/Ünïcødé/kiln.toml" "$work/Ünïcødé/setup.exe" && grep -q "Ünïcødé.setup.exe: " "$work/windows.out" &&
     cmp "$work/Ünïcødé/setup.exe" "$work/linux-deltas/setup.exe" || { cat "$work/windows.out"; return 1; }
 }
 check "a manifest in a folder named outside ASCII" unicode_folder
@@ -151,9 +153,7 @@ long_path() {
   local deep=$work
   while [ ${#deep} -lt 300 ]; do deep=$deep/a-folder-to-make-the-path-long; done
   mkdir -p "$deep" && cp -a "$product/app" "$product/docs" "$deep/" && cp "$product/solid.toml" "$deep/kiln.toml"
-  wine_run "$kiln_exe" build "$(winpath "$deep/kiln.toml")" --stub "$(winpath "$win32/kiln-stub.exe")" \
-    --uninstaller "$(winpath "$win32/kiln-uninstall.exe")" -o "$(winpath "$deep/setup.exe")" >"$work/windows.out" 2>&1 &&
-    cmp "$deep/setup.exe" "$work/linux-solid/setup.exe" || { cat "$work/windows.out"; return 1; }
+  windows_build "$deep/kiln.toml" "$deep/setup.exe" && cmp "$deep/setup.exe" "$work/linux-solid/setup.exe" || { cat "$work/windows.out"; return 1; }
 }
 check "a manifest and output past 260 characters of path" long_path
 

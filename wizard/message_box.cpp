@@ -38,7 +38,10 @@ int ShowMessage(const char* text, UINT style) {
     HWND focus = GetFocus();
     // A box that is the program's only window (a setup file refused at
     // start) must come to the front and take the keyboard by itself.
-    if (!owner) style |= MB_SETFOREGROUND, SetTimer(nullptr, 0, 100, ActivateOnceShown);
+    if (!owner) {
+        style |= MB_SETFOREGROUND;
+        SetTimer(nullptr, 0, 100, ActivateOnceShown);
+    }
     int answer = MessageBoxA(owner, text, caption, style);
     if (focus && IsWindow(focus) && IsWindowEnabled(focus)) {
         SetFocus(focus);

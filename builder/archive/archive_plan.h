@@ -24,6 +24,7 @@ struct DeltaChoice {
 struct ArchivePlan {
     Bytes archive;
     Bytes solid_table;  // the block table body of a solid archive (package/solid_blocks.h); empty otherwise
+    bool solid_linked = false;  // its blocks form one chain (kTagSolidBlocksLinked)
     std::vector<std::vector<ArchivedFile>> files;  // by setup type, by entry; zeros for unarchived entries
     std::vector<DeltaChoice> deltas;
 };

@@ -181,7 +181,8 @@ SetupFiles BuildSetupFiles(const Product& product, const Bytes& stub, const Buil
         if (!t.patches.empty()) AppendRecord(out, kTagFilePatches, PatchTable(t.patches), level);
         if (t.uninstall_values) AppendRecord(out, kTagUninstallValues, UninstallValuesBody(*t.uninstall_values), level);
     }
-    if (product.solid_lzma) AppendRecord(out, kTagSolidBlocks, plan.solid_table, level);
+    if (product.solid_lzma)
+        AppendRecord(out, plan.solid_linked ? kTagSolidBlocksLinked : kTagSolidBlocks, plan.solid_table, level);
     // The records do not depend on where the archive is cut: archive
     // offsets run on across the volumes.
     const Bytes& archive = plan.archive;

@@ -285,6 +285,7 @@ void AddInspectCommand(CLI::App& app, int& status) {
         }
         for (const VolumeFile& f : v.file.volumes)
             std::printf("volume %s: %u archive bytes\n", f.path.c_str(), f.length);
+        if (v.solid_linked) std::printf("solid blocks linked: each goes on in the window the one before it left\n");
         for (uint32_t b = 0; b < v.solid_blocks; ++b) {
             SolidBlock block = SolidBlockAt(v.solid_table->body.data(), b);
             std::printf("solid block %u: archive offset %u, %u bytes LZMA, %u unpacked, dictionary %u KiB, lc %u lp %u pb %u\n",

@@ -31,6 +31,7 @@ const char* TagName(uint16_t tag) {
     case kTagUninstallValues: return "uninstall entry values";
     case kTagIntegrity: return "integrity";
     case kTagSolidBlocks: return "solid blocks";
+    case kTagSolidBlocksLinked: return "linked solid blocks";
     case kTagArchive: return "file archive";
     default: return "unknown";
     }
@@ -211,14 +212,17 @@ void CheckTargets(PackageView& v) {
 // A package with the solid flag has a sound block table that fills the archive.
 void CheckSolidArchive(PackageView& v) {
     const ReadRecord *flags = nullptr, *table = nullptr;
+    int tables = 0;
     for (const ReadRecord& r : v.file.records) {
         if (r.tag == kTagSetupFlags && r.read) flags = &r;
-        if (r.tag == kTagSolidBlocks && r.body_ok) table = &r;
+        if ((r.tag == kTagSolidBlocks || r.tag == kTagSolidBlocksLinked) && r.body_ok) table = &r, ++tables;
     }
     if (!flags || !(ReadU32(flags->body.data()) & kSetupSolidArchive)) return;
     if (!table) return v.problems.push_back("the setup flags promise a solid archive, but its block table is missing");
+    if (tables > 1) return v.problems.push_back("the package has more than one block table");
     uint64_t end = 0;
-    const char* fault = CheckSolidTable(table->body.data(), table->body.size(), &v.solid_blocks, &end);
+    v.solid_linked = table->tag == kTagSolidBlocksLinked;
+    const char* fault = CheckSolidTable(table->body.data(), table->body.size(), v.solid_linked, &v.solid_blocks, &end);
     if (*fault) return v.problems.push_back(std::string("the block table: ") + fault);
     // With a volume file missing the archive ends early: VerifyPackage names the volume.
     if (end != v.file.archive.size() && (end < v.file.archive.size() || v.file.missing_volume.empty()))
@@ -253,41 +257,90 @@ void CheckCompleteness(PackageView& v) {
     else v.problems.push_back(fault);
 }
 
-// A solid archive: every block decoded once, then every extracted entry
-// taken from its block and checked against its checksum. The uninstaller
-// entry is the uninstaller body followed by its data, as in a per-file archive.
-std::vector<std::string> VerifySolid(const PackageView& v, size_t* checked, std::vector<std::string>* warnings,
-                                     const BuiltFile* built) {
-    std::vector<std::string> faults, found = v.warnings;
+// Every block of a solid archive, decoded: in a linked table the chain
+// into one buffer, each block going on in the window the one before left.
+struct DecodedBlocks {
+    Bytes chain;                       // a linked table's blocks, end to end
+    std::vector<Bytes> alone;          // or each block on its own
+    std::vector<const uint8_t*> data;  // where each block's bytes begin
+    std::vector<bool> sound;           // a block that fails leaves every later one of its chain unsound
+};
+
+std::vector<std::string> DecodeBlocks(const PackageView& v, DecodedBlocks* d) {
+    std::vector<std::string> faults;
     const uint8_t* table = v.solid_table->body.data();
-    std::vector<Bytes> blocks(v.solid_blocks);
-    std::vector<bool> sound(v.solid_blocks);
+    d->data.assign(v.solid_blocks, nullptr);
+    d->sound.assign(v.solid_blocks, false);
+    if (v.solid_linked) d->chain.resize(SolidChainSpan(table, 0, true));
+    else d->alone.resize(v.solid_blocks);
+    struct Once {
+        const uint8_t* data;
+        size_t size;
+    } once{};
+    LzmaInput input{[](void* context, const uint8_t** data, size_t* size) {
+                        Once* o = static_cast<Once*>(context);
+                        *data = o->data;
+                        *size = o->size;
+                        o->size = 0;
+                        return *size != 0;
+                    },
+                    &once};
+    LzmaStream stream{};
     for (uint32_t b = 0; b < v.solid_blocks; ++b) {
         SolidBlock block = SolidBlockAt(table, b);
         if (uint64_t(block.archive_offset) + block.packed > v.file.archive.size()) {
             faults.push_back("block " + std::to_string(b) + " lies beyond the archive's end" +
                              (v.file.missing_volume.empty() ? std::string()
                                                             : ": volume file '" + v.file.missing_volume + "' is missing"));
+            if (v.solid_linked) break;
             continue;
         }
-        blocks[b].resize(block.unpacked);
-        LzmaResult r = LzmaDecodeBuffer(block.properties, v.file.archive.data() + block.archive_offset, block.packed,
-                                        blocks[b].data(), block.unpacked);
-        if (r != kLzmaOk) faults.push_back("block " + std::to_string(b) + " does not decode (decoder result " +
-                                           std::to_string(r) + ")");
-        sound[b] = r == kLzmaOk;
+        once = {v.file.archive.data() + block.archive_offset, block.packed};
+        LzmaResult r;
+        if (!v.solid_linked) {
+            d->alone[b].resize(block.unpacked);
+            r = LzmaDecodeBuffer(block.properties, once.data, once.size, d->alone[b].data(), block.unpacked);
+        } else if (b == 0) {
+            uint8_t dummy = 0;  // an empty chain still needs a window to point at
+            LzmaOutput whole{d->chain.empty() ? &dummy : d->chain.data(), std::max<size_t>(d->chain.size(), 1), nullptr,
+                             nullptr};
+            r = LzmaStart(&stream, block.properties, block.unpacked, input, whole);
+        } else {
+            r = LzmaContinue(&stream, block.properties, block.unpacked, input);
+        }
+        if (v.solid_linked && r == kLzmaOk) r = LzmaDecodeTo(&stream, block.unpacked_before + block.unpacked);
+        if (r != kLzmaOk) {
+            faults.push_back("block " + std::to_string(b) + " does not decode (decoder result " + std::to_string(r) + ")");
+            if (v.solid_linked) break;
+            continue;
+        }
+        d->data[b] = v.solid_linked ? d->chain.data() + block.unpacked_before : d->alone[b].data();
+        d->sound[b] = true;
     }
+    LzmaEnd(&stream);
+    return faults;
+}
+
+// A solid archive: every block decoded once, then every extracted entry
+// taken from its block and checked against its checksum. The uninstaller
+// entry is the uninstaller body followed by its data, as in a per-file archive.
+std::vector<std::string> VerifySolid(const PackageView& v, size_t* checked, std::vector<std::string>* warnings,
+                                     const BuiltFile* built) {
+    std::vector<std::string> found = v.warnings;
+    const uint8_t* table = v.solid_table->body.data();
+    DecodedBlocks blocks;
+    std::vector<std::string> faults = DecodeBlocks(v, &blocks);
     ForEachEntry(v, [&](size_t k, const uint8_t* e) {
         if (!PlacementIsExtracted(e[kEntryPlacement])) return;
         uint32_t b = ReadU32(e + kEntryArchiveOffset), start = ReadU32(e + kEntryStoredSize);
         uint32_t size = ReadU32(e + kEntryUnpackedSize);
-        if (b < v.solid_blocks && !sound[b]) return;  // the block's fault stands for its files
+        if (b < v.solid_blocks && !blocks.sound[b]) return;  // the block's fault stands for its files
         ++*checked;
         std::string name = EntryName(k, e);
         if (e[kEntryFlags] & kEntryIsDelta) return faults.push_back(name + ": a solid archive holds no deltas");
         if (!SolidEntryFits(table, v.solid_blocks, b, start, size))
             return faults.push_back(name + ": its data lies outside its block");
-        Bytes bytes(blocks[b].begin() + start, blocks[b].begin() + start + size);
+        Bytes bytes(blocks.data[b] + start, blocks.data[b] + start + size);
         bool checksum_ok = ChecksumUpdate(0, bytes.data(), bytes.size()) == ReadU32(e + kEntryChecksum);
         if (e[kEntryFlags] & kEntryIsUninstaller && v.uninstaller && !v.uninstaller->body.empty()) {
             bytes.insert(bytes.begin(), v.uninstaller->body.begin(), v.uninstaller->body.end());

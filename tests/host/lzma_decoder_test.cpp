@@ -152,6 +152,86 @@ TEST(LzmaDecoder, StepsReadBackFromTheWindow) {
     }
 }
 
+// Streams that go on in one window: each encoded with the tail of the data
+// before it, of any length, as liblzma's preset dictionary. liblzma counts
+// positions (lp, pb) from each stream's start and the decoder from the
+// chain's: with fresh probabilities that only relabels contexts, which the
+// odd cut points and lp 1, pb 2 show. Decoded through a
+// window of the dictionary's size that wraps, in pieces, the chain gives
+// the input back; a stream continued before its predecessor ended, or a
+// linked stream started on its own, is refused.
+TEST(LzmaDecoder, LinkedStreamsContinueTheWindow) {
+    struct Case {
+        LzmaProperties properties;
+        uint32_t preset_limit;
+    } cases[] = {{{1, 1, 2, 1u << 16}, 1u << 14}, {{3, 0, 2, 4096}, 4096}, {{2, 0, 0, 1u << 22}, 1u << 20}};
+    for (const Bytes& input : Inputs()) {
+        if (input.size() < 64) continue;
+        size_t cuts[] = {0, input.size() / 3 + 5, input.size() * 2 / 3 + 2, input.size()};
+        for (const Case& c : cases) {
+            SCOPED_TRACE("size " + std::to_string(input.size()) + ", dictionary " +
+                         std::to_string(c.properties.dictionary));
+            std::vector<Bytes> streams;
+            for (int k = 0; k < 3; ++k) {
+                size_t before = cuts[k], preset = before;
+                if (before > c.preset_limit) preset = c.preset_limit - 7;
+                lzma_options_lzma options;
+                lzma_lzma_preset(&options, 6);
+                options.lc = c.properties.lc, options.lp = c.properties.lp, options.pb = c.properties.pb;
+                options.dict_size = c.properties.dictionary;
+                options.preset_dict = preset ? input.data() + before - preset : nullptr;
+                options.preset_dict_size = uint32_t(preset);
+                lzma_filter filters[] = {{LZMA_FILTER_LZMA1, &options}, {LZMA_VLI_UNKNOWN, nullptr}};
+                Bytes out(input.size() * 2 + 1024);
+                size_t written = 0;
+                ASSERT_EQ(lzma_raw_buffer_encode(filters, nullptr, input.data() + before, cuts[k + 1] - before,
+                                                 out.data(), &written, out.size()),
+                          LZMA_OK);
+                out.resize(written);
+                streams.push_back(out);
+            }
+            Bytes window(std::min<size_t>(c.properties.dictionary, input.size())), out;
+            Pieces pieces{&streams[0], 0, 333};
+            LzmaStream s;
+            ASSERT_EQ(LzmaStart(&s, c.properties, cuts[1], {NextPiece, &pieces},
+                                {window.data(), window.size(), Append, &out}),
+                      kLzmaOk);
+            for (int k = 0; k < 3; ++k) {
+                if (k) {
+                    EXPECT_EQ(LzmaDecodeTo(&s, cuts[k] - 1), kLzmaOk);
+                    pieces = {&streams[k], 0, 333};
+                    ASSERT_EQ(LzmaContinue(&s, c.properties, cuts[k + 1] - cuts[k], {NextPiece, &pieces}), kLzmaOk);
+                }
+                if (k == 1) {  // not yet at its end: nothing to continue from
+                    EXPECT_EQ(LzmaDecodeTo(&s, cuts[1] + 1), kLzmaOk);
+                    LzmaStream early = s;
+                    EXPECT_EQ(LzmaContinue(&early, c.properties, 10, {NextPiece, &pieces}), kLzmaDataError);
+                }
+                ASSERT_EQ(LzmaDecodeTo(&s, cuts[k + 1]), kLzmaOk);
+                ASSERT_TRUE(s.finished);
+            }
+            LzmaEnd(&s);
+            ASSERT_TRUE(out == input);
+        }
+    }
+    // The second stream of a text on its own: its matches reach before its start.
+    Bytes text = RandomText(50000, 5);
+    LzmaProperties properties{3, 0, 2, 1u << 16};
+    lzma_options_lzma options;
+    lzma_lzma_preset(&options, 6);
+    options.dict_size = properties.dictionary;
+    options.preset_dict = text.data();
+    options.preset_dict_size = 25000;
+    lzma_filter filters[] = {{LZMA_FILTER_LZMA1, &options}, {LZMA_VLI_UNKNOWN, nullptr}};
+    Bytes stream(60000);
+    size_t written = 0;
+    ASSERT_EQ(lzma_raw_buffer_encode(filters, nullptr, text.data() + 25000, 25000, stream.data(), &written,
+                                     stream.size()),
+              LZMA_OK);
+    Bytes out(25000);
+    EXPECT_EQ(LzmaDecodeBuffer(properties, stream.data(), written, out.data(), out.size()), kLzmaDataError);
+}
+
 TEST(LzmaDecoder, ByteAtATimeInput) {
     Bytes input = RandomText(20000, 3);
     LzmaProperties properties;

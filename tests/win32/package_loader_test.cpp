@@ -214,6 +214,20 @@ TEST(PackageLoader, DamagedAndIncompletePackages) {
         {"solid flag without a block table", [] { auto p = SolidPackage(); p.erase(p.end() - 2); return p; }, false, true},
         {"block table without the solid flag", [] { return SolidPackage(SolidTable(), false); }, false, true},
         {"blocks short of the archive's end", [] { return SolidPackage(SolidTable(7)); }, false, true},
+        {"linked block table", [] { auto p = SolidPackage(); p[p.size() - 2].tag = kTagSolidBlocksLinked; return p; },
+         true, false},
+        {"block table under both tags",
+         [] {
+             auto p = SolidPackage();
+             TestRecord linked = SolidTable();
+             linked.tag = kTagSolidBlocksLinked;
+             p.insert(p.end() - 1, linked);
+             return p;
+         },
+         false, true},
+        {"linked block table without the solid flag",
+         [] { auto p = SolidPackage(SolidTable(), false); p[p.size() - 2].tag = kTagSolidBlocksLinked; return p; },
+         false, true},
         {"block table of no blocks",
          [] { return SolidPackage(TestRecord{kTagSolidBlocks, Bytes(4, 0)}); }, false, true},
         {"entry outside its block",

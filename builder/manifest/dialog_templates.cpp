@@ -81,10 +81,11 @@ Dialog DestinationPage(const DialogCaptions& captions) {
         {kStatic, 1001, u"", 0, 44, kWideWidth, 16, kText},
         {kStatic, 1002, u"", 0, 62, kWideWidth, 20, kText},
         {kStatic, 1003, u"", 0, 86, kWideWidth, 20, kText},
-        {kStatic, 1017, u"", 0, 120, 80, 9, kText},
-        {kStatic, 1016, u"", 84, 120, 60, 9, kText},
-        {kStatic, 1018, u"", 0, 132, 80, 9, kText},
-        {kStatic, 1019, u"", 84, 132, 60, 9, kText},
+        // Labels wide enough for the longest translation ("Verfügbarer Speicherplatz:").
+        {kStatic, 1017, u"", 0, 120, 120, 9, kText},
+        {kStatic, 1016, u"", 124, 120, 80, 9, kText},
+        {kStatic, 1018, u"", 0, 132, 120, 9, kText},
+        {kStatic, 1019, u"", 124, 132, 80, 9, kText},
     }};
 }
 

@@ -9,8 +9,21 @@ add_library(kiln_encoder STATIC
 target_link_libraries(kiln_encoder PUBLIC ${kiln_builder_core} PRIVATE ${kiln_deflate_lib} ${kiln_zopfli_lib})
 target_compile_options(kiln_encoder PRIVATE -Wall -Wextra)
 
+# The translations of languages/, built into kiln as one generated source.
+file(GLOB kiln_language_files CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/languages/*.toml)
+list(SORT kiln_language_files)
+string(REPLACE ";" "|" kiln_language_list "${kiln_language_files}")  # one shell word
+set(kiln_language_source ${CMAKE_BINARY_DIR}/generated/language_files.cpp)
+add_custom_command(OUTPUT ${kiln_language_source}
+  COMMAND ${CMAKE_COMMAND} -DOUTPUT=${kiln_language_source} "-DFILES=${kiln_language_list}"
+    -P ${CMAKE_SOURCE_DIR}/cmake/embed_languages.cmake
+  DEPENDS ${kiln_language_files} ${CMAKE_SOURCE_DIR}/cmake/embed_languages.cmake
+  COMMENT "Building the translations into kiln" VERBATIM)
+
 # The package builder: manifest, records, archive, and reading setup files back.
 add_library(kiln_builder STATIC
+  ${kiln_language_source}
+  builder/manifest/languages.cpp
   builder/manifest/default_texts.cpp
   builder/manifest/default_pictures.cpp
   builder/manifest/dialog_templates.cpp

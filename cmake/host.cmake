@@ -47,6 +47,7 @@ add_executable(host_tests
   tests/host/extract_paths_test.cpp
   tests/host/target_rules_test.cpp
   tests/host/code_page_test.cpp
+  tests/host/languages_test.cpp
   tests/host/manifest_keys_test.cpp
   tests/host/pattern_search_test.cpp
   tests/host/small_inflate_test.cpp

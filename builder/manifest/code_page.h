@@ -14,8 +14,18 @@ struct CodePage {
 };
 
 extern const CodePage kWindows1252;
+extern const CodePage kWindows1250;
+extern const CodePage kWindows1251;
+
+// The table of Windows code page `number` (1252, 1250, 1251); null for one
+// Kiln has no table of, such as the double-byte 932 and 936.
+const CodePage* CodePageNumbered(int number);
 
 // The text in the code page, or "" with *refusal naming the first
 // character it cannot hold (as U+XXXX and the character itself), or saying
 // that the text is no UTF-8.
 std::string FromUtf8(const std::string& utf8, const CodePage& page, std::string* refusal);
+
+// The text in UTF-16, for what Windows reads as Unicode (dialog captions);
+// "" with *refusal set when the text is no UTF-8.
+std::u16string Utf16FromUtf8(const std::string& utf8, std::string* refusal);

@@ -305,6 +305,12 @@ void CheckDirectives(const FormatRule& rule, const std::string& text, std::vecto
 const char kDocumentIntroduction[] = "To read the notes that come with the software now, click Open Document.";
 const char kProgramIntroduction[] = "Setup can start the software for you when it closes.";
 
+const NamedText kNamedTexts[3] = {
+    {"finish.document", kDocumentIntroduction},
+    {"finish.program", kProgramIntroduction},
+    {"dialog.browse", "B&rowse..."},
+};
+
 const std::vector<std::string>& DefaultGroupTexts(int group) {
     static const std::vector<std::string> none;
     return group >= 0 && group < kStringGroupCount ? Defaults()[size_t(group)] : none;
@@ -355,4 +361,15 @@ std::vector<std::string> CheckStringTable(const StringTable& table) {
             problems.push_back(Where(group, 0) + "with the setup title the caption does not fit 1024 bytes");
     }
     return problems;
+}
+
+std::string FormatDirectives(int group, int index, const std::string& text) {
+    if (RuleFor(group, index).group < 0) return "";
+    std::string out;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '%') continue;
+        out += (out.empty() ? "%" : " %") + text.substr(i + 1, 1);  // a '%' at the end stands alone
+        ++i;
+    }
+    return out;
 }

@@ -23,6 +23,15 @@ const std::vector<std::string>& DefaultGroupTexts(int group);
 extern const char kDocumentIntroduction[];
 extern const char kProgramIntroduction[];
 
+// The texts outside the string table that a setup shows, by the names the
+// translations give them: the finish page's introductions above and the
+// destination page's browse button, whose caption is in its dialog template.
+struct NamedText {
+    const char* key;
+    const char* english;
+};
+extern const NamedText kNamedTexts[3];
+
 // All eleven groups of default texts.
 StringTable DefaultStringTable();
 
@@ -31,3 +40,9 @@ StringTable DefaultStringTable();
 // that overflows one of its fixed buffers once formatted, a zero byte inside
 // a text. One line per problem, naming group and index; empty when sound.
 std::vector<std::string> CheckStringTable(const StringTable& table);
+
+// The format directives of text (group, index) in order, as "%s %d %%",
+// for a text the setup program formats; "" for one it shows as it stands,
+// where a '%' is just a character. Another text in the same place must
+// keep the English directives: the program passes the same arguments.
+std::string FormatDirectives(int group, int index, const std::string& text);

@@ -32,7 +32,7 @@ enum : uint16_t {
 struct Control {
     uint16_t kind;  // class ordinal
     uint16_t id;
-    const char* text;  // ASCII
+    std::u16string text;
     int16_t x, y, cx, cy;
     uint32_t style;  // WS_CHILD is added
 };
@@ -56,14 +56,14 @@ constexpr int16_t kPageWidth = 213, kPageHeight = 148;
 // etched line (control 1012's sunken frame, 1 unit high) above the buttons.
 // Framed mode puts it, without border, into the frame window's client area;
 // full-screen mode gives it a caption for the page title.
-Dialog MainDialog(uint32_t frame) {
+Dialog MainDialog(uint32_t frame, const DialogCaptions& captions) {
     return {kChild | kVisible | kClipChildren | kDs3dLook | frame, 316, 190, {
-        {kStatic, 1011, "", 7, 7, 82, 148, kPlaceholder},
-        {kStatic, 1006, "", 96, 7, kPageWidth, kPageHeight, kPlaceholder},
-        {kStatic, 1012, "", 7, 162, 302, 1, kPlaceholder},
-        {kButton, 1007, "< &Back", 145, 169, 50, 14, kVisible | kTabStop | kGroup | kPushButton},
-        {kButton, 1, "&Next >", 195, 169, 50, 14, kVisible | kTabStop | kDefPushButton},
-        {kButton, 2, "Cancel", 259, 169, 50, 14, kVisible | kTabStop | kPushButton},
+        {kStatic, 1011, u"", 7, 7, 82, 148, kPlaceholder},
+        {kStatic, 1006, u"", 96, 7, kPageWidth, kPageHeight, kPlaceholder},
+        {kStatic, 1012, u"", 7, 162, 302, 1, kPlaceholder},
+        {kButton, 1007, captions.back, 145, 169, 50, 14, kVisible | kTabStop | kGroup | kPushButton},
+        {kButton, 1, captions.next, 195, 169, 50, 14, kVisible | kTabStop | kDefPushButton},
+        {kButton, 2, captions.cancel, 259, 169, 50, 14, kVisible | kTabStop | kPushButton},
     }};
 }
 
@@ -73,50 +73,51 @@ Dialog MainDialog(uint32_t frame) {
 // ready and finish pages show the picture.
 constexpr int16_t kWideWidth = 302;
 
-Dialog DestinationPage() {
+Dialog DestinationPage(const DialogCaptions& captions) {
     return {kPage, kWideWidth, kPageHeight, {
-        {kStatic, 1000, "", 0, 0, kWideWidth, 20, kText},
-        {kEdit, 1004, "", 0, 24, 243, 13, kVisible | kBorder | kTabStop | kGroup | kEditAutoHScroll},
-        {kButton, 1005, "B&rowse...", 249, 23, 53, 14, kVisible | kTabStop | kPushButton},
-        {kStatic, 1001, "", 0, 44, kWideWidth, 16, kText},
-        {kStatic, 1002, "", 0, 62, kWideWidth, 20, kText},
-        {kStatic, 1003, "", 0, 86, kWideWidth, 20, kText},
-        {kStatic, 1017, "", 0, 120, 80, 9, kText},
-        {kStatic, 1016, "", 84, 120, 60, 9, kText},
-        {kStatic, 1018, "", 0, 132, 80, 9, kText},
-        {kStatic, 1019, "", 84, 132, 60, 9, kText},
+        {kStatic, 1000, u"", 0, 0, kWideWidth, 20, kText},
+        {kEdit, 1004, u"", 0, 24, 243, 13, kVisible | kBorder | kTabStop | kGroup | kEditAutoHScroll},
+        {kButton, 1005, captions.browse, 249, 23, 53, 14, kVisible | kTabStop | kPushButton},
+        {kStatic, 1001, u"", 0, 44, kWideWidth, 16, kText},
+        {kStatic, 1002, u"", 0, 62, kWideWidth, 20, kText},
+        {kStatic, 1003, u"", 0, 86, kWideWidth, 20, kText},
+        // Labels wide enough for the longest translation ("Verfügbarer Speicherplatz:").
+        {kStatic, 1017, u"", 0, 120, 120, 9, kText},
+        {kStatic, 1016, u"", 124, 120, 80, 9, kText},
+        {kStatic, 1018, u"", 0, 132, 120, 9, kText},
+        {kStatic, 1019, u"", 124, 132, 80, 9, kText},
     }};
 }
 
 Dialog InformationPage() {
     return {kPage, kWideWidth, kPageHeight, {
-        {kStatic, 1000, "", 0, 0, kWideWidth, 110, kText},
-        {kStatic, 1001, "", 0, 114, kWideWidth, 10, kText},
-        {kStatic, 1002, "", 0, 126, kWideWidth, 10, kText},
-        {kStatic, 1003, "", 0, 138, kWideWidth, 10, kText},
+        {kStatic, 1000, u"", 0, 0, kWideWidth, 110, kText},
+        {kStatic, 1001, u"", 0, 114, kWideWidth, 10, kText},
+        {kStatic, 1002, u"", 0, 126, kWideWidth, 10, kText},
+        {kStatic, 1003, u"", 0, 138, kWideWidth, 10, kText},
     }};
 }
 
 // 1009's rectangle is the progress bar, which the page paints itself.
 Dialog ProgressPage() {
     return {kPage, kWideWidth, kPageHeight, {
-        {kStatic, 1000, "", 0, 0, kWideWidth, 20, kText},
-        {kStatic, 1001, "", 0, 24, kWideWidth, 20, kText},
-        {kStatic, 1008, "", 0, 52, kWideWidth, 9, kText | kStaticNoWordWrap},
-        {kStatic, 1009, "", 0, 64, 266, 12, kPlaceholder},
-        {kStatic, 1010, "", 270, 66, 32, 9, kText | kStaticRight},
-        {kStatic, 1002, "", 0, 88, kWideWidth, 20, kText},
-        {kStatic, 1003, "", 0, 112, kWideWidth, 20, kText},
+        {kStatic, 1000, u"", 0, 0, kWideWidth, 20, kText},
+        {kStatic, 1001, u"", 0, 24, kWideWidth, 20, kText},
+        {kStatic, 1008, u"", 0, 52, kWideWidth, 9, kText | kStaticNoWordWrap},
+        {kStatic, 1009, u"", 0, 64, 266, 12, kPlaceholder},
+        {kStatic, 1010, u"", 270, 66, 32, 9, kText | kStaticRight},
+        {kStatic, 1002, u"", 0, 88, kWideWidth, 20, kText},
+        {kStatic, 1003, u"", 0, 112, kWideWidth, 20, kText},
     }};
 }
 
 // Welcome and ready page; the ready page puts the folder into 1001.
 Dialog WelcomeReadyPage() {
     return {kPage, kPageWidth, kPageHeight, {
-        {kStatic, 1000, "", 0, 0, 213, 30, kText},
-        {kStatic, 1001, "", 0, 34, 213, 44, kText},
-        {kStatic, 1002, "", 0, 82, 213, 30, kText},
-        {kStatic, 1003, "", 0, 116, 213, 32, kText},
+        {kStatic, 1000, u"", 0, 0, 213, 30, kText},
+        {kStatic, 1001, u"", 0, 34, 213, 44, kText},
+        {kStatic, 1002, u"", 0, 82, 213, 30, kText},
+        {kStatic, 1003, u"", 0, 116, 213, 32, kText},
     }};
 }
 
@@ -125,26 +126,26 @@ Dialog WelcomeReadyPage() {
 // text with it. The page shows 1014 and 1015 when it offers them.
 Dialog FinishPage() {
     return {kPage, kPageWidth, kPageHeight, {
-        {kStatic, 1000, "", 0, 0, 213, 30, kText},
-        {kStatic, 1001, "", 0, 34, 213, 20, kText},
-        {kButton, 1014, "", 0, 56, 120, 14, kTabStop | kPushButton},
-        {kStatic, 1002, "", 0, 76, 213, 20, kText},
-        {kButton, 1015, "", 0, 98, 213, 10, kTabStop | kAutoCheckBox},
-        {kStatic, 1003, "", 0, 112, 213, 36, kText},
+        {kStatic, 1000, u"", 0, 0, 213, 30, kText},
+        {kStatic, 1001, u"", 0, 34, 213, 20, kText},
+        {kButton, 1014, u"", 0, 56, 120, 14, kTabStop | kPushButton},
+        {kStatic, 1002, u"", 0, 76, 213, 20, kText},
+        {kButton, 1015, u"", 0, 98, 213, 10, kTabStop | kAutoCheckBox},
+        {kStatic, 1003, u"", 0, 112, 213, 36, kText},
     }};
 }
 
 // One radio button per setup type; the page enables and shows the ones it uses.
 Dialog SetupTypePage() {
     Dialog page = {kPage, kWideWidth, kPageHeight, {
-        {kStatic, 1000, "", 0, 0, kWideWidth, 20, kText},
-        {kStatic, 1001, "", 0, 24, kWideWidth, 10, kText},
+        {kStatic, 1000, u"", 0, 0, kWideWidth, 20, kText},
+        {kStatic, 1001, u"", 0, 24, kWideWidth, 10, kText},
     }};
     for (int i = 0; i < kMaxSetupTypes; ++i)
-        page.controls.push_back({kButton, uint16_t(1021 + i), "", 10, int16_t(38 + 13 * i), kWideWidth - 10, 11,
+        page.controls.push_back({kButton, uint16_t(1021 + i), u"", 10, int16_t(38 + 13 * i), kWideWidth - 10, 11,
                                  kDisabled | kAutoRadioButton | (i == 0 ? kGroup | kTabStop : 0)});
-    page.controls.push_back({kStatic, 1002, "", 0, 120, kWideWidth, 12, kText | kGroup});
-    page.controls.push_back({kStatic, 1003, "", 0, 134, kWideWidth, 12, kText});
+    page.controls.push_back({kStatic, 1002, u"", 0, 120, kWideWidth, 12, kText | kGroup});
+    page.controls.push_back({kStatic, 1003, u"", 0, 134, kWideWidth, 12, kText});
     return page;
 }
 
@@ -153,27 +154,27 @@ Dialog SetupTypePage() {
 // drives in the drive combo; 101 shows the folder. The file dialog's own
 // file name, file list, file types, read-only box and help button stay
 // hidden but present, with the owner-drawn styles its code expects.
-Dialog FolderBrowser() {
+Dialog FolderBrowser(const DialogCaptions& captions) {
     constexpr uint32_t list = kListSort | kListHasStrings | kListNotify | kListDisableNoScroll | kListOwnerDrawFixed |
                               kVScroll | kTabStop;
     constexpr uint32_t combo = kComboDropDownList | kComboAutoHScroll | kBorder | kVScroll | kTabStop;
     return {kPopup | kCaption | kSysMenu | kDsModalFrame | kDs3dLook, 220, 146, {
-        {kStatic, 1009, "", 6, 6, 150, 9, kVisible},
-        {kEdit, 101, "", 6, 16, 150, 12, kVisible | kBorder | kTabStop | kEditAutoHScroll},
-        {kListBox, kFolderList, "", 6, 32, 150, 82, kVisible | list},
-        {kStatic, kDrivesLabel, "", 6, 118, 150, 9, kVisible},
-        {kComboBox, kDriveCombo, "", 6, 128, 150, 68,
+        {kStatic, 1009, u"", 6, 6, 150, 9, kVisible},
+        {kEdit, 101, u"", 6, 16, 150, 12, kVisible | kBorder | kTabStop | kEditAutoHScroll},
+        {kListBox, kFolderList, u"", 6, 32, 150, 82, kVisible | list},
+        {kStatic, kDrivesLabel, u"", 6, 118, 150, 9, kVisible},
+        {kComboBox, kDriveCombo, u"", 6, 128, 150, 68,
          kVisible | combo | kComboOwnerDrawFixed | kComboSort | kComboHasStrings},
-        {kButton, 1, "OK", 164, 6, 50, 14, kVisible | kTabStop | kGroup | kDefPushButton},
-        {kButton, 2, "Cancel", 164, 24, 50, 14, kVisible | kTabStop | kGroup | kPushButton},
-        {kStatic, kCurrentFolderText, "", 164, 44, 50, 9, kStaticNoPrefix},
-        {kStatic, kFileNameLabel, "", 164, 56, 50, 9, 0},
-        {kEdit, kFileNameEdit, "", 164, 66, 50, 12, kBorder | kTabStop | kEditAutoHScroll},
-        {kListBox, kFileList, "", 164, 80, 50, 20, list},
-        {kStatic, kFileTypeLabel, "", 164, 102, 50, 9, 0},
-        {kComboBox, kFileTypeCombo, "", 164, 112, 50, 40, combo},
-        {kButton, kReadOnlyBox, "", 164, 126, 50, 10, kTabStop | kAutoCheckBox},
-        {kButton, kHelpButton, "", 164, 138, 50, 6, kTabStop | kPushButton},
+        {kButton, 1, captions.ok, 164, 6, 50, 14, kVisible | kTabStop | kGroup | kDefPushButton},
+        {kButton, 2, captions.browser_cancel, 164, 24, 50, 14, kVisible | kTabStop | kGroup | kPushButton},
+        {kStatic, kCurrentFolderText, u"", 164, 44, 50, 9, kStaticNoPrefix},
+        {kStatic, kFileNameLabel, u"", 164, 56, 50, 9, 0},
+        {kEdit, kFileNameEdit, u"", 164, 66, 50, 12, kBorder | kTabStop | kEditAutoHScroll},
+        {kListBox, kFileList, u"", 164, 80, 50, 20, list},
+        {kStatic, kFileTypeLabel, u"", 164, 102, 50, 9, 0},
+        {kComboBox, kFileTypeCombo, u"", 164, 112, 50, 40, combo},
+        {kButton, kReadOnlyBox, u"", 164, 126, 50, 10, kTabStop | kAutoCheckBox},
+        {kButton, kHelpButton, u"", 164, 138, 50, 6, kTabStop | kPushButton},
     }};
 }
 
@@ -187,9 +188,8 @@ void Put32(std::vector<uint8_t>& out, uint32_t v) {
     Put16(out, v >> 16);
 }
 
-// Template texts are ASCII, so widening each byte gives UTF-16.
-void PutText(std::vector<uint8_t>& out, const char* text) {
-    for (const char* c = text; *c; ++c) Put16(out, uint8_t(*c));
+void PutText(std::vector<uint8_t>& out, const std::u16string& text) {
+    for (char16_t c : text) Put16(out, c);
     Put16(out, 0);
 }
 
@@ -208,9 +208,9 @@ std::vector<uint8_t> WriteTemplate(const Dialog& dialog) {
     for (int16_t v : {int16_t(0), int16_t(0), dialog.cx, dialog.cy}) Put16(out, uint16_t(v));
     Put16(out, 0);
     Put16(out, 0);
-    PutText(out, "");
+    PutText(out, u"");
     Put16(out, 8);
-    PutText(out, "MS Shell Dlg");
+    PutText(out, u"MS Shell Dlg");
     for (const Control& c : dialog.controls) {
         Align4(out);
         Put32(out, kChild | c.style);
@@ -227,16 +227,16 @@ std::vector<uint8_t> WriteTemplate(const Dialog& dialog) {
 
 }  // namespace
 
-std::vector<std::vector<uint8_t>> DefaultDialogTemplates() {
+std::vector<std::vector<uint8_t>> DefaultDialogTemplates(const DialogCaptions& captions) {
     const Dialog dialogs[kTemplateCount] = {
-        MainDialog(0),
-        MainDialog(kCaption | kSysMenu | kMinimizeBox | kDsModalFrame),
-        DestinationPage(),
+        MainDialog(0, captions),
+        MainDialog(kCaption | kSysMenu | kMinimizeBox | kDsModalFrame, captions),
+        DestinationPage(captions),
         InformationPage(),
         ProgressPage(),
         WelcomeReadyPage(),
         FinishPage(),
-        FolderBrowser(),
+        FolderBrowser(captions),
         SetupTypePage(),
     };
     std::vector<std::vector<uint8_t>> templates;

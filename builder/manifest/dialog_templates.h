@@ -4,14 +4,23 @@
 // Plain C++ without platform headers: the Windows-side tests build it too.
 #pragma once
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "package/package_format.h"
 
+// The buttons' captions, in UTF-16 as templates hold them; the setup
+// program relabels most buttons from group 7 of the string table, so these
+// are what shows before it does, and on the destination page's browse button.
+struct DialogCaptions {
+    std::u16string back = u"< &Back", next = u"&Next >", cancel = u"Cancel", browse = u"B&rowse...", ok = u"OK",
+                   browser_cancel = u"Cancel";
+};
+
 // One template per template number 0 to kTemplateCount - 1: main dialog
 // (framed, full-screen), destination, information, progress, welcome/ready,
 // finish, folder browser, setup type page.
-std::vector<std::vector<uint8_t>> DefaultDialogTemplates();
+std::vector<std::vector<uint8_t>> DefaultDialogTemplates(const DialogCaptions& captions = {});
 
 // The body of the dialog template table record: a u32 offset per template
 // number, then the templates, each at a 4-byte aligned offset. Throws

@@ -10,6 +10,7 @@
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <set>
 #include <sstream>
 
 #include "builder/manifest/code_page.h"
@@ -18,6 +19,7 @@
 #include "builder/manifest/dialog_resources.h"
 #include "builder/archive/delta_bases.h"
 #include "builder/manifest/dialog_templates.h"
+#include "builder/manifest/languages.h"
 #include "builder/manifest/manifest_keys.h"
 #include "builder/manifest/name_pattern.h"
 #include "builder/system/file_system.h"
@@ -51,6 +53,9 @@ struct Context {
     std::vector<std::string>* warnings = nullptr;
     std::vector<std::string>* errors = nullptr;  // every mistake found, as "file:line: key: problem"
     const CodePage* code_page = &kWindows1252;  // of the package's texts
+    // The setup file's language when [setup] names languages: its texts
+    // replace English, and its code page is the package's.
+    const Language* language = nullptr;
 
     std::string Where(const toml::node* node, const std::string& key, const std::string& problem) const {
         std::ostringstream m;
@@ -67,9 +72,13 @@ struct Context {
         Report(node, key, problem);
         throw Abandoned{};
     }
-    std::string Ansi(const toml::node* node, const std::string& key, const std::string& utf8) const {
-        std::string refusal, text = FromUtf8(utf8, *code_page, &refusal);
-        if (!refusal.empty()) Fail(node, key, "the text " + refusal);
+    // In the package's code page, or for a text of another listed language, in that one's.
+    std::string Ansi(const toml::node* node, const std::string& key, const std::string& utf8,
+                     const Language* in = nullptr) const {
+        const Language* l = in ? in : language;
+        std::string refusal, text = FromUtf8(utf8, l ? *CodePageNumbered(l->code_page) : *code_page, &refusal);
+        if (!refusal.empty())
+            Fail(node, key, "the text " + refusal + (l ? " (the code page of " + l->name + ", " + l->tag + ")" : ""));
         return text;
     }
     // What builds a working package but is most likely not what the author meant.
@@ -184,6 +193,7 @@ public:
     void Warn(const std::string& k, const std::string& problem) const { c_.Warn(Node(k), Key(k), problem); }
     // The table itself, for what concerns it as a whole.
     void WarnHere(const std::string& problem) const { c_.Warn(&t_, path_, problem); }
+    [[noreturn]] void FailHere(const std::string& problem) const { c_.Fail(&t_, path_, problem); }
 
 private:
     const toml::node* Where(const std::string& k) const { return Node(k) ? Node(k) : &t_; }
@@ -370,8 +380,12 @@ ProductFile ReadFile(const Section& s, bool removed_by_default, const FoundSourc
     return f;
 }
 
-// "group.index" = "text" overrides of the default texts.
-void ReadTexts(const Section& s, StringTable& texts) {
+// "group.index" = "text" overrides of the default texts, in `language`'s
+// code page (the package's when null). Where the manifest names languages,
+// a text keeps the format directives of the text it replaces, as every
+// translation does; older manifests keep the looser check of
+// CheckStringTable alone.
+void ReadTexts(const Section& s, StringTable& texts, const Language* language = nullptr) {
     for (auto&& [key, node] : s.table()) {
         std::string k(key.str());
         int group = -1, index = -1;
@@ -389,9 +403,9 @@ void ReadTexts(const Section& s, StringTable& texts) {
             std::string utf8(bytes.begin(), bytes.end());
             if (utf8.rfind("\xEF\xBB\xBF", 0) == 0) utf8.erase(0, 3);  // a byte order mark is no text
             if (utf8.find('\0') != std::string::npos) file.Fail("text_file", "a text cannot hold a NUL character");
-            text = s.context().Ansi(file.Node("text_file"), file.Key("text_file"), utf8);
+            text = s.context().Ansi(file.Node("text_file"), file.Key("text_file"), utf8, language);
         } else if (node.is_string()) {
-            text = s.context().Ansi(&node, s.Key(k), **node.as_string());
+            text = s.context().Ansi(&node, s.Key(k), **node.as_string(), language);
         } else {
             s.Fail(k, "expected a text or { text_file = \"file\" }");
         }
@@ -402,6 +416,12 @@ void ReadTexts(const Section& s, StringTable& texts) {
                           std::to_string(group) + "." + std::to_string(known - 1));
         std::vector<std::string>& g = texts[size_t(group)];
         if (g.size() <= size_t(index)) g.resize(size_t(index) + 1);
+        if (language || s.context().language) {
+            std::string given = FormatDirectives(group, index, text), built_in = FormatDirectives(group, index, g[size_t(index)]);
+            if (given != built_in)
+                s.Fail(k, "format directives \"" + given + "\" where the built-in text has \"" + built_in +
+                              "\": the setup program passes the same arguments in every language");
+        }
         g[size_t(index)] = text;
     }
 }
@@ -434,8 +454,9 @@ void CheckForUninstaller(const Section& f, const ProductFile& file) {
                              " the uninstaller removes lies directly in its folder: no sub-folder");
 }
 
-ProductType ReadType(const Section& s, const std::string& title, const Section* setup, uint16_t index,
-                     std::vector<PendingBase>& bases, bool kiln_uninstaller) {
+// `language_texts`: [texts.<tag>] of the setup file's language.
+ProductType ReadType(const Section& s, const std::string& title, const Section* setup, const Section* language_texts,
+                     uint16_t index, std::vector<PendingBase>& bases, bool kiln_uninstaller) {
     ProductType t;
     // The type's own values each on their own, so that a mistake in one leaves the rest to be read.
     Attempt([&] { t.display_name = s.Text("name").value_or(title); });
@@ -479,16 +500,21 @@ ProductType ReadType(const Section& s, const std::string& title, const Section* 
             t.uninstall_values = v;
         }
     });
-    for (int g = 0; g < kGroups; ++g) t.texts[size_t(g)] = DefaultGroupTexts(g);
+    const Language* language = s.context().language;
+    if (language) t.texts = LanguageStringTable(*language, *s.context().code_page);
+    else
+        for (int g = 0; g < kGroups; ++g) t.texts[size_t(g)] = DefaultGroupTexts(g);
     if (t.texts[kGroupMessages].empty()) t.texts[kGroupMessages].resize(1);
     t.texts[kGroupMessages][0] = title;
-    // Texts of [setup.texts] serve every type; a type's own [type.texts] come last.
+    // Texts of [setup.texts] and [texts.<tag>] serve every type; a type's own [type.texts] come last.
     if (setup)
         if (auto texts = setup->Table("texts")) ReadTexts(*texts, t.texts);
+    if (language_texts) ReadTexts(*language_texts, t.texts);
     if (auto texts = s.Table("texts")) ReadTexts(*texts, t.texts);
     std::vector<std::string> problems = CheckStringTable(t.texts);
     if (!problems.empty()) {
         if (s.Node("texts")) s.Fail("texts", problems.front());
+        if (language_texts) language_texts->FailHere(problems.front());
         if (setup && setup->Node("texts")) setup->Fail("texts", problems.front());
         s.Fail("texts", problems.front());
     }
@@ -530,8 +556,11 @@ ProductType ReadType(const Section& s, const std::string& title, const Section* 
     std::vector<std::string>& finish = t.texts[kGroupFinish];
     if (finish.size() < 4) finish.resize(4);
     for (const ProductFile& f : t.files) {
-        if (f.role == 1 && finish[2].empty()) finish[2] = kDocumentIntroduction;
-        if (f.role == 2 && finish[3].empty()) finish[3] = kProgramIntroduction;
+        const CodePage& page = *s.context().code_page;
+        if (f.role == 1 && finish[2].empty())
+            finish[2] = language ? LanguageNamedText(*language, "finish.document", page) : kDocumentIntroduction;
+        if (f.role == 2 && finish[3].empty())
+            finish[3] = language ? LanguageNamedText(*language, "finish.program", page) : kProgramIntroduction;
     }
     for (const Section& e : s.Tables("ini"))
         Attempt([&] {
@@ -727,10 +756,116 @@ namespace {
 // or table is noted in c.errors and reading goes on with the next, so that
 // one run names them all; the checks across the whole product come last,
 // and only when all that they compare was read.
-Product ReadProduct(const Context& c, const toml::table& root) {
+// [setup] languages = ["de", ...]: each a known language whose code page
+// kiln can write. The first is the setup file's; the others are checked
+// for the day the file holds more than one.
+std::vector<const Language*> ReadLanguages(const Section& setup) {
+    std::vector<const Language*> languages;
+    const toml::node* n = setup.Node("languages");
+    if (!n) return languages;
+    const toml::array* list = n->as_array();
+    if (!list || list->empty()) setup.Fail("languages", "expected a list of language tags, such as [\"de\"]");
+    const Context& c = setup.context();
+    for (size_t i = 0; i < list->size(); ++i) {
+        const toml::node& item = *list->get(i);
+        std::string key = setup.Key("languages") + "[" + std::to_string(i) + "]";
+        if (!item.is_string()) c.Fail(&item, key, "expected a language tag, such as \"de\"");
+        std::string tag = **item.as_string();
+        const Language* l = FindLanguage(tag);
+        if (!l) {
+            std::string known, near = Suggestion(tag, LanguageTags());
+            for (const std::string& t : LanguageTags()) known += (known.empty() ? "" : ", ") + t;
+            c.Report(&item, key, "unknown language \"" + tag + "\"" + (near.empty() ? "" : " (did you mean " + near + "?)") +
+                                     "; kiln knows " + known);
+        } else if (!CodePageNumbered(l->code_page)) {
+            c.Report(&item, key, l->name + " (" + tag + ") needs Windows code page " + std::to_string(l->code_page) +
+                                     ", which this version of kiln cannot write yet");
+        } else if (std::count(languages.begin(), languages.end(), l)) {
+            c.Report(&item, key, "\"" + tag + "\" is listed twice");
+        } else {
+            languages.push_back(l);
+        }
+    }
+    if (languages.size() > 1)
+        setup.Warn("languages", "only the first language, " + languages[0]->name + " (" + languages[0]->tag +
+                                    "), goes into the setup file: this version of kiln checks the others' texts "
+                                    "but does not add them yet");
+    return languages;
+}
+
+// [texts.<tag>] of each listed language, where the manifest has one.
+std::vector<std::optional<Section>> ReadLanguageTexts(const Section& top, const std::vector<const Language*>& languages) {
+    std::vector<std::optional<Section>> texts;
+    std::optional<Section> all = top.Table("texts");
+    for (const Language* l : languages) texts.push_back(all ? all->Table(l->tag, "setup.texts") : std::nullopt);
+    if (all)
+        for (auto&& [key, node] : all->table()) {
+            std::string tag(key.str());
+            if (std::none_of(languages.begin(), languages.end(), [&](const Language* l) { return l->tag == tag; }))
+                all->Report(tag, "[setup] languages does not name \"" + tag + "\"");
+        }
+    return texts;
+}
+
+// The texts of the languages after the first: what the author gives is
+// checked as the first's are, in the language's own code page.
+void CheckLanguageTexts(const std::vector<const Language*>& languages, const std::vector<std::optional<Section>>& texts) {
+    for (size_t i = 1; i < languages.size(); ++i)
+        Attempt([&] {
+            if (!texts[i]) return;
+            StringTable table = LanguageStringTable(*languages[i], *CodePageNumbered(languages[i]->code_page));
+            ReadTexts(*texts[i], table, languages[i]);
+            std::vector<std::string> problems = CheckStringTable(table);
+            if (!problems.empty()) texts[i]->FailHere(problems.front());
+        });
+}
+
+// A text the author gives in one listed language but not in another: that
+// other language shows its built-in text, likely not what was meant.
+// [setup.texts] counts for the first language.
+void WarnOfUnevenTexts(const Section& setup, const std::vector<const Language*>& languages,
+                       const std::vector<std::optional<Section>>& texts) {
+    if (languages.size() < 2) return;
+    std::vector<std::set<std::string>> given(languages.size());
+    std::set<std::string> any;
+    for (size_t i = 0; i < languages.size(); ++i) {
+        std::vector<const Section*> sources = {texts[i] ? &*texts[i] : nullptr};
+        std::optional<Section> setup_texts = i == 0 ? setup.Table("texts") : std::nullopt;
+        if (setup_texts) sources.push_back(&*setup_texts);
+        for (const Section* source : sources)
+            if (source)
+                for (auto&& [key, node] : source->table()) {
+                    given[i].insert(std::string(key.str()));
+                    any.insert(std::string(key.str()));
+                }
+    }
+    for (size_t i = 0; i < languages.size(); ++i)
+        for (const std::string& key : any) {
+            if (given[i].count(key)) continue;
+            size_t other = 0;
+            while (!given[other].count(key)) ++other;
+            std::string problem = "\"" + key + "\" is given for " + languages[other]->tag + " but not for " +
+                                  languages[i]->tag + ", which shows its built-in text";
+            texts[i] ? texts[i]->WarnHere(problem) : setup.Warn("languages", problem);
+        }
+}
+
+Product ReadProduct(Context& c, const toml::table& root) {
     Section top(c, root, "", "");
     std::optional<Section> setup = top.Table("setup");
     if (!setup) c.Fail(nullptr, "setup", "the manifest needs a [setup] table with at least a title");
+    // The language comes first: its code page is that of every text read after it.
+    std::vector<const Language*> languages;
+    Attempt([&] { languages = ReadLanguages(*setup); });
+    if (!languages.empty()) {
+        c.language = languages[0];
+        c.code_page = CodePageNumbered(languages[0]->code_page);
+    }
+    std::vector<std::optional<Section>> language_texts;
+    Attempt([&] { language_texts = ReadLanguageTexts(top, languages); });
+    language_texts.resize(languages.size());
+    CheckLanguageTexts(languages, language_texts);
+    Attempt([&] { WarnOfUnevenTexts(*setup, languages, language_texts); });
     Product p;
     std::string title;
     Attempt([&] {
@@ -803,7 +938,7 @@ Product ReadProduct(const Context& c, const toml::table& root) {
     });
     p.background_description = BackgroundDescription(look);
 
-    p.dialog_templates = DefaultDialogTemplates();
+    p.dialog_templates = DefaultDialogTemplates(c.language ? LanguageCaptions(*c.language) : DialogCaptions{});
     std::optional<Section> dialogs;
     Attempt([&] {
         if (auto found = top.Table("dialogs")) dialogs.emplace(*found);
@@ -844,7 +979,9 @@ Product ReadProduct(const Context& c, const toml::table& root) {
     for (size_t i = 0; i < types.size(); ++i)
         Attempt([&] {
             bool kiln_uninstaller = AsksForUninstaller(*setup, types[i]);
-            p.types.push_back(ReadType(types[i], title, &*setup, uint16_t(i), bases, kiln_uninstaller));
+            p.types.push_back(ReadType(types[i], title, &*setup,
+                                       language_texts.empty() || !language_texts[0] ? nullptr : &*language_texts[0],
+                                       uint16_t(i), bases, kiln_uninstaller));
             p.kiln_uninstaller = p.kiln_uninstaller || kiln_uninstaller;
         });
     // What follows compares parts read above, which must all be there.

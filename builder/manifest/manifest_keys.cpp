@@ -1,7 +1,7 @@
 #include "builder/manifest/manifest_keys.h"
 
 const std::vector<ManifestKey> kManifestKeys = {
-    {"", "setup"}, {"", "dialogs"}, {"", "type"},
+    {"", "setup"}, {"", "dialogs"}, {"", "type"}, {"", "texts"},
 
     {"setup", "title"}, {"setup", "full_screen"}, {"setup", "remove_other_types"}, {"setup", "start_page"},
     {"setup", "initial_type"}, {"setup", "compression"}, {"setup", "uninstaller"}, {"setup", "background_picture"},
@@ -9,11 +9,13 @@ const std::vector<ManifestKey> kManifestKeys = {
     {"setup", "volume_size"}, {"setup", "auto_delta"}, {"setup", "pacing"}, {"setup", "icon"}, {"setup", "version"},
     {"setup", "company"}, {"setup", "description"}, {"setup", "copyright"}, {"setup", "privileges"},
     {"setup", "architecture"}, {"setup", "pack_stub"}, {"setup", "lzma_window"},
+    {"setup", "languages"},
 
     {"setup.title_font", "face"}, {"setup.title_font", "height"}, {"setup.title_font", "weight"},
     {"setup.title_font", "italic"}, {"setup.title_font", "color"}, {"setup.title_font", "shadow"},
 
     {"setup.texts", "*"},
+    {"texts", "*"},  // [texts.<tag>], each keyed as [setup.texts]
     {"texts.file", "text_file"},  // "group.index" = { text_file = "..." } in either texts table
 
     {"dialogs", "resources"}, {"dialogs", "0"}, {"dialogs", "1"}, {"dialogs", "2"}, {"dialogs", "3"}, {"dialogs", "4"},

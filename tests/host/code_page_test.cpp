@@ -38,15 +38,43 @@ TEST(CodePage, Windows1252FromUtf8) {
         if (*c.refusal) EXPECT_NE(refusal.find(c.refusal), std::string::npos) << c.utf8 << ": " << refusal;
         else EXPECT_EQ(refusal, "") << c.utf8;
     }
-    // Every assigned byte comes back from its character.
-    for (int b = 0x80; b < 0x100; ++b) {
-        uint16_t u = kWindows1252.high[b - 0x80];
-        if (!u) continue;
-        std::string utf8 = u < 0x800 ? std::string{char(0xC0 | u >> 6), char(0x80 | (u & 0x3F))}
-                                     : std::string{char(0xE0 | u >> 12), char(0x80 | (u >> 6 & 0x3F)), char(0x80 | (u & 0x3F))};
+}
+
+std::string Utf8Of(uint16_t u) {
+    return u < 0x800 ? std::string{char(0xC0 | u >> 6), char(0x80 | (u & 0x3F))}
+                     : std::string{char(0xE0 | u >> 12), char(0x80 | (u >> 6 & 0x3F)), char(0x80 | (u & 0x3F))};
+}
+
+// Each table against characters a Polish, Czech or Russian text needs, and
+// every assigned byte back from its character.
+TEST(CodePage, EveryTableRoundTrips) {
+    const struct {
+        const CodePage* page;
+        int number;
+        const char* utf8;
+        const char* ansi;  // "" when refused
+    } cases[] = {
+        {&kWindows1252, 1252, "\u00e9\u20ac", "\xe9\x80"},
+        {&kWindows1250, 1250, "\u0142\u00f3d\u017a \u017e\u0139\u010d\u0165", "\xb3\xf3" "d\x9f \x9e\xc5\xe8\x9d"},
+        {&kWindows1250, 1250, "\u201eP\u0159\u00edli\u0161\u201c", "\x84P\xf8\xedli\x9a\x93"},
+        {&kWindows1250, 1250, "\u00e0", ""},  // French a grave is not Central European
+        {&kWindows1251, 1251, "\u041f\u0440\u0438\u0432\u0435\u0442 \u0451\u0401 \u2116", "\xcf\xf0\xe8\xe2\xe5\xf2 \xb8\xa8 \xb9"},
+        {&kWindows1251, 1251, "\u00e9", ""},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(CodePageNumbered(c.number), c.page);
         std::string refusal;
-        EXPECT_EQ(FromUtf8(utf8, kWindows1252, &refusal), std::string(1, char(b))) << b;
+        EXPECT_EQ(FromUtf8(c.utf8, *c.page, &refusal), c.ansi) << c.page->name << ": " << c.utf8;
+        EXPECT_EQ(refusal.empty(), *c.ansi != 0) << refusal;
     }
+    EXPECT_EQ(CodePageNumbered(932), nullptr);
+    for (const CodePage* page : {&kWindows1252, &kWindows1250, &kWindows1251})
+        for (int b = 0x80; b < 0x100; ++b) {
+            uint16_t u = page->high[b - 0x80];
+            if (!u) continue;
+            std::string refusal;
+            EXPECT_EQ(FromUtf8(Utf8Of(u), *page, &refusal), std::string(1, char(b))) << page->name << " " << b;
+        }
 }
 
 TEST(CodePage, ManifestTextsAreConvertedOrRefusedByKey) {

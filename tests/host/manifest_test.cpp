@@ -9,7 +9,9 @@
 #include <fstream>
 
 #include "builder/manifest/dialog_templates.h"
+#include "builder/manifest/code_page.h"
 #include "builder/manifest/default_pictures.h"
+#include "builder/manifest/languages.h"
 #include "builder/manifest/manifest.h"
 #include "package/package_format.h"
 
@@ -562,6 +564,82 @@ target = "flat"
         }
         EXPECT_NE(m.find(c.expected), std::string::npos) << c.name << ": " << m;
     }
+}
+
+// [setup] languages: the first language's built-in texts, captions and code
+// page make the setup; the author's [texts.<tag>] and [setup.texts] go over
+// them; the other languages are checked but left out, with a warning.
+TEST(Manifest, TheFirstLanguageMakesTheSetup) {
+    ManifestFolder f;
+    std::vector<std::string> warnings;
+    Product p = LoadManifest(f.Write(R"(
+[setup]
+title = "Бухгалтерия"
+languages = ["ru", "de"]
+[setup.texts]
+"0.2" = "Закройте программы."
+[texts.ru]
+"0.1" = "Привет"
+[texts.de]
+"0.1" = "Hallo"
+[[type]]
+[[type.file]]
+source = "payload/app.txt"
+role = "document"
+)"), &warnings);
+    auto cp1251 = [](const std::string& utf8) {
+        std::string refusal;
+        return FromUtf8(utf8, kWindows1251, &refusal);
+    };
+    const StringTable& texts = p.types[0].texts;
+    EXPECT_EQ(texts[6][0], cp1251("Бухгалтерия"));
+    EXPECT_EQ(texts[0][1], cp1251("Привет"));
+    EXPECT_EQ(texts[0][2], cp1251("Закройте программы."));
+    EXPECT_EQ(texts[7][1], cp1251("&Далее >"));
+    EXPECT_EQ(texts[5][2], cp1251(FindLanguage("ru")->texts.at("finish.document").utf8));
+    EXPECT_EQ(p.dialog_templates, DefaultDialogTemplates(LanguageCaptions(*FindLanguage("ru"))));
+    std::string all;
+    for (const std::string& w : warnings) all += w + "\n";
+    EXPECT_NE(all.find("setup.languages: only the first language, Russian (ru), goes into the setup file"),
+              std::string::npos) << all;
+    EXPECT_NE(all.find(":9: texts.de: \"0.2\" is given for ru but not for de"), std::string::npos) << all;
+    EXPECT_EQ(warnings.size(), 2u) << all;
+}
+
+TEST(Manifest, LanguageMistakesNameFileLineAndKey) {
+    const std::string head = "[setup]\ntitle = \"T\"\n";
+    struct Case {
+        const char* name;
+        std::string text;
+        const char* expected;
+    } cases[] = {
+        {"unknown language", head + "languages = [\"de\", \"fx\"]\n[[type]]\n",
+         ":3: setup.languages[1]: unknown language \"fx\" (did you mean fr?); kiln knows en, cs, de, es, fr, it, ja"},
+        {"no list", head + "languages = \"de\"\n[[type]]\n", ":3: setup.languages: expected a list of language tags"},
+        {"code page without a table", head + "languages = [\"ja\"]\n[[type]]\n",
+         ":3: setup.languages[0]: Japanese (ja) needs Windows code page 932, which this version of kiln cannot write"},
+        {"listed twice", head + "languages = [\"de\", \"de\"]\n[[type]]\n", "setup.languages[1]: \"de\" is listed twice"},
+        {"texts of a language not listed", head + "languages = [\"de\"]\n[texts.fr]\n\"0.1\" = \"Salut\"\n[[type]]\n",
+         "texts.fr: [setup] languages does not name \"fr\""},
+        {"lost directive", head + "languages = [\"de\"]\n[texts.de]\n\"6.16\" = \"Datei nicht lesbar.\"\n[[type]]\n",
+         ":5: texts.de.6.16: format directives \"\" where the built-in text has \"%s\""},
+        {"wrong directive in [setup.texts]", head + "languages = [\"fr\"]\n[setup.texts]\n\"2.7\" = \"%s Mo\"\n[[type]]\n",
+         ":5: setup.texts.2.7: format directives \"%s\" where the built-in text has \"%d\""},
+        {"wrong directive in a later language",
+         head + "languages = [\"fr\", \"de\"]\n[texts.de]\n\"6.28\" = \"Disk %s\"\n[[type]]\n",
+         ":5: texts.de.6.28: format directives \"%s\""},
+        {"character outside the code page", head + "languages = [\"de\"]\n[texts.de]\n\"0.1\" = \"Привет\"\n[[type]]\n",
+         ":5: texts.de.0.1: the text holds 'П' (U+041F), which Windows-1252 cannot hold (the code page of German, de)"},
+        {"character outside a later language's code page",
+         head + "languages = [\"de\", \"pl\"]\n[texts.pl]\n\"0.1\" = \"Voilà\"\n[[type]]\n",
+         ":5: texts.pl.0.1: the text holds 'à' (U+00E0), which Windows-1250 cannot hold (the code page of Polish, pl)"},
+        {"title outside the code page", "[setup]\ntitle = \"Café\"\nlanguages = [\"ru\"]\n[[type]]\n",
+         ":2: setup.title: the text holds 'é' (U+00E9), which Windows-1251 cannot hold (the code page of Russian, ru)"},
+        {"too long in a later language",
+         head + "languages = [\"fr\", \"de\"]\n[texts.de]\n\"2.7\" = \"%d " + std::string(100, 'M') + "\"\n[[type]]\n",
+         ":4: texts.de: group 2, index 7: longer than its 100-byte buffer"},
+    };
+    for (const Case& c : cases) ExpectRefused(c.name, c.text, c.expected);
 }
 
 }  // namespace

@@ -3,10 +3,18 @@
 // finds a damaged archive.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+
+#include "builder/manifest/languages.h"
 #include "builder/manifest/manifest.h"
 #include "builder/assembly/package_builder.h"
 #include "builder/reading/package_check.h"
 #include "package/package_format.h"
+#include "package/string_groups.h"
+
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -78,6 +86,35 @@ TEST(PackageBuilder, Refusals) {
     Product versioned = Sample();
     versioned.types[0].files[1].version_test = true;  // a text file has no version resource
     EXPECT_THROW(BuildSetupFile(versioned, FakeStub()), BuildError);
+}
+
+// A German setup file holds the German texts, as kiln reads them back, and
+// its dialogs the German captions.
+TEST(PackageBuilder, AGermanSetupSpeaksGerman) {
+    fs::path dir = fs::temp_directory_path() / ("kiln-german-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
+    fs::create_directories(dir);
+    std::ofstream(dir / "app.txt") << "app";
+    std::ofstream(dir / "kiln.toml") << "[setup]\ntitle = \"Kassenbuch\"\nlanguages = [\"de\"]\n"
+                                        "[texts.de]\n\"0.1\" = \"Grüß Gott.\"\n[[type]]\n[[type.file]]\nsource = \"app.txt\"\n";
+    Bytes setup = BuildSetupFile(LoadManifest((dir / "kiln.toml").string()), FakeStub());
+    fs::remove_all(dir);
+    PackageView v = CheckPackage(setup);
+    ASSERT_TRUE(v.problems.empty()) << v.problems.front();
+    ASSERT_EQ(v.types.size(), 1u);
+    const uint8_t* record = v.types[0].record->body.data();
+    StringTable german = LanguageStringTable(*FindLanguage("de"), kWindows1252);
+    german[kGroupWelcome][1] = "Gr\xfc\xdf Gott.";
+    german[kGroupMessages][0] = "Kassenbuch";
+    for (int g : {kGroupWelcome, kGroupDestination, kGroupMessages, kGroupButtons, kGroupUninstaller})
+        for (size_t i = 0; i < german[size_t(g)].size(); ++i)
+            EXPECT_EQ(GroupText(record, g, int(i)), german[size_t(g)][i]) << g << "." << i;
+    EXPECT_STREQ(GroupText(record, kGroupButtons, 1), "&Weiter >");
+    const Bytes& templates = v.file.records.front().body;
+    ASSERT_EQ(v.file.records.front().tag, kTagDialogTemplates);
+    std::u16string browse = u"&Durchsuchen...";
+    Bytes wide;
+    for (char16_t c : browse) wide.insert(wide.end(), {uint8_t(c), uint8_t(c >> 8)});
+    EXPECT_NE(std::search(templates.begin(), templates.end(), wide.begin(), wide.end()), templates.end());
 }
 
 }  // namespace

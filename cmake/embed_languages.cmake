@@ -1,0 +1,23 @@
+# Run as cmake -DOUTPUT=... -DFILES="a.toml|b.toml" -P embed_languages.cmake:
+# writes a C++ source that holds each translation file as a raw string.
+set(body "// Made by cmake/embed_languages.cmake from languages/*.toml; edit those.\n")
+string(APPEND body "#include \"builder/manifest/language_files.h\"\n\nconst LanguageFile kLanguageFiles[] = {\n")
+string(REPLACE "|" ";" files "${FILES}")
+set(count 0)
+foreach(file IN LISTS files)
+  file(READ "${file}" text)
+  if(text MATCHES "\\)kiln_language\"")
+    message(FATAL_ERROR "${file} holds the raw string's end marker")
+  endif()
+  get_filename_component(name "${file}" NAME)
+  string(APPEND body "    {\"${name}\", R\"kiln_language(${text})kiln_language\"},\n")
+  math(EXPR count "${count} + 1")
+endforeach()
+string(APPEND body "};\nconst size_t kLanguageFileCount = ${count};\n")
+# Only a changed text touches the file, so that nothing rebuilds for nothing.
+if(EXISTS "${OUTPUT}")
+  file(READ "${OUTPUT}" old)
+endif()
+if(NOT old STREQUAL body)
+  file(WRITE "${OUTPUT}" "${body}")
+endif()

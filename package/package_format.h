@@ -28,6 +28,10 @@ enum : uint16_t {
     kTagFilePatches = 0x1242,
     kTagUninstallValues = 0x1243,
     kTagIntegrity = 0x1260,  // whole-file check (package/integrity.h); passed over as an unknown tag
+    // The language of the package's texts: u16 Windows LANGID, u16 ANSI code
+    // page. Kiln's own, written where the manifest names a language, so that
+    // readers decode the texts right; the setup program passes it over.
+    kTagSetupLanguage = 0x1263,
     kTagArchive = 0x7F7F,
 };
 

@@ -183,6 +183,12 @@ SetupFiles BuildSetupFiles(const Product& product, const Bytes& stub, const Buil
     }
     if (product.solid_lzma)
         AppendRecord(out, plan.solid_linked ? kTagSolidBlocksLinked : kTagSolidBlocks, plan.solid_table, level);
+    if (product.langid) {
+        Bytes language(4);
+        WriteU16(language.data(), product.langid);
+        WriteU16(language.data() + 2, product.code_page);
+        AppendRecord(out, kTagSetupLanguage, language, level);
+    }
     // The records do not depend on where the archive is cut: archive
     // offsets run on across the volumes.
     const Bytes& archive = plan.archive;

@@ -7,6 +7,7 @@
 #include "builder/reading/json_writer.h"
 #include "builder/reading/package_check.h"
 #include "builder/commands/package_commands.h"
+#include "builder/manifest/languages.h"
 #include "builder/reading/setup_identity_view.h"
 #include "package/entry_tables.h"
 #include "package/file_list.h"
@@ -218,12 +219,33 @@ void WriteIdentity(JsonWriter& j, const Bytes& bytes) {
     j.Close('}');
 }
 
+// "German (de), LANGID 0x0407, code page 1252", or the numbers alone for a
+// language this kiln does not ship.
+std::string LanguageName(const PackageView& v) {
+    char numbers[64];
+    std::snprintf(numbers, sizeof numbers, "LANGID 0x%04X, code page %u", v.langid, v.code_page);
+    for (const Language& l : Languages())
+        if (l.langid == v.langid) return l.name + " (" + l.tag + "), " + numbers;
+    return numbers;
+}
+
+// The code page the package's texts are in: the setup language record's,
+// else Windows-1252, which a package without one was built with.
+const CodePage& TextCodePage(const PackageView& v) {
+    const CodePage* page = v.code_page ? CodePageNumbered(v.code_page) : nullptr;
+    return page ? *page : kWindows1252;
+}
+
 void WriteJson(const std::string& path, const Bytes& bytes, const PackageView& v) {
-    JsonWriter j(kWindows1252);
+    JsonWriter j(TextCodePage(v));
     j.Open('{');
     j.Utf8Text("file", path);
     j.Number("bytes", bytes.size());
     j.Number("stub_bytes", v.file.stub_length);
+    if (v.langid) {
+        j.Number("langid", v.langid);
+        j.Number("code_page", v.code_page);
+    }
     WriteIdentity(j, bytes);
     j.Open('[', "records");
     for (const ReadRecord& r : v.file.records) {
@@ -292,6 +314,7 @@ void AddInspectCommand(CLI::App& app, int& status) {
                         b, block.archive_offset, block.packed, block.unpacked, block.properties.dictionary >> 10,
                         block.properties.lc, block.properties.lp, block.properties.pb);
         }
+        if (v.langid) std::printf("language: %s\n", LanguageName(v).c_str());
         for (const ReadRecord& r : v.file.records)
             if (r.tag == kTagSetupFlags && r.body.size() >= 4) {
                 uint32_t flags = ReadU32(r.body.data());

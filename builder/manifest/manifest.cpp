@@ -867,6 +867,7 @@ Product ReadProduct(Context& c, const toml::table& root) {
     CheckLanguageTexts(languages, language_texts);
     Attempt([&] { WarnOfUnevenTexts(*setup, languages, language_texts); });
     Product p;
+    if (!languages.empty()) p.langid = languages[0]->langid, p.code_page = uint16_t(languages[0]->code_page);
     std::string title;
     Attempt([&] {
         std::optional<std::string> given = setup->Text("title");

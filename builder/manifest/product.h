@@ -112,6 +112,11 @@ struct Product {
     int level = 0;  // compression level; 0: the encoder's default
     bool solid_lzma = false;  // compression = "lzma": solid LZMA blocks (package/solid_blocks.h)
     uint32_t lzma_window = 64u << 20;  // the largest dictionary of a block: the setup program's window
+    // The language of the texts, where the manifest names one ([setup]
+    // languages): its Windows LANGID and ANSI code page go into the setup
+    // language record. 0: none named, the texts are English in Windows-1252.
+    uint16_t langid = 0;
+    uint16_t code_page = 0;
     // Largest size of each file of the set: the setup file (stub, records
     // and the archive's first part) and each volume file. 0: one setup file.
     uint32_t volume_size = 0;

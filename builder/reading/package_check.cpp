@@ -32,6 +32,7 @@ const char* TagName(uint16_t tag) {
     case kTagIntegrity: return "integrity";
     case kTagSolidBlocks: return "solid blocks";
     case kTagSolidBlocksLinked: return "linked solid blocks";
+    case kTagSetupLanguage: return "setup language";
     case kTagArchive: return "file archive";
     default: return "unknown";
     }
@@ -371,6 +372,15 @@ PackageView CheckPackage(const Bytes& setup_file, const std::string& setup_path)
                                  std::to_string(r.offset) + " is damaged");
         if (r.tag == kTagStartPage) start_page = &r;
         if (r.tag == kTagUninstaller) v.uninstaller = &r;  // a later one takes the earlier one's place
+        if (r.tag == kTagSetupLanguage) {
+            if (r.body_ok && r.body.size() == 4) {
+                v.langid = ReadU16(r.body.data());
+                v.code_page = ReadU16(r.body.data() + 2);
+            } else {
+                v.warnings.push_back("the setup language record is not 4 bytes long: its texts are read as Windows-1252");
+            }
+            continue;
+        }
         if (use == kRecordSetupType) {
             v.types.emplace_back();
             v.types.back().record = &r;

@@ -24,6 +24,7 @@ struct PackageView {
     const ReadRecord* solid_table = nullptr;  // the block table of a solid archive, checked; null for a per-file archive
     uint32_t solid_blocks = 0;
     bool solid_linked = false;  // the table came as kTagSolidBlocksLinked
+    uint16_t langid = 0, code_page = 0;  // from the setup language record; 0 without one
     std::vector<std::string> problems;  // what makes the setup program refuse the file or fail to install it
     std::vector<std::string> warnings;  // what it accepts and installs, but is unusual
 };

@@ -216,8 +216,8 @@ SetupFileView ReadSetupFile(const Bytes& file, const std::string& setup_path) {
         const uint8_t* body = &file[at];
         if (r.tag == kTagIntegrity) {
             r.body.assign(body, body + r.stored_size);  // checked with the archive record
-        } else if (use == kRecordSkipped && r.tag != kTagSolidBlocks &&
-                   r.tag != kTagSolidBlocksLinked) {  // the block table is Kiln's setup program's own
+        } else if (use == kRecordSkipped && r.tag != kTagSolidBlocks && r.tag != kTagSolidBlocksLinked &&
+                   r.tag != kTagSetupLanguage) {  // Kiln's own records, read here too
             r.read = false;
         } else if (use == kRecordRawFields) {
             if (at + kRawFieldsSize > file.size()) {

@@ -117,4 +117,33 @@ TEST(PackageBuilder, AGermanSetupSpeaksGerman) {
     EXPECT_NE(std::search(templates.begin(), templates.end(), wide.begin(), wide.end()), templates.end());
 }
 
+// The setup language record tells readers the LANGID and the code page the
+// texts are in; a manifest that names no language gets none, and its setup
+// file stays as it was.
+TEST(PackageBuilder, LanguageRecord) {
+    struct Case {
+        const char* languages;  // the [setup] line, "" for none
+        uint16_t langid, code_page;
+    } cases[] = {{"languages = [\"de\"]\n", 0x0407, 1252},
+                 {"languages = [\"ru\", \"de\"]\n", 0x0419, 1251},
+                 {"", 0, 0}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.languages);
+        fs::path dir = fs::temp_directory_path() / ("kiln-language-" + std::to_string(c.langid));
+        fs::create_directories(dir);
+        std::ofstream(dir / "app.txt") << "app";
+        std::ofstream(dir / "kiln.toml") << "[setup]\ntitle = \"Book\"\n" << c.languages
+                                            << "[[type]]\n[[type.file]]\nsource = \"app.txt\"\n";
+        Bytes setup = BuildSetupFile(LoadManifest((dir / "kiln.toml").string()), FakeStub());
+        fs::remove_all(dir);
+        PackageView v = CheckPackage(setup);
+        EXPECT_TRUE(v.problems.empty() && v.warnings.empty());
+        EXPECT_EQ(v.langid, c.langid);
+        EXPECT_EQ(v.code_page, c.code_page);
+        size_t records = std::count_if(v.file.records.begin(), v.file.records.end(),
+                                       [](const ReadRecord& r) { return r.tag == kTagSetupLanguage; });
+        EXPECT_EQ(records, c.langid ? 1u : 0u);
+    }
+}
+
 }  // namespace

@@ -63,6 +63,7 @@ EOF
 manifest "$product/deltas.toml" "" 'delta_base = { type = 0, file = "app.bin" }'
 manifest "$product/solid.toml" 'compression = "lzma"
 lzma_window = "64K"' ""
+manifest "$product/polish.toml" 'languages = ["pl"]' ""
 
 # same_bytes MANIFEST: both builders, the same programs to put in; the setup
 # files and their volume files compared byte for byte.
@@ -83,6 +84,7 @@ same_bytes() {
 check "the example, byte for byte" same_bytes "$here/examples/sample/kiln.toml"
 check "volumes, a delta, a pattern and a name outside ASCII, byte for byte" same_bytes "$product/deltas.toml"
 check "the same in solid LZMA, byte for byte" same_bytes "$product/solid.toml"
+check "the same in Polish, byte for byte" same_bytes "$product/polish.toml"
 # The fixture holds what it says: volume files, a delta and the named file.
 check "the fixture has volume files and a delta" \
   grep -q "setup.D01" <(ls "$work/linux-deltas") "$work/linux.out"

@@ -380,20 +380,21 @@ LzmaResult LzmaDecode(const LzmaProperties& properties, uint64_t unpacked, const
     return result;
 }
 
+LzmaInput LzmaInputFrom(LzmaMemory* memory) {
+    return {[](void* context, const uint8_t** data, size_t* size) {
+                LzmaMemory* m = static_cast<LzmaMemory*>(context);
+                *data = m->data;
+                *size = m->size;
+                m->size = 0;
+                return *size != 0;
+            },
+            memory};
+}
+
 LzmaResult LzmaDecodeBuffer(const LzmaProperties& properties, const uint8_t* in, size_t in_size, uint8_t* out,
                             size_t unpacked) {
-    struct Once {
-        const uint8_t* data;
-        size_t size;
-    } once{in, in_size};
-    LzmaInput input{[](void* context, const uint8_t** data, size_t* size) {
-                        Once* o = static_cast<Once*>(context);
-                        *data = o->data;
-                        *size = o->size;
-                        o->size = 0;
-                        return *size != 0;
-                    },
-                    &once};
+    LzmaMemory once{in, in_size};
+    LzmaInput input = LzmaInputFrom(&once);
     uint8_t dummy = 0;  // an empty block still needs a window to point at
     LzmaOutput output{unpacked ? out : &dummy, unpacked ? unpacked : 1, nullptr, nullptr};
     return LzmaDecode(properties, unpacked, input, output);

@@ -112,6 +112,14 @@ void LzmaEnd(LzmaStream* stream);
 LzmaResult LzmaDecode(const LzmaProperties& properties, uint64_t unpacked, const LzmaInput& input,
                       const LzmaOutput& output);
 
+// Input that is one piece of memory, handed over whole on the first
+// refill; *memory must outlive the decode.
+struct LzmaMemory {
+    const uint8_t* data;
+    size_t size;
+};
+LzmaInput LzmaInputFrom(LzmaMemory* memory);
+
 // The same from memory into memory: out must hold `unpacked` bytes.
 LzmaResult LzmaDecodeBuffer(const LzmaProperties& properties, const uint8_t* in, size_t in_size,
                             uint8_t* out, size_t unpacked);

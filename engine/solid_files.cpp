@@ -32,7 +32,6 @@ struct OpenBlock {
     uint32_t step;
     uint8_t* window;
     uint32_t window_size;  // the room taken, kept for the next block
-    uint32_t window_used;  // the part of it this chain decodes through
     uint8_t* input;
 };
 
@@ -69,18 +68,18 @@ int StreamFailure(LzmaResult result) {
     return Fail(result == kLzmaNoMemory ? kErrorNoMemory : kErrorChecksum);
 }
 
-// Starts block `number`'s stream: afresh, or in the window the block
-// before it left.
-int StartStream(uint32_t number, bool continuing) {
+// Starts block `number`'s stream: afresh in the first `window` bytes of the
+// window, or (window 0) in what the block before it left there.
+int StartStream(uint32_t number, uint32_t window) {
     SolidBlock block = SolidBlockAt(g_config.solid_blocks.data, number);
     if (int error = ArchivePosition(block.archive_offset)) return Fail(error);
     g_block.packed_left = block.packed;
     g_block.number = number;
     g_block.block_end = (g_config.linked_blocks ? block.unpacked_before : 0) + block.unpacked;
     LzmaInput input{Refill, nullptr};
-    LzmaResult started = continuing ? LzmaContinue(&g_block.stream, block.properties, block.unpacked, input)
-                                    : LzmaStart(&g_block.stream, block.properties, block.unpacked, input,
-                                                {g_block.window, g_block.window_used, nullptr, nullptr});
+    LzmaResult started = window ? LzmaStart(&g_block.stream, block.properties, block.unpacked, input,
+                                            {g_block.window, window, nullptr, nullptr})
+                                : LzmaContinue(&g_block.stream, block.properties, block.unpacked, input);
     return started == kLzmaOk ? 1 : StreamFailure(started);
 }
 
@@ -98,11 +97,10 @@ int OpenAt(uint32_t number) {
     }
     if (!g_block.input && !AllocRetry(reinterpret_cast<void**>(&g_block.input), kInputSize))
         return Fail(kErrorNoMemory);
-    g_block.window_used = window;
     // A window that holds the whole chain never wraps: any step will do.
     g_block.step = window >= span ? kMaxStep : window / 2 < kMaxStep ? window / 2 : kMaxStep;
     g_block.open = true;
-    return StartStream(g_config.linked_blocks ? 0 : number, false);
+    return StartStream(g_config.linked_blocks ? 0 : number, window);
 }
 
 // Hands [from, to) to the sink as far as the window holds it; `from` moves on.
@@ -142,7 +140,7 @@ int ReadSolidEntry(const uint8_t* entry, SolidSink take, void* context) {
         if (decoded == g_block.block_end) {
             LzmaResult ended = LzmaDecodeTo(&g_block.stream, decoded);
             if (ended != kLzmaOk) return StreamFailure(ended);
-            if (!StartStream(g_block.number + 1, true)) return 0;
+            if (!StartStream(g_block.number + 1, 0)) return 0;
             continue;
         }
         // Bytes before the entry's are passed over in steps as well: the

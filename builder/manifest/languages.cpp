@@ -48,13 +48,21 @@ std::string Convert(const Language& l, const std::string& key, const std::string
     return ansi;
 }
 
-// The string table in UTF-8, for checks of a language Kiln has no code page table of.
-StringTable Utf8Table(const Language& l) {
+// The default string table with the language's texts in, each through
+// convert(key, utf8).
+template <typename Convert>
+StringTable TranslatedTable(const Language& l, Convert convert) {
     StringTable table = DefaultStringTable();
     for (int g = 0; g < kStringGroupCount; ++g)
         for (size_t i = 0; i < table[size_t(g)].size(); ++i)
-            if (auto t = l.texts.find(TextKey(g, i)); t != l.texts.end()) table[size_t(g)][i] = t->second.utf8;
+            if (auto t = l.texts.find(TextKey(g, i)); t != l.texts.end())
+                table[size_t(g)][i] = convert(t->first, t->second.utf8);
     return table;
+}
+
+// The string table in UTF-8, for checks of a language Kiln has no code page table of.
+StringTable Utf8Table(const Language& l) {
+    return TranslatedTable(l, [](const std::string&, const std::string& utf8) { return utf8; });
 }
 
 std::map<std::string, std::string> EnglishTexts() {
@@ -131,13 +139,8 @@ std::vector<std::string> CheckLanguage(const Language& l) {
 }
 
 StringTable LanguageStringTable(const Language& l, const CodePage& page) {
-    StringTable table = DefaultStringTable();
-    if (l.tag == "en") return table;
-    for (int g = 0; g < kStringGroupCount; ++g)
-        for (size_t i = 0; i < table[size_t(g)].size(); ++i)
-            if (auto t = l.texts.find(TextKey(g, i)); t != l.texts.end())
-                table[size_t(g)][i] = Convert(l, t->first, t->second.utf8, page);
-    return table;
+    return TranslatedTable(
+        l, [&](const std::string& key, const std::string& utf8) { return Convert(l, key, utf8, page); });
 }
 
 std::string LanguageNamedText(const Language& l, const std::string& key, const CodePage& page) {

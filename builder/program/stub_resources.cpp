@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "builder/manifest/build_error.h"
+#include "builder/manifest/code_page.h"
 #include "builder/program/pe_resources.h"
 #include "package/package_format.h"
 
@@ -10,25 +11,6 @@ namespace {
 
 constexpr size_t kIconHeader = 6, kIconEntry = 16, kGroupEntry = 14;
 constexpr uint16_t kUsEnglish = 0x409, kUnicode = 1200;
-
-// TOML texts are UTF-8; resources hold UTF-16.
-std::u16string Utf16(const std::string& text) {
-    std::u16string out;
-    for (size_t i = 0; i < text.size();) {
-        uint8_t lead = uint8_t(text[i]);
-        int extra = lead >= 0xF0 ? 3 : lead >= 0xE0 ? 2 : lead >= 0xC0 ? 1 : 0;
-        uint32_t c = extra ? lead & (0x3F >> extra) : lead;
-        for (int k = 1; k <= extra && i + size_t(k) < text.size(); ++k) c = c << 6 | (uint8_t(text[i + size_t(k)]) & 0x3F);
-        i += size_t(extra) + 1;
-        if (c >= 0x10000) {
-            out.push_back(char16_t(0xD800 + ((c - 0x10000) >> 10)));
-            out.push_back(char16_t(0xDC00 + (c & 0x3FF)));
-        } else {
-            out.push_back(char16_t(c));
-        }
-    }
-    return out;
-}
 
 void PutU16(Bytes& out, uint16_t v) { out.push_back(uint8_t(v)), out.push_back(uint8_t(v >> 8)); }
 void PutU32(Bytes& out, uint32_t v) { PutU16(out, uint16_t(v)), PutU16(out, uint16_t(v >> 16)); }
@@ -108,7 +90,8 @@ Bytes VersionResource(const SetupIdentity& identity) {
     std::vector<Bytes> strings;
     auto add = [&](const char16_t* key, const std::string& value) {
         if (value.empty()) return;
-        std::u16string text = Utf16(value);
+        std::string refusal;  // none: the manifest's texts are UTF-8, as TOML is
+        std::u16string text = Utf16FromUtf8(value, &refusal);
         Bytes bytes;
         PutText(bytes, text);
         strings.push_back(VersionBlock(key, bytes, uint16_t(text.size() + 1), true, {}));

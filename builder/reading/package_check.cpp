@@ -274,18 +274,8 @@ std::vector<std::string> DecodeBlocks(const PackageView& v, DecodedBlocks* d) {
     d->sound.assign(v.solid_blocks, false);
     if (v.solid_linked) d->chain.resize(SolidChainSpan(table, 0, true));
     else d->alone.resize(v.solid_blocks);
-    struct Once {
-        const uint8_t* data;
-        size_t size;
-    } once{};
-    LzmaInput input{[](void* context, const uint8_t** data, size_t* size) {
-                        Once* o = static_cast<Once*>(context);
-                        *data = o->data;
-                        *size = o->size;
-                        o->size = 0;
-                        return *size != 0;
-                    },
-                    &once};
+    LzmaMemory once{};
+    LzmaInput input = LzmaInputFrom(&once);
     LzmaStream stream{};
     for (uint32_t b = 0; b < v.solid_blocks; ++b) {
         SolidBlock block = SolidBlockAt(table, b);

@@ -48,6 +48,7 @@ add_executable(host_tests
   tests/host/target_rules_test.cpp
   tests/host/code_page_test.cpp
   tests/host/languages_test.cpp
+  tests/host/setup_languages_test.cpp
   tests/host/manifest_keys_test.cpp
   tests/host/pattern_search_test.cpp
   tests/host/small_inflate_test.cpp

@@ -73,6 +73,11 @@ set(stub_flags -Os -fno-exceptions -fno-rtti -fno-asynchronous-unwind-tables
 # mingw keeps a frame pointer in every function unless told otherwise: some
 # 450 bytes of the stub's code.
 list(APPEND stub_flags -fomit-frame-pointer)
+# 32-bit Windows keeps the stack 4-byte aligned, and the program uses no
+# SSE: aligning it to 16 in every function that calls another costs code.
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+  list(APPEND stub_flags -mpreferred-stack-boundary=2)
+endif()
 foreach(lib kiln_core kiln_win32)
   target_compile_options(${lib} PRIVATE ${stub_flags})
 endforeach()
@@ -160,6 +165,7 @@ add_executable(win32_tests
   tests/win32/shell_link_test.cpp
   builder/manifest/default_texts.cpp
   tests/win32/wizard_test.cpp
+  tests/win32/text_fit_test.cpp
   tests/win32/graphics_test.cpp
   tests/win32/removal_test.cpp
   tests/win32/uninstaller_program_test.cpp

@@ -16,6 +16,7 @@
 #include "engine/path_text.h"
 #include "engine/progress.h"
 #include "engine/solid_files.h"
+#include "engine/uninstaller_data.h"
 #include "engine/version_library.h"
 #include "package/file_list.h"
 #include "package/file_ops.h"
@@ -238,15 +239,41 @@ int ExtractSolid(const uint8_t* entry, HANDLE temporary) {
     return ChecksumEnd(w.checksum) == ReadU32(entry + kEntryChecksum) ? 1 : Fail(kErrorChecksum, Destination());
 }
 
+// The uninstaller's texts part (engine/uninstaller_data.h) from the setup
+// type record, which holds the chosen language's texts; the entry's own
+// part holds the first language's.
+int WriteUninstallerTexts(HANDLE file) {
+    const char* texts[kUninstallerTextCount];
+    uint32_t part = 6;
+    for (int i = 0; i < kUninstallerTextCount; ++i) {
+        texts[i] = i == kTextProductName ? LookUpText(kGroupMessages, 0) : LookUpText(kGroupUninstaller, i - 1);
+        part += 2 + uint16_t(lstrlenA(texts[i]));  // a longer text is cut, as the builder cuts it
+    }
+    uint8_t head[kLogHeaderSize] = {};
+    WriteU32(head, part);
+    WriteU16(head + 4, kUninstallerTextCount);
+    int written = WriteAll(file, head, 6);
+    for (int i = 0; i < kUninstallerTextCount && !written; ++i) {
+        uint16_t n = uint16_t(lstrlenA(texts[i]));
+        WriteU16(head, n);
+        written = WriteAll(file, head, 2);
+        if (!written) written = WriteAll(file, texts[i], n);
+    }
+    PutLogHeader(head, kLogEndTag, 0);
+    return written ? written : WriteAll(file, head, kLogHeaderSize);
+}
+
 int ExtractUninstaller(const uint8_t* entry, HANDLE temporary) {
     const Body& body = g_config.uninstaller;
     if (body.data && body.size) {
+        int written = WriteAll(temporary, body.data, body.size);
+        if (!written && g_config.language) written = WriteUninstallerTexts(temporary);
         // Codes 2 and 3 would name this failure by texts the folder browser
         // uses as its labels: a failed write is 19 (naming the file), a
         // short one 20 (the drive is full), as for any other written file.
-        int written = WriteAll(temporary, body.data, body.size);
-        if (written) {
+        if (written || g_config.language) {
             CloseFile(temporary);
+            if (!written) return 1;
             return written == 3 ? Fail(kErrorDiskFull, nullptr) : Fail(kErrorDeltaWrite, Destination());
         }
         if (ArchiveIsSolid()) return ExtractSolid(entry, temporary);

@@ -22,7 +22,8 @@
 #include "package/setup_config.h"
 #include "startup/process_state.h"
 
-InstallDriverState g_driver = {-1, nullptr, ""};
+// Zeroed, so that it takes no room in the program file: StartInstall sets it up.
+InstallDriverState g_driver;
 
 namespace {
 

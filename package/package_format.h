@@ -28,10 +28,6 @@ enum : uint16_t {
     kTagFilePatches = 0x1242,
     kTagUninstallValues = 0x1243,
     kTagIntegrity = 0x1260,  // whole-file check (package/integrity.h); passed over as an unknown tag
-    // The language of the package's texts: u16 Windows LANGID, u16 ANSI code
-    // page. Kiln's own, written where the manifest names a language, so that
-    // readers decode the texts right; the setup program passes it over.
-    kTagSetupLanguage = 0x1263,
     kTagArchive = 0x7F7F,
 };
 
@@ -123,6 +119,7 @@ enum : int {
     kGroupUninstaller = 10,  // not read by the setup program: copied into Kiln's uninstaller
 };
 constexpr int kMessagePackageDamaged = 31;
+constexpr int kMessageLanguageRefused = 33;  // format, one string: the /LANG switch's tag
 
 // File list (record 0x123A): u32 entry count, then entries of these fields.
 enum : uint32_t {

@@ -11,7 +11,9 @@
 #include "package/package_validate.h"
 #include "package/previous_installation.h"
 #include "package/setup_config.h"
+#include "package/setup_languages.h"
 #include "package/solid_blocks.h"
+#include "engine/message_argument.h"
 #include "startup/process_state.h"
 #include "wizard/message_box.h"
 
@@ -91,6 +93,10 @@ struct Loader {
     uint32_t integrity_at = 0;  // file position of the integrity record's body; 0: none
     uint8_t integrity[kIntegrityBodySize];
     int type_counter = -1;
+    uint32_t language_count = 0;  // entries of the language table; 0: none read
+    int language_types_seen = 0;  // records of further languages, to tell whose each is
+    int language_dialogs_seen = 0;
+    int language_records = 0;     // of the chosen language, taken
     bool complete = false;
     bool damaged = false;
     int error = 0;
@@ -152,6 +158,17 @@ struct Loader {
             if (g_config.solid_blocks.data) damaged = true;  // one table, under one tag
             else if (Load(h, g_config.solid_blocks)) g_config.linked_blocks = h.tag == kTagSolidBlocksLinked;
             return;
+        case kTagSetupLanguages: ChooseFrom(h); return;
+        case kTagLanguageType: {
+            // For language 1 a record per setup type, then language 2's, and so on.
+            int types = type_counter + 1, k = language_types_seen++;
+            if (!types) damaged = true;
+            else if (1 + k / types == g_config.language) Replace(h, kTagSetupType, g_config.types[k % types].record);
+            return;
+        }
+        case kTagLanguageDialogs:
+            if (1 + language_dialogs_seen++ == g_config.language) Replace(h, kTagDialogTemplates, g_config.dialog_templates);
+            return;
         case kTagIntegrity: {
             integrity_at = Tell(file);
             if (h.flags || h.stored_size != kIntegrityBodySize || ReadExactly(file, integrity, kIntegrityBodySize))
@@ -169,6 +186,41 @@ struct Loader {
             return;
         }
         if (Load(h, *slot) && !BodyIsSound(h.tag, *slot)) damaged = true;
+    }
+
+    // The language table, read whole: which language's records to take.
+    void ChooseFrom(const RecordHeader& h) {
+        uint8_t table[kMaxLanguages * kLanguageEntrySize];
+        uint32_t count = h.stored_size / kLanguageEntrySize;
+        if (h.flags || language_count || h.stored_size % kLanguageEntrySize || count > kMaxLanguages) {
+            damaged = true;  // one table, stored, of whole entries
+            return;
+        }
+        language_count = count;
+        if (ReadExactly(file, table, h.stored_size)) {
+            error = kReadFailed;
+            return;
+        }
+        int chosen = ChooseLanguage(table, language_count, GetUserDefaultUILanguage(), uint16_t(GetACP()),
+                                    g_state.language_wish);
+        g_config.language_refused = chosen < 0;
+        g_config.language = chosen < 0 ? 0 : chosen;
+    }
+
+    // A record of the chosen language takes the place of the described
+    // one, once it has passed the same check; an unsound one leaves the
+    // described record in place, so that its texts can report the damage.
+    void Replace(const RecordHeader& h, uint16_t checked_as, Body& slot) {
+        Body loaded = {};
+        if (!Load(h, loaded)) return;
+        if (!ValidateRecordBody(checked_as, loaded.data, loaded.size)) {
+            FreeAndClear(reinterpret_cast<void**>(&loaded.data));
+            damaged = true;
+            return;
+        }
+        FreeAndClear(reinterpret_cast<void**>(&slot.data));
+        slot = loaded;
+        ++language_records;
     }
 
     // The bytes between a signed file's archive and its certificate table.
@@ -294,7 +346,21 @@ bool LoadPackage(uint32_t stub_length) {
         SelectSetupType(initial);
     }
     if (types_sound && (!DeltaBasesExist() || !SolidArchiveIsSound())) loader.damaged = true;
-    if (loader.complete && !loader.damaged && types_sound) return true;
+    // Each further language has a record per setup type and one of dialog
+    // templates, and the chosen one's came after the table and were taken.
+    int further = loader.language_count ? int(loader.language_count) - 1 : 0;
+    if (loader.language_types_seen != further * g_config.type_count || loader.language_dialogs_seen != further ||
+        (g_config.language && loader.language_records != g_config.type_count + 1))
+        loader.damaged = true;
+    if (loader.complete && !loader.damaged && types_sound) {
+        if (!g_config.language_refused) return true;
+        // Said in the first language, the one every system can show.
+        char text[512];
+        SetMessageArgument(g_state.language_wish);
+        FormatMessageText(text, sizeof text, kMessageLanguageRefused);
+        ShowMessage(text, MB_ICONERROR);
+        return false;
+    }
 
     const char* text = types_sound ? LookUpText(kGroupMessages, kMessagePackageDamaged) : "";
     if (text[0]) ShowMessage(text, MB_ICONINFORMATION);

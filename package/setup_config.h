@@ -32,6 +32,8 @@ struct SetupConfig {
     Body uninstaller;
     Body solid_blocks;  // the block table of a solid archive (setup flag kSetupSolidArchive)
     bool linked_blocks;  // the table came as kTagSolidBlocksLinked
+    int language;        // index into the language table (package/setup_languages.h); 0: the described records'
+    bool language_refused;  // the /LANG switch names a language this system cannot show
     uint16_t start_page;    // 0xFFFF: none
     uint16_t initial_type;  // selected when loading ends
     int type_count;

@@ -42,7 +42,7 @@ bool IsKnownSwitch(const char* p) {
     if (!IsSwitchStart(*p)) return false;
     ++p;
     return IsSwitch(p, "del") || IsSwitch(p, "quiet") || IsSwitch(p, "?") || HasPrefix(p, "dir=") ||
-           HasPrefix(p, "log=") || HasPrefix(p, "type=") || (Lower(*p) == 's' && (IsBlank(p[1]) || p[1] == '"'));
+           HasPrefix(p, "log=") || HasPrefix(p, "lang=") || HasPrefix(p, "type=") || (Lower(*p) == 's' && (IsBlank(p[1]) || p[1] == '"'));
 }
 
 // A path value: in double quotes, or up to the blanks before the next
@@ -67,7 +67,7 @@ const char* ReadPathValue(const char* p, char* out, size_t capacity) {
 }  // namespace
 
 CommandLine ParseCommandLine(const char* text, char* source, size_t capacity, SwitchValues values) {
-    CommandLine result = {false, false, false, false, 0, false};
+    CommandLine result = {false, false, false, false, 0, false, {}};
     const char* p = text ? text : "";
     for (;;) {
         while (IsBlank(*p)) ++p;
@@ -89,6 +89,8 @@ CommandLine ParseCommandLine(const char* text, char* source, size_t capacity, Sw
             p = ReadPathValue(p + 4, values.folder, values.capacity);
         } else if (HasPrefix(p, "log=")) {
             p = ReadPathValue(p + 4, values.log, values.capacity);
+        } else if (HasPrefix(p, "lang=")) {
+            p = ReadValue(p + 5, result.language, sizeof result.language);
         } else if (HasPrefix(p, "type=")) {
             char digits[4] = {};
             p = ReadValue(p + 5, digits, sizeof digits);

@@ -10,6 +10,8 @@
 //   /TYPE=n      the setup type of a quiet install, counted from 1
 //   /LOG=file    a quiet install writes its outcome, entry by entry, there
 //                (read as /DIR's folder)
+//   /LANG=tag    the language to show ("de", "pt-BR"), in place of the
+//                one the system's languages choose; cut to 11 characters
 //   /?           show the switches
 // Any other switch is skipped; the first word that is not a switch ends
 // the parse, and is noted as stray. Plain text logic, no platform calls.
@@ -23,6 +25,7 @@ struct CommandLine {
     bool help;         // /?
     int type;          // /TYPE=n: n (from 1); 0 when not given; -1 when not a number from 1 to 99
     bool stray;        // a word that is no switch ended the parse: a quiet install refuses the line
+    char language[12]; // /LANG's tag; empty when not given
 };
 
 // Buffers for the values of /DIR and /LOG, `capacity` bytes each; null

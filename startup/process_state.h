@@ -18,6 +18,7 @@ struct ProcessState {
     char text_a[512], text_b[512];
     bool is_nt;
     bool delete_self;
+    char language_wish[12];  // the /LANG switch's tag; empty: the language follows the system's
     int screen_width, screen_height;
     HWND background_window;
     HWND main_dialog;

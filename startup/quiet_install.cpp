@@ -80,7 +80,7 @@ bool TakeDestination(const char* folder) {
 }
 
 int Install(int type, const char* folder) {
-    if (!LoadPackage(StubLength())) return kExitPackageNotLoaded;
+    if (!LoadPackage(StubLength())) return g_config.language_refused ? kExitBadSwitch : kExitPackageNotLoaded;
     if (type < 0 || type > g_config.type_count) return kExitBadSwitch;
     if (type) SelectSetupType(type - 1);
     // The wizard would not let the user change this folder either.

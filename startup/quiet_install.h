@@ -17,7 +17,8 @@ enum : int {
     kExitRestartNeeded = 3010,     // installed; files are replaced at the next restart
     kExitAlreadyRunning = 1618,    // another setup program runs (its wizard is shown)
     kExitPackageNotLoaded = 1620,  // the setup file is damaged or incomplete
-    kExitBadSwitch = 1639,         // /TYPE names no setup type, or /DIR a folder the type keeps fixed
+    kExitBadSwitch = 1639,         // /TYPE names no setup type, /DIR a folder the type keeps fixed, or
+                                   // /LANG a language the setup file or the system cannot show
 };
 
 // Loads the package and installs; returns the exit code.

@@ -10,6 +10,7 @@
 #include "builder/archive/stream_encoder.h"
 #include "package/integrity.h"
 #include "package/package_format.h"
+#include "package/setup_languages.h"
 #include "package/solid_blocks.h"
 
 namespace {
@@ -98,6 +99,28 @@ std::vector<size_t> EntryOrder(const std::vector<ProductFile>& files, const std:
     return order;
 }
 
+// The language table, stored so that the setup program can read it before
+// any record it decides on, then each further language's setup type
+// records and dialog templates (package/setup_languages.h).
+void AppendLanguageRecords(Bytes& out, const Product& product, int level) {
+    Bytes table;
+    for (const ProductLanguage& l : product.languages) {
+        uint8_t entry[kLanguageEntrySize] = {};
+        WriteU16(entry, l.langid);
+        WriteU16(entry + 2, l.code_page);
+        std::memcpy(entry + 4, l.tag.data(), std::min<size_t>(l.tag.size(), kLanguageTagSize));
+        table.insert(table.end(), entry, entry + sizeof entry);
+    }
+    PutHeader(out, kTagSetupLanguages, 0, uint32_t(table.size()));
+    out.insert(out.end(), table.begin(), table.end());
+    for (size_t i = 1; i < product.languages.size(); ++i) {
+        const ProductLanguage& l = product.languages[i];
+        for (size_t k = 0; k < product.types.size(); ++k)
+            AppendRecord(out, kTagLanguageType, SetupTypeRecord(product.types[k], &l.type_texts[k]), level);
+        AppendRecord(out, kTagLanguageDialogs, BuildDialogTemplateTable(l.dialog_templates), level);
+    }
+}
+
 }  // namespace
 
 uint32_t SealSetupFile(Bytes& setup, size_t integrity_at) {
@@ -183,12 +206,7 @@ SetupFiles BuildSetupFiles(const Product& product, const Bytes& stub, const Buil
     }
     if (product.solid_lzma)
         AppendRecord(out, plan.solid_linked ? kTagSolidBlocksLinked : kTagSolidBlocks, plan.solid_table, level);
-    if (product.langid) {
-        Bytes language(4);
-        WriteU16(language.data(), product.langid);
-        WriteU16(language.data() + 2, product.code_page);
-        AppendRecord(out, kTagSetupLanguage, language, level);
-    }
+    if (!product.languages.empty()) AppendLanguageRecords(out, product, level);
     // The records do not depend on where the archive is cut: archive
     // offsets run on across the volumes.
     const Bytes& archive = plan.archive;

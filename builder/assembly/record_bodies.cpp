@@ -22,7 +22,7 @@ std::string EntryTarget(const ProductFile& file) {
 
 }  // namespace
 
-Bytes SetupTypeRecord(const ProductType& type) {
+Bytes SetupTypeRecord(const ProductType& type, const StringTable* texts) {
     Bytes r(kTypeFixedSize, 0);
     uint16_t options = (type.folder_editable ? kOptionFolderEditable : 0) |
                        (type.remember_in_registry ? kOptionRememberInRegistry : 0) |
@@ -44,11 +44,11 @@ Bytes SetupTypeRecord(const ProductType& type) {
     place(kTypeIniSection, type.ini_section);
     place(kTypeIniKey, type.ini_key);
     for (int g = 0; g < kGroups; ++g) {
-        const std::vector<std::string>& texts = type.texts[g];
-        if (texts.empty()) continue;
+        const std::vector<std::string>& group = (texts ? *texts : type.texts)[g];
+        if (group.empty()) continue;
         WriteU32(&r[kTypeStringGroups + 4 * g], uint32_t(r.size()));
-        PutU16(r, uint16_t(texts.size()));
-        for (const std::string& t : texts) PutText(r, t);
+        PutU16(r, uint16_t(group.size()));
+        for (const std::string& t : group) PutText(r, t);
     }
     return r;
 }

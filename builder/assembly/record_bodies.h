@@ -7,7 +7,9 @@
 #include "builder/archive/archived_file.h"
 #include "builder/manifest/product.h"
 
-Bytes SetupTypeRecord(const ProductType& type);
+// With `texts`, the record carries those in place of the type's own: the
+// record of another language (package/setup_languages.h).
+Bytes SetupTypeRecord(const ProductType& type, const StringTable* texts = nullptr);
 // type_index: the setup type whose file list holds the entry; a delta entry
 // names its base's setup type instead.
 Bytes FileListEntry(const ProductFile& file, const ArchivedFile& archived, uint16_t type_index);

@@ -26,7 +26,7 @@ std::string WordOrNumber(const char* const* words, size_t count, size_t i) {
     return i < count ? words[i] : std::to_string(i);
 }
 
-void PrintType(size_t k, const TypeView& t, bool sound) {
+void PrintType(size_t k, const TypeView& t, bool sound, const CodePage& page) {
     const uint8_t* r = t.record->body.data();
     std::printf("\nsetup type %zu\n", k);
     if (!sound) {
@@ -51,7 +51,7 @@ void PrintType(size_t k, const TypeView& t, bool sound) {
         uint32_t at = ReadU32(r + kTypeStringGroups + 4 * g);
         if (!at) continue;
         uint16_t count = ReadU16(r + at);
-        for (int i = 0; i < count; ++i) std::printf("    %d.%-3d %s\n", g, i, GroupText(r, g, i));
+        for (int i = 0; i < count; ++i) std::printf("    %d.%-3d %s\n", g, i, ToUtf8(GroupText(r, g, i), page).c_str());
     }
     if (!t.file_list) return;
     const uint8_t* list = t.file_list->body.data();
@@ -219,33 +219,55 @@ void WriteIdentity(JsonWriter& j, const Bytes& bytes) {
     j.Close('}');
 }
 
-// "German (de), LANGID 0x0407, code page 1252", or the numbers alone for a
-// language this kiln does not ship.
-std::string LanguageName(const PackageView& v) {
+// "German (de), LANGID 0x0407, code page 1252", or the tag and numbers
+// for a language this kiln does not ship.
+std::string LanguageName(const LanguageView& l) {
     char numbers[64];
-    std::snprintf(numbers, sizeof numbers, "LANGID 0x%04X, code page %u", v.langid, v.code_page);
-    for (const Language& l : Languages())
-        if (l.langid == v.langid) return l.name + " (" + l.tag + "), " + numbers;
-    return numbers;
+    std::snprintf(numbers, sizeof numbers, "LANGID 0x%04X, code page %u", l.langid, l.code_page);
+    const Language* known = FindLanguage(l.tag);
+    return (known && known->langid == l.langid ? known->name + " (" + l.tag + ")" : "\"" + l.tag + "\"") + ", " + numbers;
 }
 
-// The code page the package's texts are in: the setup language record's,
-// else Windows-1252, which a package without one was built with.
-const CodePage& TextCodePage(const PackageView& v) {
-    const CodePage* page = v.code_page ? CodePageNumbered(v.code_page) : nullptr;
+// The language `--language` names, or the first: null without a language table.
+const LanguageView* ShownLanguage(const PackageView& v, const std::string& tag) {
+    for (const LanguageView& l : v.languages)
+        if (tag.empty() || l.tag == tag) return &l;
+    return nullptr;
+}
+
+// The code page the shown texts are in: the language's, else Windows-1252,
+// which a package without a language table was built with.
+const CodePage& TextCodePage(const LanguageView* l) {
+    const CodePage* page = l ? CodePageNumbered(l->code_page) : nullptr;
     return page ? *page : kWindows1252;
 }
 
-void WriteJson(const std::string& path, const Bytes& bytes, const PackageView& v) {
-    JsonWriter j(TextCodePage(v));
+// The setup types with the shown language's records in place of the described ones.
+std::vector<TypeView> TypesIn(const PackageView& v, const LanguageView* l) {
+    std::vector<TypeView> types = v.types;
+    for (size_t k = 0; l && k < types.size() && k < l->types.size(); ++k) {
+        types[k].record = l->types[k];
+        types[k].sound = types[k].sound && l->types[k]->body_ok;
+    }
+    return types;
+}
+
+void WriteJson(const std::string& path, const Bytes& bytes, const PackageView& v, const LanguageView* shown) {
+    JsonWriter j(TextCodePage(shown));
     j.Open('{');
     j.Utf8Text("file", path);
     j.Number("bytes", bytes.size());
     j.Number("stub_bytes", v.file.stub_length);
-    if (v.langid) {
-        j.Number("langid", v.langid);
-        j.Number("code_page", v.code_page);
+    j.Open('[', "languages");
+    for (const LanguageView& l : v.languages) {
+        j.Open('{');
+        j.Text("tag", l.tag);
+        j.Number("langid", l.langid);
+        j.Number("code_page", l.code_page);
+        j.Close('}');
     }
+    j.Close(']');
+    if (shown) j.Text("texts_language", shown->tag);
     WriteIdentity(j, bytes);
     j.Open('[', "records");
     for (const ReadRecord& r : v.file.records) {
@@ -268,7 +290,8 @@ void WriteJson(const std::string& path, const Bytes& bytes, const PackageView& v
     }
     j.Close(']');
     j.Open('[', "types");
-    for (size_t k = 0; k < v.types.size(); ++k) WriteType(j, k, v.types[k]);
+    std::vector<TypeView> types = TypesIn(v, shown);
+    for (size_t k = 0; k < types.size(); ++k) WriteType(j, k, types[k]);
     j.Close(']');
     for (auto [key, list] : {std::pair{"warnings", &v.warnings}, {"problems", &v.problems}}) {
         j.Open('[', key);
@@ -288,12 +311,21 @@ void AddInspectCommand(CLI::App& app, int& status) {
     static bool json = false, quiet = false;
     cmd->add_flag("--json", json, "Print everything as one JSON object");
     cmd->add_flag("--quiet", quiet, "Print nothing; the exit code says whether the setup file has problems");
+    static std::string language;
+    cmd->add_option("--language", language, "Show the setup types' texts in this language of the setup file (a tag, such as de)");
     cmd->callback([&status] {
         Bytes bytes = ReadWholeFile(path);
         PackageView v = CheckPackage(bytes, path);
         status = v.problems.empty() ? 0 : 1;
+        const LanguageView* shown = ShownLanguage(v, language);
+        if (!language.empty() && !shown) {
+            std::string tags;
+            for (const LanguageView& l : v.languages) tags += (tags.empty() ? "" : ", ") + l.tag;
+            throw CLI::ValidationError("--language", "the setup file has no language \"" + language + "\"" +
+                                                         (tags.empty() ? " (it has no language table)" : "; it has " + tags));
+        }
         if (quiet) return;
-        if (json) return WriteJson(path, bytes, v);
+        if (json) return WriteJson(path, bytes, v, shown);
         std::printf("%s: %zu bytes, stub %u bytes, %zu records\n", path.c_str(), bytes.size(), v.file.stub_length,
                     v.file.records.size());
         std::printf("  %10s  %-6s %-24s %10s %10s\n", "offset", "tag", "record", "stored", "body");
@@ -314,14 +346,18 @@ void AddInspectCommand(CLI::App& app, int& status) {
                         b, block.archive_offset, block.packed, block.unpacked, block.properties.dictionary >> 10,
                         block.properties.lc, block.properties.lp, block.properties.pb);
         }
-        if (v.langid) std::printf("language: %s\n", LanguageName(v).c_str());
+        for (size_t i = 0; i < v.languages.size(); ++i)
+            std::printf("language %zu: %s%s\n", i, LanguageName(v.languages[i]).c_str(),
+                        i ? "" : ", the described records' (shown where the system matches no other)");
+        if (shown) std::printf("texts below: %s\n", LanguageName(*shown).c_str());
         for (const ReadRecord& r : v.file.records)
             if (r.tag == kTagSetupFlags && r.body.size() >= 4) {
                 uint32_t flags = ReadU32(r.body.data());
                 std::printf("setup flags: %s%s\n", flags & kSetupFullScreen ? "full screen" : "framed",
                             flags & kSetupRemoveOtherTypes ? ", removes other setup types first" : "");
             }
-        for (size_t k = 0; k < v.types.size(); ++k) PrintType(k, v.types[k], v.types[k].sound);
+        std::vector<TypeView> types = TypesIn(v, shown);
+        for (size_t k = 0; k < types.size(); ++k) PrintType(k, types[k], types[k].sound, TextCodePage(shown));
         for (const std::string& w : v.warnings) std::printf("warning: %s\n", w.c_str());
         for (const std::string& p : v.problems) std::printf("problem: %s\n", p.c_str());
         status = v.problems.empty() ? 0 : 1;

@@ -109,6 +109,22 @@ const CodePage* CodePageNumbered(int number) {
     }
 }
 
+std::string ToUtf8(const std::string& ansi, const CodePage& page) {
+    std::string out;
+    for (unsigned char c : ansi) {
+        uint32_t u = c < 0x80 ? c : page.high[c - 0x80];
+        if (c >= 0x80 && !u) u = 0xFFFD;
+        if (u < 0x80) {
+            out += char(u);
+        } else if (u < 0x800) {
+            out += char(0xC0 | u >> 6), out += char(0x80 | (u & 0x3F));
+        } else {
+            out += char(0xE0 | u >> 12), out += char(0x80 | (u >> 6 & 0x3F)), out += char(0x80 | (u & 0x3F));
+        }
+    }
+    return out;
+}
+
 std::u16string Utf16FromUtf8(const std::string& utf8, std::string* refusal) {
     std::u16string out;
     for (size_t i = 0; i < utf8.size();) {

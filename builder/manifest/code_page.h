@@ -26,6 +26,10 @@ const CodePage* CodePageNumbered(int number);
 // that the text is no UTF-8.
 std::string FromUtf8(const std::string& utf8, const CodePage& page, std::string* refusal);
 
+// A text of the package in UTF-8; a byte the code page leaves unassigned
+// becomes U+FFFD.
+std::string ToUtf8(const std::string& ansi, const CodePage& page);
+
 // The text in UTF-16, for what Windows reads as Unicode (dialog captions);
 // "" with *refusal set when the text is no UTF-8.
 std::u16string Utf16FromUtf8(const std::string& utf8, std::string* refusal);

@@ -143,9 +143,13 @@ const StringTable& Defaults() {
                      "  /DIR=\"folder\"  the destination folder (with /QUIET)\n"
                      "  /TYPE=n        setup type n, counted from 1 (with /QUIET)\n"
                      "  /LOG=\"file\"    write the outcome of every file there (with /QUIET)\n"
+                     "  /LANG=xx       show language xx, such as de or pt-BR\n"
                      "Exit codes of /QUIET: 0 installed; 3010 installed, Windows must be restarted; "
                      "1618 another setup is running; 1620 the setup file is damaged; 1639 a wrong "
-                     "/TYPE or /DIR; any other number: the error that ended the installation.\n",
+                     "/TYPE, /DIR or /LANG; any other number: the error that ended the installation.\n",
+            // The /LANG switch names a language the setup file lacks or the
+            // system cannot show; format, one string: the switch's tag.
+            /* 33 */ "This setup cannot show the language \"%s\" on this computer.",
         },
         // Group 7: button labels.
         {
@@ -224,6 +228,7 @@ constexpr FormatRule kFormatRules[] = {
     {kGroupMessages, 28, Format::kWithNumber, 200},
     {kGroupMessages, 29, Format::kWithString, kFormatBuffer},
     {kGroupMessages, 30, Format::kWithString, kFormatBuffer},
+    {kGroupMessages, 33, Format::kMessage, 512},
     // The uninstaller sizes its buffers to the text; only the directives matter.
     {kGroupUninstaller, 0, Format::kMessage, kUnlimited},
     {kGroupUninstaller, 1, Format::kMessage, kUnlimited},

@@ -61,9 +61,10 @@ Dialog MainDialog(uint32_t frame, const DialogCaptions& captions) {
         {kStatic, 1011, u"", 7, 7, 82, 148, kPlaceholder},
         {kStatic, 1006, u"", 96, 7, kPageWidth, kPageHeight, kPlaceholder},
         {kStatic, 1012, u"", 7, 162, 302, 1, kPlaceholder},
-        {kButton, 1007, captions.back, 145, 169, 50, 14, kVisible | kTabStop | kGroup | kPushButton},
-        {kButton, 1, captions.next, 195, 169, 50, 14, kVisible | kTabStop | kDefPushButton},
-        {kButton, 2, captions.cancel, 259, 169, 50, 14, kVisible | kTabStop | kPushButton},
+        // Wide enough for the longest translation ("&Fertig stellen").
+        {kButton, 1007, captions.back, 133, 169, 56, 14, kVisible | kTabStop | kGroup | kPushButton},
+        {kButton, 1, captions.next, 189, 169, 56, 14, kVisible | kTabStop | kDefPushButton},
+        {kButton, 2, captions.cancel, 253, 169, 56, 14, kVisible | kTabStop | kPushButton},
     }};
 }
 
@@ -76,8 +77,9 @@ constexpr int16_t kWideWidth = 302;
 Dialog DestinationPage(const DialogCaptions& captions) {
     return {kPage, kWideWidth, kPageHeight, {
         {kStatic, 1000, u"", 0, 0, kWideWidth, 20, kText},
-        {kEdit, 1004, u"", 0, 24, 243, 13, kVisible | kBorder | kTabStop | kGroup | kEditAutoHScroll},
-        {kButton, 1005, captions.browse, 249, 23, 53, 14, kVisible | kTabStop | kPushButton},
+        {kEdit, 1004, u"", 0, 24, 238, 13, kVisible | kBorder | kTabStop | kGroup | kEditAutoHScroll},
+        // Wide enough for the longest translation ("&Durchsuchen...").
+        {kButton, 1005, captions.browse, 242, 23, 60, 14, kVisible | kTabStop | kPushButton},
         {kStatic, 1001, u"", 0, 44, kWideWidth, 16, kText},
         {kStatic, 1002, u"", 0, 62, kWideWidth, 20, kText},
         {kStatic, 1003, u"", 0, 86, kWideWidth, 20, kText},

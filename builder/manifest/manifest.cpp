@@ -454,6 +454,20 @@ void CheckForUninstaller(const Section& f, const ProductFile& file) {
                              " the uninstaller removes lies directly in its folder: no sub-folder");
 }
 
+// The finish page introduces the document button and the program check
+// box when the type has them and the manifest leaves the words out.
+void IntroduceFinishChoices(StringTable& texts, const std::vector<ProductFile>& files, const Language* language,
+                            const CodePage& page) {
+    std::vector<std::string>& finish = texts[kGroupFinish];
+    if (finish.size() < 4) finish.resize(4);
+    for (const ProductFile& f : files) {
+        if (f.role == 1 && finish[2].empty())
+            finish[2] = language ? LanguageNamedText(*language, "finish.document", page) : kDocumentIntroduction;
+        if (f.role == 2 && finish[3].empty())
+            finish[3] = language ? LanguageNamedText(*language, "finish.program", page) : kProgramIntroduction;
+    }
+}
+
 // `language_texts`: [texts.<tag>] of the setup file's language.
 ProductType ReadType(const Section& s, const std::string& title, const Section* setup, const Section* language_texts,
                      uint16_t index, std::vector<PendingBase>& bases, bool kiln_uninstaller) {
@@ -551,17 +565,7 @@ ProductType ReadType(const Section& s, const std::string& title, const Section* 
         items.push_back({f.target, f.destination_kind, f.placement == kPlacementFolder, f.placement != kPlacementBesideSetup});
     for (const TargetClash& c : TargetClashes(items))
         section_of[c.entry] ? section_of[c.entry]->Report("target", c.problem) : s.Report("file", c.problem);
-    // The finish page introduces the document button and the program check
-    // box when the type has them and the manifest leaves the words out.
-    std::vector<std::string>& finish = t.texts[kGroupFinish];
-    if (finish.size() < 4) finish.resize(4);
-    for (const ProductFile& f : t.files) {
-        const CodePage& page = *s.context().code_page;
-        if (f.role == 1 && finish[2].empty())
-            finish[2] = language ? LanguageNamedText(*language, "finish.document", page) : kDocumentIntroduction;
-        if (f.role == 2 && finish[3].empty())
-            finish[3] = language ? LanguageNamedText(*language, "finish.program", page) : kProgramIntroduction;
-    }
+    IntroduceFinishChoices(t.texts, t.files, language, *s.context().code_page);
     for (const Section& e : s.Tables("ini"))
         Attempt([&] {
             IniEntry i;
@@ -757,8 +761,8 @@ namespace {
 // one run names them all; the checks across the whole product come last,
 // and only when all that they compare was read.
 // [setup] languages = ["de", ...]: each a known language whose code page
-// kiln can write. The first is the setup file's; the others are checked
-// for the day the file holds more than one.
+// kiln can write. The first is that of the described records and the
+// language shown where the system matches no other.
 std::vector<const Language*> ReadLanguages(const Section& setup) {
     std::vector<const Language*> languages;
     const toml::node* n = setup.Node("languages");
@@ -786,10 +790,6 @@ std::vector<const Language*> ReadLanguages(const Section& setup) {
             languages.push_back(l);
         }
     }
-    if (languages.size() > 1)
-        setup.Warn("languages", "only the first language, " + languages[0]->name + " (" + languages[0]->tag +
-                                    "), goes into the setup file: this version of kiln checks the others' texts "
-                                    "but does not add them yet");
     return languages;
 }
 
@@ -807,17 +807,31 @@ std::vector<std::optional<Section>> ReadLanguageTexts(const Section& top, const 
     return texts;
 }
 
-// The texts of the languages after the first: what the author gives is
-// checked as the first's are, in the language's own code page.
-void CheckLanguageTexts(const std::vector<const Language*>& languages, const std::vector<std::optional<Section>>& texts) {
-    for (size_t i = 1; i < languages.size(); ++i)
-        Attempt([&] {
-            if (!texts[i]) return;
-            StringTable table = LanguageStringTable(*languages[i], *CodePageNumbered(languages[i]->code_page));
-            ReadTexts(*texts[i], table, languages[i]);
-            std::vector<std::string> problems = CheckStringTable(table);
-            if (!problems.empty()) texts[i]->FailHere(problems.front());
-        });
+// A language after the first, for the setup file's own records: each
+// type's texts (the language's defaults, the title and [texts.<tag>], in
+// its code page) and the dialog templates with its captions, where the
+// manifest gives no templates of its own. [setup.texts] and [type.texts]
+// belong to the first language.
+ProductLanguage OtherLanguage(const Section& setup, const Language& language, const std::optional<Section>& texts,
+                              const Product& p, const std::vector<std::string>& template_keys) {
+    const Context& c = setup.context();
+    const CodePage& page = *CodePageNumbered(language.code_page);
+    ProductLanguage l{language.langid, uint16_t(language.code_page), language.tag, {}, {}};
+    std::string title = c.Ansi(setup.Node("title"), setup.Key("title"), setup.Utf8Text("title").value_or(""), &language);
+    for (const ProductType& t : p.types) {
+        StringTable table = LanguageStringTable(language, page);
+        if (table[kGroupMessages].empty()) table[kGroupMessages].resize(1);
+        table[kGroupMessages][0] = title;
+        if (texts) ReadTexts(*texts, table, &language);
+        IntroduceFinishChoices(table, t.files, &language, page);
+        std::vector<std::string> problems = CheckStringTable(table);
+        if (!problems.empty()) texts ? texts->FailHere(problems.front()) : setup.Fail("languages", problems.front());
+        l.type_texts.push_back(std::move(table));
+    }
+    l.dialog_templates = DefaultDialogTemplates(LanguageCaptions(language));
+    for (size_t number = 0; number < template_keys.size(); ++number)
+        if (!template_keys[number].empty()) l.dialog_templates[number] = p.dialog_templates[number];
+    return l;
 }
 
 // A text the author gives in one listed language but not in another: that
@@ -864,10 +878,10 @@ Product ReadProduct(Context& c, const toml::table& root) {
     std::vector<std::optional<Section>> language_texts;
     Attempt([&] { language_texts = ReadLanguageTexts(top, languages); });
     language_texts.resize(languages.size());
-    CheckLanguageTexts(languages, language_texts);
     Attempt([&] { WarnOfUnevenTexts(*setup, languages, language_texts); });
     Product p;
-    if (!languages.empty()) p.langid = languages[0]->langid, p.code_page = uint16_t(languages[0]->code_page);
+    if (!languages.empty())
+        p.languages.push_back({languages[0]->langid, uint16_t(languages[0]->code_page), languages[0]->tag, {}, {}});
     std::string title;
     Attempt([&] {
         std::optional<std::string> given = setup->Text("title");
@@ -985,6 +999,13 @@ Product ReadProduct(Context& c, const toml::table& root) {
                                        uint16_t(i), bases, kiln_uninstaller));
             p.kiln_uninstaller = p.kiln_uninstaller || kiln_uninstaller;
         });
+    for (size_t i = 1; i < languages.size(); ++i)
+        Attempt([&] { p.languages.push_back(OtherLanguage(*setup, *languages[i], language_texts[i], p, template_keys)); });
+    if (languages.size() > 1)
+        for (const Section& t : types)
+            if (t.Node("texts"))
+                t.Warn("texts", "a type's own texts serve only the first language, " + languages[0]->tag +
+                                    "; the others show their built-in texts there");
     // What follows compares parts read above, which must all be there.
     if (!c.errors->empty()) throw Abandoned{};
     ResolveDeltaBases(c, p, bases);

@@ -93,6 +93,17 @@ struct SetupIdentity {
     bool administrator = true;  // the manifest requires elevation
 };
 
+// A language of the setup file (package/setup_languages.h).
+struct ProductLanguage {
+    uint16_t langid = 0;
+    uint16_t code_page = 0;  // the Windows ANSI code page of its texts
+    std::string tag;         // "de", "pt-BR"
+    // For a language after the first: each type's string table in it, in
+    // type order, and its dialog templates by number.
+    std::vector<StringTable> type_texts;
+    std::vector<Bytes> dialog_templates;
+};
+
 struct Product {
     bool full_screen = true;
     bool remove_other_types = false;
@@ -112,11 +123,11 @@ struct Product {
     int level = 0;  // compression level; 0: the encoder's default
     bool solid_lzma = false;  // compression = "lzma": solid LZMA blocks (package/solid_blocks.h)
     uint32_t lzma_window = 64u << 20;  // the largest dictionary of a block: the setup program's window
-    // The language of the texts, where the manifest names one ([setup]
-    // languages): its Windows LANGID and ANSI code page go into the setup
-    // language record. 0: none named, the texts are English in Windows-1252.
-    uint16_t langid = 0;
-    uint16_t code_page = 0;
+    // The languages the setup file speaks, where the manifest names them
+    // ([setup] languages); none: English in Windows-1252, without a
+    // language table. The first is that of the types' own texts and dialog
+    // templates; each further one carries its own.
+    std::vector<ProductLanguage> languages;
     // Largest size of each file of the set: the setup file (stub, records
     // and the archive's first part) and each volume file. 0: one setup file.
     uint32_t volume_size = 0;

@@ -35,26 +35,16 @@ void JsonWriter::Utf8Text(const char* key, const std::string& utf8) {
 
 void JsonWriter::Quoted(const std::string& text, bool ansi) {
     out_ += '"';
-    for (unsigned char c : text) {
-        if (!ansi && c >= 0x80) {  // UTF-8 stays as it is
-            out_ += char(c);
-            continue;
-        }
-        uint32_t u = c < 0x80 ? c : page_.high[c - 0x80];
-        if (c >= 0x80 && !u) u = 0xFFFD;  // a byte the code page leaves unassigned
-        if (u == '"' || u == '\\') {
+    for (unsigned char c : ansi ? ToUtf8(text, page_) : text) {
+        if (c == '"' || c == '\\') {
             out_ += '\\';
-            out_ += char(u);
-        } else if (u < 0x20) {
+            out_ += char(c);
+        } else if (c < 0x20) {
             char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\u%04X", unsigned(u));
+            std::snprintf(escaped, sizeof escaped, "\\u%04X", unsigned(c));
             out_ += escaped;
-        } else if (u < 0x80) {
-            out_ += char(u);
-        } else if (u < 0x800) {
-            out_ += char(0xC0 | u >> 6), out_ += char(0x80 | (u & 0x3F));
         } else {
-            out_ += char(0xE0 | u >> 12), out_ += char(0x80 | (u >> 6 & 0x3F)), out_ += char(0x80 | (u & 0x3F));
+            out_ += char(c);
         }
     }
     out_ += '"';

@@ -10,6 +10,7 @@
 #include "engine/delta_in_memory.h"
 #include "package/file_list.h"
 #include "package/package_format.h"
+#include "package/setup_languages.h"
 #include "package/solid_blocks.h"
 #include "package/package_validate.h"
 
@@ -32,7 +33,9 @@ const char* TagName(uint16_t tag) {
     case kTagIntegrity: return "integrity";
     case kTagSolidBlocks: return "solid blocks";
     case kTagSolidBlocksLinked: return "linked solid blocks";
-    case kTagSetupLanguage: return "setup language";
+    case kTagSetupLanguages: return "language table";
+    case kTagLanguageType: return "setup type, other language";
+    case kTagLanguageDialogs: return "dialogs, other language";
     case kTagArchive: return "file archive";
     default: return "unknown";
     }
@@ -43,7 +46,9 @@ namespace {
 bool Sound(const ReadRecord& r) {
     // The raw fields are read whatever the header says.
     if (UseOfRecord(r.tag) == kRecordRawFields) return true;
-    return ValidateRecordBody(r.tag, r.body.data(), uint32_t(r.body.size()));
+    // Another language's records are checked as the described ones they replace.
+    uint16_t as = r.tag == kTagLanguageType ? kTagSetupType : r.tag == kTagLanguageDialogs ? kTagDialogTemplates : r.tag;
+    return ValidateRecordBody(as, r.body.data(), uint32_t(r.body.size()));
 }
 
 std::string EntryName(size_t type, const uint8_t* e) { return "type " + std::to_string(type) + ", " + EntryString(e, 0); }
@@ -258,6 +263,67 @@ void CheckCompleteness(PackageView& v) {
     else v.problems.push_back(fault);
 }
 
+// The language table and the records of further languages, noted in file
+// order and checked once all setup types are known, as the setup program
+// takes them: the k-th type record of the further languages is language
+// 1 + k / types' type k % types, the j-th templates record language 1 + j's.
+struct LanguageRecords {
+    const ReadRecord* table = nullptr;
+    bool table_twice = false;
+    std::vector<const ReadRecord*> types, dialogs;
+    std::vector<size_t> types_before;  // setup type records read before each of those
+
+    void Note(const ReadRecord& r, size_t types_so_far) {
+        if (r.tag == kTagSetupLanguages) {
+            table_twice = table_twice || table;
+            table = &r;
+            return;
+        }
+        (r.tag == kTagLanguageType ? types : dialogs).push_back(&r);
+        types_before.push_back(types_so_far);
+    }
+
+    void Check(PackageView& v) {
+        if (!table) {
+            if (!types.empty() || !dialogs.empty())
+                v.problems.push_back("the package holds records of further languages but no language table");
+            return;
+        }
+        const Bytes& body = table->body;
+        size_t count = body.size() / kLanguageEntrySize;
+        if (table_twice || (table->flags & kRecordCompressed) || body.size() % kLanguageEntrySize || !count ||
+            count > kMaxLanguages) {
+            v.problems.push_back("the language table must be one stored record of 1 to 16 entries of 12 bytes");
+            return;
+        }
+        size_t type_count = v.types.size();
+        if (types.size() != (count - 1) * type_count || dialogs.size() != count - 1) {
+            v.problems.push_back("the language table names " + std::to_string(count) + " languages for " +
+                                 std::to_string(type_count) + " setup types, but the package holds " +
+                                 std::to_string(types.size()) + " setup type and " + std::to_string(dialogs.size()) +
+                                 " dialog records of further languages");
+            return;
+        }
+        bool early = false;
+        for (const ReadRecord* r : types) early = early || r->offset < table->offset;
+        for (const ReadRecord* r : dialogs) early = early || r->offset < table->offset;
+        for (size_t before : types_before) early = early || before != type_count;
+        if (early)
+            v.problems.push_back("the records of further languages must follow the language table and every setup type record");
+        for (size_t i = 0; i < count; ++i) {
+            const uint8_t* e = body.data() + i * kLanguageEntrySize;
+            LanguageView l;
+            l.langid = ReadU16(e);
+            l.code_page = ReadU16(e + 2);
+            l.tag.assign(reinterpret_cast<const char*>(e + 4), strnlen(reinterpret_cast<const char*>(e + 4), kLanguageTagSize));
+            for (size_t k = 0; k < type_count; ++k)
+                l.types.push_back(i ? types[(i - 1) * type_count + k] : v.types[k].record);
+            l.dialogs = i ? dialogs[i - 1] : nullptr;
+            v.languages.push_back(std::move(l));
+        }
+    }
+};
+
 // Every block of a solid archive, decoded: in a linked table the chain
 // into one buffer, each block going on in the window the one before left.
 struct DecodedBlocks {
@@ -353,6 +419,7 @@ PackageView CheckPackage(const Bytes& setup_file, const std::string& setup_path)
     v.warnings = v.file.warnings;
     CheckCompleteness(v);
     const ReadRecord* start_page = nullptr;
+    LanguageRecords languages;
     for (const ReadRecord& r : v.file.records) {
         if (!r.read) continue;
         RecordUse use = UseOfRecord(r.tag);
@@ -362,13 +429,8 @@ PackageView CheckPackage(const Bytes& setup_file, const std::string& setup_path)
                                  std::to_string(r.offset) + " is damaged");
         if (r.tag == kTagStartPage) start_page = &r;
         if (r.tag == kTagUninstaller) v.uninstaller = &r;  // a later one takes the earlier one's place
-        if (r.tag == kTagSetupLanguage) {
-            if (r.body_ok && r.body.size() == 4) {
-                v.langid = ReadU16(r.body.data());
-                v.code_page = ReadU16(r.body.data() + 2);
-            } else {
-                v.warnings.push_back("the setup language record is not 4 bytes long: its texts are read as Windows-1252");
-            }
+        if (r.tag == kTagSetupLanguages || r.tag == kTagLanguageType || r.tag == kTagLanguageDialogs) {
+            languages.Note(r, v.types.size());
             continue;
         }
         if (use == kRecordSetupType) {
@@ -405,6 +467,7 @@ PackageView CheckPackage(const Bytes& setup_file, const std::string& setup_path)
             v.problems.push_back("the start page record selects setup type " + std::to_string(initial) +
                                  ", but the package has " + std::to_string(v.types.size()));
     }
+    languages.Check(v);
     CheckSolidArchive(v);
     CheckDeltaBases(v);
     CheckTargets(v);

@@ -17,6 +17,16 @@ struct TypeView {
     bool sound = false;  // the record and every table of the type passed their checks
 };
 
+// A language of the setup file (package/setup_languages.h).
+struct LanguageView {
+    uint16_t langid = 0, code_page = 0;
+    std::string tag;
+    // Its setup type records and dialog templates; for the first language
+    // the described ones (the types' own records, dialogs null).
+    std::vector<const ReadRecord*> types;
+    const ReadRecord* dialogs = nullptr;
+};
+
 struct PackageView {
     SetupFileView file;
     std::vector<TypeView> types;
@@ -24,7 +34,8 @@ struct PackageView {
     const ReadRecord* solid_table = nullptr;  // the block table of a solid archive, checked; null for a per-file archive
     uint32_t solid_blocks = 0;
     bool solid_linked = false;  // the table came as kTagSolidBlocksLinked
-    uint16_t langid = 0, code_page = 0;  // from the setup language record; 0 without one
+    // From the language table, the first being the described records'; empty without one.
+    std::vector<LanguageView> languages;
     std::vector<std::string> problems;  // what makes the setup program refuse the file or fail to install it
     std::vector<std::string> warnings;  // what it accepts and installs, but is unusual
 };

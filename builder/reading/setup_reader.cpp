@@ -13,9 +13,17 @@
 #include "decoder/inflate.h"
 #include "package/integrity.h"
 #include "package/package_format.h"
+#include "package/setup_languages.h"
 #include "package/solid_blocks.h"
 
 namespace {
+
+// Kiln's own records that the described reader would pass over: read
+// here too, to be checked and shown.
+bool IsKilnRecord(uint16_t tag) {
+    return tag == kTagSolidBlocks || tag == kTagSolidBlocksLinked || tag == kTagSetupLanguages ||
+           tag == kTagLanguageType || tag == kTagLanguageDialogs;
+}
 
 std::string Hex(uint16_t tag) {
     char text[8];
@@ -216,8 +224,7 @@ SetupFileView ReadSetupFile(const Bytes& file, const std::string& setup_path) {
         const uint8_t* body = &file[at];
         if (r.tag == kTagIntegrity) {
             r.body.assign(body, body + r.stored_size);  // checked with the archive record
-        } else if (use == kRecordSkipped && r.tag != kTagSolidBlocks && r.tag != kTagSolidBlocksLinked &&
-                   r.tag != kTagSetupLanguage) {  // Kiln's own records, read here too
+        } else if (use == kRecordSkipped && !IsKilnRecord(r.tag)) {
             r.read = false;
         } else if (use == kRecordRawFields) {
             if (at + kRawFieldsSize > file.size()) {

@@ -95,7 +95,7 @@ void PrintOutcome() {
 int main(int argc, char** argv) {
     if (argc < 2) {
         std::fprintf(stderr, "usage: kiln-headless SETUP.EXE [--type N] [--dest FOLDER] [--answer WORD]... "
-                             "[--no-post-install] [--open-document]\n");
+                             "[--lang TAG] [--no-post-install] [--open-document]\n");
         return 2;
     }
     // Written out in one piece: when the output is a character device
@@ -111,6 +111,7 @@ int main(int argc, char** argv) {
     for (int i = 2; i < argc; ++i) {
         if (!std::strcmp(argv[i], "--type") && i + 1 < argc) type = std::atoi(argv[++i]);
         else if (!std::strcmp(argv[i], "--dest") && i + 1 < argc) dest = argv[++i];
+        else if (!std::strcmp(argv[i], "--lang") && i + 1 < argc) lstrcpynA(g_state.language_wish, argv[++i], 12);
         else if (!std::strcmp(argv[i], "--no-post-install")) post_install = false;
         else if (!std::strcmp(argv[i], "--open-document")) open_document = true;
         else if (!std::strcmp(argv[i], "--answer") && i + 1 < argc && g_answer_count < kMaxAnswers) {
@@ -143,7 +144,8 @@ int main(int argc, char** argv) {
     // As the destination page leaves it: with exactly one trailing backslash.
     StripBackslash(g_state.destination_folder);
     AddBackslash(g_state.destination_folder, kPathSize);
-    std::printf("setup type: %d\ndestination: %s\n", g_config.current_type, g_state.destination_folder);
+    std::printf("setup type: %d\ndestination: %s\nlanguage: %d\n", g_config.current_type, g_state.destination_folder,
+                g_config.language);
 
     OleInitialize(nullptr);  // shell links, as in the setup program
     if (StartInstall())

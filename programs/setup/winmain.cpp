@@ -132,6 +132,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR command_line, int show) 
     CommandLine switches =
         ParseCommandLine(command_line, g_state.source_path, kPathSize, {folder, log, kPathSize});
     g_state.delete_self = switches.delete_self;
+    lstrcpynA(g_state.language_wish, switches.language, sizeof g_state.language_wish);
     // A quiet installation asks for no disk, so it needs no copy off the disk.
     if (!g_state.delete_self && !switches.quiet && !switches.help && RelaunchFromRemovableMedia(show)) {
         ShutDown();

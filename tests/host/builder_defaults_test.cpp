@@ -54,7 +54,7 @@ constexpr ReadText kReadTexts[] = {
     {6, 19, "install error: write"}, {6, 20, "install error: disk full"}, {6, 21, "install error: checksum"},
     {6, 22, "placement refused: question and install error"}, {6, 28, "disk prompt"},
     {6, 29, "newer file question"}, {6, 30, "language question"}, {6, 31, "package loader: damaged"},
-    {6, 32, "setup program: /? switches"},
+    {6, 32, "setup program: /? switches"}, {6, 33, "package loader: /LANG refused"},
     {7, 0, "Back"}, {7, 1, "Next"}, {7, 2, "Cancel"}, {7, 3, "ready page: Next"}, {7, 4, "folder browser: OK"},
     {7, 5, "folder browser and progress page: Cancel"}, {7, 6, "finish page: restart button"},
     {7, 7, "finish page: Cancel, labelled as the way out"},
@@ -82,7 +82,7 @@ struct FormattedText {
 // Texts always given to wsprintfA, or holding the message argument.
 constexpr FormattedText kFormattedTexts[] = {
     {2, 7, 'd'},  {3, 2, 's'},  {5, 4, 's'},  {6, 9, 's'},  {6, 16, 's'}, {6, 17, 's'}, {6, 18, 's'},
-    {6, 19, 's'}, {6, 21, 's'}, {6, 22, 's'}, {6, 28, 'd'}, {6, 29, 's'}, {6, 30, 's'},
+    {6, 19, 's'}, {6, 21, 's'}, {6, 22, 's'}, {6, 28, 'd'}, {6, 29, 's'}, {6, 30, 's'}, {6, 33, 's'},
     {10, 0, 's'}, {10, 1, 's'}, {10, 2, 's'}, {10, 3, 's'}, {10, 4, 's'}, {10, 5, 's'},
 };
 

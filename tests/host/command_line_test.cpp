@@ -102,6 +102,29 @@ TEST(CommandLine, UnquotedFoldersAndStrayWords) {
     }
 }
 
+// /LANG's tag, quoted or not; a folder typed without quotes stops before it.
+TEST(CommandLine, LanguageSwitch) {
+    const struct {
+        const char* line;
+        const char* language;
+        const char* folder;
+    } cases[] = {
+        {"/LANG=de", "de", "-"},
+        {"-lang=\"pt-BR\" /QUIET", "pt-BR", "-"},
+        {"/QUIET /DIR=C:\\My Folder /LANG=ru /TYPE=2", "ru", "C:\\My Folder"},
+        {"/LANG=averyverylongtag", "averyverylo", "-"},  // cut to its buffer: no language has such a tag
+        {"/LANG= /QUIET", "", "-"},
+        {"/LANGUAGE=de", "", "-"},  // no switch of Setup's
+        {"/QUIET", "", "-"},
+    };
+    for (const auto& c : cases) {
+        char source[260] = "", folder[260] = "-", log[260] = "-";
+        CommandLine parsed = ParseCommandLine(c.line, source, sizeof source, {folder, log, sizeof folder});
+        EXPECT_STREQ(parsed.language, c.language) << c.line;
+        EXPECT_STREQ(folder, c.folder) << c.line;
+    }
+}
+
 TEST(CommandLine, LongSourceIsCutToItsBuffer) {
     std::string line = "/S " + std::string(400, 'p') + " /DEL";
     char source[260];

@@ -567,14 +567,15 @@ target = "flat"
 }
 
 // [setup] languages: the first language's built-in texts, captions and code
-// page make the setup; the author's [texts.<tag>] and [setup.texts] go over
-// them; the other languages are checked but left out, with a warning.
-TEST(Manifest, TheFirstLanguageMakesTheSetup) {
+// page make the described records; the author's [texts.<tag>] and
+// [setup.texts] go over them. Each further language gets its own texts for
+// every type, in its own code page, with the title and [texts.<tag>].
+TEST(Manifest, EveryListedLanguageGetsItsTexts) {
     ManifestFolder f;
     std::vector<std::string> warnings;
     Product p = LoadManifest(f.Write(R"(
 [setup]
-title = "Бухгалтерия"
+title = "Kassa"
 languages = ["ru", "de"]
 [setup.texts]
 "0.2" = "Закройте программы."
@@ -592,18 +593,31 @@ role = "document"
         return FromUtf8(utf8, kWindows1251, &refusal);
     };
     const StringTable& texts = p.types[0].texts;
-    EXPECT_EQ(texts[6][0], cp1251("Бухгалтерия"));
+    EXPECT_EQ(texts[6][0], "Kassa");
     EXPECT_EQ(texts[0][1], cp1251("Привет"));
     EXPECT_EQ(texts[0][2], cp1251("Закройте программы."));
     EXPECT_EQ(texts[7][1], cp1251("&Далее >"));
     EXPECT_EQ(texts[5][2], cp1251(FindLanguage("ru")->texts.at("finish.document").utf8));
     EXPECT_EQ(p.dialog_templates, DefaultDialogTemplates(LanguageCaptions(*FindLanguage("ru"))));
+    ASSERT_EQ(p.languages.size(), 2u);
+    EXPECT_EQ(p.languages[0].tag, "ru");
+    EXPECT_EQ(p.languages[0].code_page, 1251);
+    EXPECT_TRUE(p.languages[0].type_texts.empty());
+    const ProductLanguage& de = p.languages[1];
+    EXPECT_EQ(de.langid, 0x0407);
+    ASSERT_EQ(de.type_texts.size(), 1u);
+    const Language& german = *FindLanguage("de");
+    StringTable expected = LanguageStringTable(german, kWindows1252);
+    expected[6][0] = "Kassa";
+    expected[0][1] = "Hallo";
+    expected[5][2] = LanguageNamedText(german, "finish.document", kWindows1252);
+    expected[5].resize(std::max<size_t>(expected[5].size(), 4));
+    EXPECT_EQ(de.type_texts[0], expected);  // [setup.texts] belongs to the first language
+    EXPECT_EQ(de.dialog_templates, DefaultDialogTemplates(LanguageCaptions(german)));
     std::string all;
     for (const std::string& w : warnings) all += w + "\n";
-    EXPECT_NE(all.find("setup.languages: only the first language, Russian (ru), goes into the setup file"),
-              std::string::npos) << all;
     EXPECT_NE(all.find(":9: texts.de: \"0.2\" is given for ru but not for de"), std::string::npos) << all;
-    EXPECT_EQ(warnings.size(), 2u) << all;
+    EXPECT_EQ(warnings.size(), 1u) << all;
 }
 
 TEST(Manifest, LanguageMistakesNameFileLineAndKey) {
@@ -635,6 +649,8 @@ TEST(Manifest, LanguageMistakesNameFileLineAndKey) {
          ":5: texts.pl.0.1: the text holds 'à' (U+00E0), which Windows-1250 cannot hold (the code page of Polish, pl)"},
         {"title outside the code page", "[setup]\ntitle = \"Café\"\nlanguages = [\"ru\"]\n[[type]]\n",
          ":2: setup.title: the text holds 'é' (U+00E9), which Windows-1251 cannot hold (the code page of Russian, ru)"},
+        {"title outside a later language's code page", "[setup]\ntitle = \"Книга\"\nlanguages = [\"ru\", \"de\"]\n[[type]]\n",
+         ":2: setup.title: the text holds 'К' (U+041A), which Windows-1252 cannot hold (the code page of German, de)"},
         {"too long in a later language",
          head + "languages = [\"fr\", \"de\"]\n[texts.de]\n\"2.7\" = \"%d " + std::string(100, 'M') + "\"\n[[type]]\n",
          ":4: texts.de: group 2, index 7: longer than its 100-byte buffer"},

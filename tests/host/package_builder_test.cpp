@@ -12,6 +12,7 @@
 #include "builder/assembly/package_builder.h"
 #include "builder/reading/package_check.h"
 #include "package/package_format.h"
+#include "package/setup_languages.h"
 #include "package/string_groups.h"
 
 namespace fs = std::filesystem;
@@ -117,32 +118,94 @@ TEST(PackageBuilder, AGermanSetupSpeaksGerman) {
     EXPECT_NE(std::search(templates.begin(), templates.end(), wide.begin(), wide.end()), templates.end());
 }
 
-// The setup language record tells readers the LANGID and the code page the
-// texts are in; a manifest that names no language gets none, and its setup
-// file stays as it was.
-TEST(PackageBuilder, LanguageRecord) {
+// The language table names every language of the manifest, the first being
+// the described records'; each further language brings a setup type record
+// per type, with the described record's fields and its own texts, and its
+// dialog templates. A manifest that names no language gets none of these,
+// and its setup file stays as it was.
+TEST(PackageBuilder, LanguageRecords) {
     struct Case {
         const char* languages;  // the [setup] line, "" for none
-        uint16_t langid, code_page;
-    } cases[] = {{"languages = [\"de\"]\n", 0x0407, 1252},
-                 {"languages = [\"ru\", \"de\"]\n", 0x0419, 1251},
-                 {"", 0, 0}};
+        std::vector<std::pair<std::string, uint16_t>> expected;  // tag and code page of each
+    } cases[] = {{"languages = [\"de\"]\n", {{"de", 1252}}},
+                 {"languages = [\"ru\", \"de\", \"pt-BR\"]\n", {{"ru", 1251}, {"de", 1252}, {"pt-BR", 1252}}},
+                 {"", {}}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.languages);
-        fs::path dir = fs::temp_directory_path() / ("kiln-language-" + std::to_string(c.langid));
+        fs::path dir = fs::temp_directory_path() / ("kiln-language-" + std::to_string(c.expected.size()));
         fs::create_directories(dir);
         std::ofstream(dir / "app.txt") << "app";
         std::ofstream(dir / "kiln.toml") << "[setup]\ntitle = \"Book\"\n" << c.languages
-                                            << "[[type]]\n[[type.file]]\nsource = \"app.txt\"\n";
+                                            << "[[type]]\nuninstall_key = \"Book\"\n[[type.file]]\nsource = \"app.txt\"\n"
+                                            << "[[type]]\nname = \"Small\"\n[[type.file]]\nsource = \"app.txt\"\n";
         Bytes setup = BuildSetupFile(LoadManifest((dir / "kiln.toml").string()), FakeStub());
         fs::remove_all(dir);
         PackageView v = CheckPackage(setup);
         EXPECT_TRUE(v.problems.empty() && v.warnings.empty());
-        EXPECT_EQ(v.langid, c.langid);
-        EXPECT_EQ(v.code_page, c.code_page);
-        size_t records = std::count_if(v.file.records.begin(), v.file.records.end(),
-                                       [](const ReadRecord& r) { return r.tag == kTagSetupLanguage; });
-        EXPECT_EQ(records, c.langid ? 1u : 0u);
+        ASSERT_EQ(v.languages.size(), c.expected.size());
+        size_t further = std::count_if(v.file.records.begin(), v.file.records.end(), [](const ReadRecord& r) {
+            return r.tag == kTagLanguageType || r.tag == kTagLanguageDialogs;
+        });
+        EXPECT_EQ(further, c.expected.empty() ? 0 : (c.expected.size() - 1) * 3);
+        for (size_t i = 0; i < c.expected.size(); ++i) {
+            const LanguageView& l = v.languages[i];
+            EXPECT_EQ(l.tag, c.expected[i].first);
+            EXPECT_EQ(l.code_page, c.expected[i].second);
+            EXPECT_EQ(l.langid, FindLanguage(l.tag)->langid);
+            EXPECT_EQ(l.dialogs == nullptr, i == 0);
+            StringTable texts = LanguageStringTable(*FindLanguage(l.tag), *CodePageNumbered(l.code_page));
+            for (size_t k = 0; k < 2; ++k) {
+                const uint8_t* record = l.types[k]->body.data();
+                const uint8_t* described = v.types[k].record->body.data();
+                EXPECT_STREQ(GroupText(record, kGroupButtons, 1), texts[kGroupButtons][1].c_str());
+                EXPECT_STREQ(GroupText(record, kGroupUninstaller, 0), texts[kGroupUninstaller][0].c_str());
+                EXPECT_STREQ(GroupText(record, kGroupMessages, 0), "Book");
+                for (uint32_t field : {kTypeDisplayName, kTypeUninstallKey, kTypeDefaultFolder}) {
+                    const char* a = TypeText(record, field);
+                    const char* b = TypeText(described, field);
+                    EXPECT_EQ(a ? std::string(a) : "-", b ? std::string(b) : "-") << field;
+                }
+            }
+        }
+    }
+}
+
+// kiln inspect and verify refuse what the setup program refuses: a table
+// not stored, records that do not make a whole set for every language.
+TEST(PackageBuilder, DamagedLanguageRecordsAreProblems) {
+    fs::path dir = fs::temp_directory_path() / "kiln-language-damage";
+    fs::create_directories(dir);
+    std::ofstream(dir / "app.txt") << "app";
+    std::ofstream(dir / "kiln.toml") << "[setup]\ntitle = \"Book\"\nlanguages = [\"en\", \"de\", \"fr\"]\n"
+                                        "[[type]]\n[[type.file]]\nsource = \"app.txt\"\n";
+    const Bytes setup = BuildSetupFile(LoadManifest((dir / "kiln.toml").string()), FakeStub());
+    fs::remove_all(dir);
+    std::vector<uint64_t> at;  // header offsets of the table and each further language's records
+    for (const ReadRecord& r : CheckPackage(setup).file.records)
+        if (r.tag == kTagSetupLanguages || r.tag == kTagLanguageType || r.tag == kTagLanguageDialogs)
+            at.push_back(r.offset);
+    ASSERT_EQ(at.size(), 5u);
+    const struct {
+        const char* name;
+        size_t record;
+        uint16_t tag;   // written over the record's tag; 0: unchanged
+        uint8_t flags;  // written over its flags
+        const char* problem;
+    } cases[] = {
+        {"a compressed table", 0, 0, kRecordCompressed, "the language table must be one stored record"},
+        {"a type record gone", 1, 0x12FF, 1, "the language table names 3 languages for 1 setup types, but the package "
+                                             "holds 1 setup type and 2 dialog records"},
+        {"a type record in the dialogs' place", 2, kTagLanguageType, 1, "holds 3 setup type and 1 dialog records"},
+        {"no table", 0, 0x12FF, 0, "records of further languages but no language table"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Bytes damaged = setup;
+        if (c.tag) WriteU16(&damaged[at[c.record]], c.tag);
+        damaged[at[c.record] + 2] = c.flags;
+        std::string all;
+        for (const std::string& p : CheckPackage(damaged).problems) all += p + "\n";
+        EXPECT_NE(all.find(c.problem), std::string::npos) << all;
     }
 }
 

@@ -9,6 +9,7 @@
 #include "decoder/archive_state.h"
 #include "package/package_loader.h"
 #include "package/setup_config.h"
+#include "package/setup_languages.h"
 #include "package/solid_blocks.h"
 #include "startup/process_state.h"
 #include "tests/win32/package_file.h"
@@ -28,9 +29,10 @@ struct Loaded {
     std::vector<std::string> messages;
 };
 
-Loaded Load(const std::string& path, uint32_t stub_length = kTestStubLength) {
+Loaded Load(const std::string& path, uint32_t stub_length = kTestStubLength, const char* language = "") {
     ResetProcessState();
     lstrcpynA(g_state.source_path, path.c_str(), MAX_PATH);
+    lstrcpynA(g_state.language_wish, language, sizeof g_state.language_wish);
     g_shown.clear();
     SetMessageAnswerer(RecordMessage);
     Loaded l{LoadPackage(stub_length), g_shown};
@@ -251,6 +253,81 @@ TEST(PackageLoader, DamagedAndIncompletePackages) {
         EXPECT_EQ(l.ok, c.loads);
         EXPECT_EQ(!l.messages.empty(), c.message);
         if (c.message && !l.messages.empty()) EXPECT_EQ(l.messages[0], "The setup file is damaged.");
+        FreeSetupConfig();
+    }
+}
+
+// The good package in English, German and Russian: each further language
+// with a setup type record per type (named in that language) and its
+// dialog templates.
+std::vector<TestRecord> ThreeLanguages() {
+    auto p = GoodPackage();
+    Bytes table;
+    for (auto [langid, code_page, tag] : {std::tuple{0x0409, 1252, "en"}, {0x0407, 1252, "de"}, {0x0419, 1251, "ru"}}) {
+        uint8_t e[kLanguageEntrySize] = {};
+        WriteU16(e, uint16_t(langid));
+        WriteU16(e + 2, uint16_t(code_page));
+        std::memcpy(e + 4, tag, std::strlen(tag));
+        table.insert(table.end(), e, e + sizeof e);
+    }
+    std::vector<TestRecord> further = {{kTagSetupLanguages, table}};
+    for (auto [typical, compact] : {std::pair{"Typisch", "Kompakt"}, {"Obychnaya", "Kompaktnaya"}}) {
+        further.push_back({kTagLanguageType, SetupTypeRecord(TestType(typical, "C:\\Kiln Test\\Typical")), true});
+        further.push_back({kTagLanguageType, SetupTypeRecord(TestType(compact, "C:\\Kiln Test\\Compact"))});
+        further.push_back({kTagLanguageDialogs, BuildDialogTemplateTable(DefaultDialogTemplates()), true});
+    }
+    p.insert(p.end() - 1, further.begin(), further.end());
+    return p;
+}
+
+// The loader takes the chosen language's records in place of the
+// described ones and reads no other's; the language table and the records
+// of the language shown are checked as the described records are.
+TEST(PackageLoader, TakesTheChosenLanguage) {
+    const int kTable = 10;  // ThreeLanguages()'s index of the table; German's records follow it
+    struct Case {
+        const char* name;
+        const char* wish;  // /LANG
+        void (*change)(std::vector<TestRecord>&);
+        bool loads;
+        const char* welcome;  // of setup type 0; null: not loaded
+        const char* message;  // shown; null: none
+    } cases[] = {
+        {"/LANG=de", "de", [](std::vector<TestRecord>&) {}, true, "Welcome Typisch", nullptr},
+        {"no wish: the user's language, here English", "", [](std::vector<TestRecord>&) {}, true, "Welcome Typical",
+         nullptr},
+        {"the first language by its tag", "EN", [](std::vector<TestRecord>&) {}, true, "Welcome Typical", nullptr},
+        // Russian needs code page 1251; Wine's here is 1252. The first
+        // language's message text is empty in this package.
+        {"a language the system cannot show", "ru", [](std::vector<TestRecord>&) {}, false, nullptr, ""},
+        {"a language the file lacks", "fr", [](std::vector<TestRecord>&) {}, false, nullptr, ""},
+        {"a damaged record of another language is never read", "de",
+         [](std::vector<TestRecord>& p) { p[kTable + 4].body.resize(10); }, true, "Welcome Typisch", nullptr},
+        {"a damaged record of the language shown", "de",
+         [](std::vector<TestRecord>& p) { p[kTable + 2].body.resize(10); }, false, nullptr, "The setup file is damaged."},
+        {"the language shown lacks a type", "de",
+         [](std::vector<TestRecord>& p) { p.erase(p.begin() + kTable + 2); }, false, nullptr, "The setup file is damaged."},
+        {"its records before the table", "de",
+         [](std::vector<TestRecord>& p) { std::swap(p[kTable], p[kTable + 3]); }, false, nullptr,
+         "The setup file is damaged."},
+        {"a compressed table", "de", [](std::vector<TestRecord>& p) { p[kTable].compressed = true; }, false, nullptr,
+         "The setup file is damaged."},
+        {"two tables", "", [](std::vector<TestRecord>& p) { p.insert(p.begin() + kTable, p[kTable]); }, false, nullptr,
+         "The setup file is damaged."},
+        {"a table of part of an entry", "", [](std::vector<TestRecord>& p) { p[kTable].body.resize(30); }, false,
+         nullptr, "The setup file is damaged."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto records = ThreeLanguages();
+        ASSERT_EQ(records[kTable].tag, kTagSetupLanguages);
+        c.change(records);
+        SetupFileOnDisk file(records);
+        Loaded l = Load(file.path, kTestStubLength, c.wish);
+        EXPECT_EQ(l.ok, c.loads);
+        if (c.welcome) EXPECT_STREQ(LookUpText(0, 0), c.welcome);
+        ASSERT_EQ(l.messages.size(), c.message ? 1u : 0u);
+        if (c.message) EXPECT_EQ(l.messages[0], c.message);
         FreeSetupConfig();
     }
 }

@@ -20,9 +20,18 @@ add_custom_command(OUTPUT ${kiln_language_source}
   DEPENDS ${kiln_language_files} ${CMAKE_SOURCE_DIR}/cmake/embed_languages.cmake
   COMMENT "Building the translations into kiln" VERBATIM)
 
+# Windows' double-byte code pages 932 and 936, as tables made from Python's codecs.
+set(kiln_double_byte_source ${CMAKE_BINARY_DIR}/generated/double_byte_tables.cpp)
+find_package(Python3 REQUIRED COMPONENTS Interpreter)
+add_custom_command(OUTPUT ${kiln_double_byte_source}
+  COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/cmake/double_byte_tables.py ${kiln_double_byte_source}
+  DEPENDS ${CMAKE_SOURCE_DIR}/cmake/double_byte_tables.py
+  COMMENT "Making the tables of code pages 932 and 936" VERBATIM)
+
 # The package builder: manifest, records, archive, and reading setup files back.
 add_library(kiln_builder STATIC
   ${kiln_language_source}
+  ${kiln_double_byte_source}
   builder/manifest/languages.cpp
   builder/manifest/default_texts.cpp
   builder/manifest/default_pictures.cpp

@@ -24,7 +24,7 @@ cp "$here/examples/sample/payload/readme.txt" "$work/p/"
 cat >"$work/p/kiln.toml" <<TOML
 [setup]
 title = "Languages $tag"
-languages = ["en", "de", "ru", "pt-BR"]
+languages = ["en", "de", "ru", "pt-BR", "ja"]
 [texts.en]
 "0.1" = "Welcome, tester."
 [texts.de]
@@ -33,6 +33,8 @@ languages = ["en", "de", "ru", "pt-BR"]
 "0.1" = "Добро пожаловать."
 [texts.pt-BR]
 "0.1" = "Bem-vindo."
+[texts.ja]
+"0.1" = "ようこそ。"
 [[type]]
 uninstall_key = "Languages $tag"
 folder = "C:\\\\$tag"
@@ -43,9 +45,10 @@ setup=$work/setup.exe
 "$kiln" build "$work/p/kiln.toml" -o "$setup" >/dev/null 2>"$work/build.txt" || { cat "$work/build.txt"; echo "FAILED: build"; exit 1; }
 check "built without warnings" test ! -s "$work/build.txt"
 check "verify" says 0 "whole-file CRCs hold" "$kiln" verify "$setup"
-check "inspect lists the languages" says 0 "language 2: Russian (ru), LANGID 0x0419, code page 1251" "$kiln" inspect "$setup"
+check "inspect lists the languages" says 0 "language 4: Japanese (ja), LANGID 0x0411, code page 932" "$kiln" inspect "$setup"
 check "inspect --language shows its texts in UTF-8" says 0 "0.1   Добро пожаловать." "$kiln" inspect "$setup" --language ru
-check "inspect --language names those there are" says 105 "the setup file has no language \"fr\"; it has en, de, ru, pt-BR" \
+check "inspect --language shows Japanese in UTF-8" says 0 "0.1   ようこそ。" "$kiln" inspect "$setup" --language ja
+check "inspect --language names those there are" says 105 "the setup file has no language \"fr\"; it has en, de, ru, pt-BR, ja" \
   "$kiln" inspect "$setup" --language fr
 
 # locale | --lang | the language chosen, or "refused"
@@ -54,7 +57,9 @@ cases=(
   "de_DE.UTF-8||1"
   "ru_RU.UTF-8||2"
   "pt_BR.UTF-8||3"
+  "ja_JP.UTF-8||4"
   "fr_FR.UTF-8||0"          # French is not in the file
+  "zh_CN.UTF-8||0"
   "de_AT.UTF-8||1"          # Austrian German: German by its primary language
   "ru_RU.UTF-8|de|refused"  # German needs code page 1252; this system has 1251
   "ru_RU.UTF-8|en|0"        # the first language is shown everywhere
@@ -112,6 +117,7 @@ removed() {  # locale
 }
 for c in "C|de|cp1252|Möchten Sie %s und alle zugehörigen Komponenten" \
   "ru_RU.UTF-8||cp1251|Удалить %s и все его компоненты" \
+  "ja_JP.UTF-8||cp932|$(grep '^"10.0"' "$here/languages/ja.toml" | sed 's/^"10.0" = "\(.*\)"$/\1/')" \
   "C||cp1252|Do you want to remove %s and all of its components"; do
   IFS='|' read -r locale wish page text <<<"$c"
   check "$locale ${wish:+/LANG=$wish }/QUIET installs" quiet "$locale" 0 ${wish:+/LANG=$wish}
@@ -127,7 +133,7 @@ cp "$here/examples/sample/payload/readme.txt" "$work/fit/"
 cat >"$work/fit/kiln.toml" <<'TOML'
 [setup]
 title = "Kassenbuch Professional 2026"
-languages = ["en", "de", "fr", "es", "it", "pt-BR", "nl", "pl", "cs", "ru"]
+languages = ["en", "de", "fr", "es", "it", "pt-BR", "nl", "pl", "cs", "ru", "ja", "zh-CN"]
 full_screen = false
 [[type]]
 name = "Typical"
@@ -154,5 +160,7 @@ fits() {  # locale, the tags its code page shows
 check "every page fits: en, de, fr, es, it, pt-BR, nl (Windows-1252)" fits C en,de,fr,es,it,pt-BR,nl
 check "every page fits: pl, cs (Windows-1250)" fits cs_CZ.UTF-8 pl,cs
 check "every page fits: ru (Windows-1251)" fits ru_RU.UTF-8 ru
+check "every page fits: ja (Windows-932)" fits ja_JP.UTF-8 ja
+check "every page fits: zh-CN (Windows-936)" fits zh_CN.UTF-8 zh-CN
 
 report "setup languages"

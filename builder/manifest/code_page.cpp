@@ -1,6 +1,8 @@
 #include "builder/manifest/code_page.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <map>
 
 const CodePage kWindows1252 = {
     "Windows-1252",
@@ -72,6 +74,47 @@ int32_t NextCharacter(const std::string& s, size_t* i) {
 
 }  // namespace
 
+bool IsLeadByte(const CodePage& page, uint8_t byte) {
+    return byte >= 0x80 && (page.lead_bytes[(byte - 0x80) / 16] >> (byte % 16) & 1);
+}
+
+namespace {
+
+// The bytes of a character above U+007F in the page: one or two, or none.
+std::string BytesOf(const CodePage& page, int32_t c) {
+    for (int b = 0; b < 128; ++b)
+        if (page.high[b] == c) return std::string(1, char(0x80 + b));
+    if (!page.pairs) return {};
+    // Built once per page: Unicode to code, over the listed pairs.
+    static std::map<const CodePage*, std::map<uint16_t, uint16_t>> inverses;
+    std::map<uint16_t, uint16_t>& inverse = inverses[&page];
+    if (inverse.empty())
+        for (size_t i = 0; i < page.pair_count; ++i) inverse.emplace(page.pairs[i].unicode, page.pairs[i].code);
+    auto found = c <= 0xFFFF ? inverse.find(uint16_t(c)) : inverse.end();
+    if (found == inverse.end()) return {};
+    return {char(found->second >> 8), char(found->second & 0xFF)};
+}
+
+// The Unicode character of a two-byte code; 0 when unassigned.
+uint16_t CharacterOf(const CodePage& page, uint16_t code) {
+    const DoubleByteCharacter* end = page.pairs + page.pair_count;
+    const DoubleByteCharacter* found = std::lower_bound(
+        page.pairs, end, code, [](const DoubleByteCharacter& p, uint16_t c) { return p.code < c; });
+    return found != end && found->code == code ? found->unicode : 0;
+}
+
+void PutUtf8(std::string& out, uint32_t u) {
+    if (u < 0x80) {
+        out += char(u);
+    } else if (u < 0x800) {
+        out += char(0xC0 | u >> 6), out += char(0x80 | (u & 0x3F));
+    } else {
+        out += char(0xE0 | u >> 12), out += char(0x80 | (u >> 6 & 0x3F)), out += char(0x80 | (u & 0x3F));
+    }
+}
+
+}  // namespace
+
 std::string FromUtf8(const std::string& utf8, const CodePage& page, std::string* refusal) {
     std::string out;
     for (size_t i = 0; i < utf8.size();) {
@@ -85,17 +128,15 @@ std::string FromUtf8(const std::string& utf8, const CodePage& page, std::string*
             out += char(c);
             continue;
         }
-        int byte = -1;
-        for (int b = 0; b < 128 && byte < 0; ++b)
-            if (page.high[b] == c) byte = 0x80 + b;
-        if (byte < 0) {
+        std::string bytes = BytesOf(page, c);
+        if (bytes.empty()) {
             char code[16];
             std::snprintf(code, sizeof code, "U+%04X", unsigned(c));
             *refusal = std::string("holds '") + utf8.substr(at, i - at) + "' (" + code + "), which " + page.name +
                        " cannot hold";
             return {};
         }
-        out += char(byte);
+        out += bytes;
     }
     return out;
 }
@@ -105,22 +146,19 @@ const CodePage* CodePageNumbered(int number) {
         case 1252: return &kWindows1252;
         case 1250: return &kWindows1250;
         case 1251: return &kWindows1251;
+        case 932: return &kWindows932;
+        case 936: return &kWindows936;
         default: return nullptr;
     }
 }
 
 std::string ToUtf8(const std::string& ansi, const CodePage& page) {
     std::string out;
-    for (unsigned char c : ansi) {
+    for (size_t i = 0; i < ansi.size(); ++i) {
+        uint8_t c = uint8_t(ansi[i]);
         uint32_t u = c < 0x80 ? c : page.high[c - 0x80];
-        if (c >= 0x80 && !u) u = 0xFFFD;
-        if (u < 0x80) {
-            out += char(u);
-        } else if (u < 0x800) {
-            out += char(0xC0 | u >> 6), out += char(0x80 | (u & 0x3F));
-        } else {
-            out += char(0xE0 | u >> 12), out += char(0x80 | (u >> 6 & 0x3F)), out += char(0x80 | (u & 0x3F));
-        }
+        if (IsLeadByte(page, c) && i + 1 < ansi.size()) u = CharacterOf(page, uint16_t(c << 8 | uint8_t(ansi[++i])));
+        PutUtf8(out, c >= 0x80 && !u ? 0xFFFD : u);
     }
     return out;
 }

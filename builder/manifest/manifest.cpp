@@ -72,14 +72,32 @@ struct Context {
         Report(node, key, problem);
         throw Abandoned{};
     }
-    // In the package's code page, or for a text of another listed language, in that one's.
+    // In the package's code page, or for a text of another listed language,
+    // in that one's. A text that is only shown, not used as a name, may
+    // hold what CheckName refuses.
     std::string Ansi(const toml::node* node, const std::string& key, const std::string& utf8,
-                     const Language* in = nullptr) const {
+                     const Language* in = nullptr, bool shown = false) const {
         const Language* l = in ? in : language;
-        std::string refusal, text = FromUtf8(utf8, l ? *CodePageNumbered(l->code_page) : *code_page, &refusal);
+        const CodePage& page = l ? *CodePageNumbered(l->code_page) : *code_page;
+        std::string refusal, text = FromUtf8(utf8, page, &refusal);
         if (!refusal.empty())
             Fail(node, key, "the text " + refusal + (l ? " (the code page of " + l->name + ", " + l->tag + ")" : ""));
+        if (!shown) CheckName(node, key, text, "");
         return text;
+    }
+    // A name (a folder, file, key or shortcut) in a double-byte code page
+    // holds no character whose second byte is a backslash: the setup
+    // program would split a path or key there. `use` says how a shown
+    // text comes to be a name.
+    void CheckName(const toml::node* node, const std::string& key, const std::string& ansi, const std::string& use) const {
+        for (size_t i = 0; i + 1 < ansi.size(); ++i) {
+            if (!IsLeadByte(*code_page, uint8_t(ansi[i]))) continue;
+            if (ansi[i + 1] == '\\')
+                Fail(node, key, "'" + ToUtf8(ansi.substr(i, 2), *code_page) + "'" + use + " ends in a backslash (0x5C) in " +
+                                    code_page->name + ", which the setup program would take for a folder or key " +
+                                    "separator: it may stand in shown texts, not in names");
+            ++i;
+        }
     }
     // What builds a working package but is most likely not what the author meant.
     void Warn(const toml::node* node, const std::string& key, const std::string& problem) const {
@@ -108,9 +126,10 @@ public:
     const toml::table& table() const { return t_; }
 
     // A text for the package, in its code page.
-    std::optional<std::string> Text(const std::string& k) const {
+    // `shown`: a text only shown, never used as a name (Context::CheckName).
+    std::optional<std::string> Text(const std::string& k, bool shown = false) const {
         std::optional<std::string> s = Utf8Text(k);
-        if (s) *s = c_.Ansi(Node(k), Key(k), *s);
+        if (s) *s = c_.Ansi(Node(k), Key(k), *s, nullptr, shown);
         return s;
     }
     // A text as the manifest gives it: a path on this machine, or what the
@@ -403,9 +422,9 @@ void ReadTexts(const Section& s, StringTable& texts, const Language* language = 
             std::string utf8(bytes.begin(), bytes.end());
             if (utf8.rfind("\xEF\xBB\xBF", 0) == 0) utf8.erase(0, 3);  // a byte order mark is no text
             if (utf8.find('\0') != std::string::npos) file.Fail("text_file", "a text cannot hold a NUL character");
-            text = s.context().Ansi(file.Node("text_file"), file.Key("text_file"), utf8, language);
+            text = s.context().Ansi(file.Node("text_file"), file.Key("text_file"), utf8, language, true);
         } else if (node.is_string()) {
-            text = s.context().Ansi(&node, s.Key(k), **node.as_string(), language);
+            text = s.context().Ansi(&node, s.Key(k), **node.as_string(), language, true);
         } else {
             s.Fail(k, "expected a text or { text_file = \"file\" }");
         }
@@ -473,14 +492,19 @@ ProductType ReadType(const Section& s, const std::string& title, const Section* 
                      uint16_t index, std::vector<PendingBase>& bases, bool kiln_uninstaller) {
     ProductType t;
     // The type's own values each on their own, so that a mistake in one leaves the rest to be read.
-    Attempt([&] { t.display_name = s.Text("name").value_or(title); });
+    Attempt([&] { t.display_name = s.Text("name", true).value_or(title); });
+    // The title names the uninstall key and the folder where the type does not.
+    auto title_as = [&](const std::string& use) {
+        if (setup) s.context().CheckName(setup->Node("title"), setup->Key("title"), title, ", as " + use + ",");
+        return title;
+    };
     Attempt([&] {
-        t.uninstall_key = s.Text("uninstall_key").value_or(title);
+        t.uninstall_key = s.Node("uninstall_key") ? *s.Text("uninstall_key") : title_as("the uninstall key");
         if (kiln_uninstaller && t.uninstall_key->find('\\') != std::string::npos)
             s.Fail("uninstall_key", "names one key below the Uninstall key: no backslash");
     });
     Attempt([&] {
-        t.default_folder = s.Text("folder").value_or("#Program Files#\\" + title);
+        t.default_folder = s.Node("folder") ? *s.Text("folder") : "#Program Files#\\" + title_as("the folder");
         CheckVariables(s, "folder", *t.default_folder);
     });
     Attempt([&] { t.folder_editable = s.Flag("folder_editable", true); });
@@ -817,7 +841,7 @@ ProductLanguage OtherLanguage(const Section& setup, const Language& language, co
     const Context& c = setup.context();
     const CodePage& page = *CodePageNumbered(language.code_page);
     ProductLanguage l{language.langid, uint16_t(language.code_page), language.tag, {}, {}};
-    std::string title = c.Ansi(setup.Node("title"), setup.Key("title"), setup.Utf8Text("title").value_or(""), &language);
+    std::string title = c.Ansi(setup.Node("title"), setup.Key("title"), setup.Utf8Text("title").value_or(""), &language, true);
     for (const ProductType& t : p.types) {
         StringTable table = LanguageStringTable(language, page);
         if (table[kGroupMessages].empty()) table[kGroupMessages].resize(1);
@@ -884,7 +908,7 @@ Product ReadProduct(Context& c, const toml::table& root) {
         p.languages.push_back({languages[0]->langid, uint16_t(languages[0]->code_page), languages[0]->tag, {}, {}});
     std::string title;
     Attempt([&] {
-        std::optional<std::string> given = setup->Text("title");
+        std::optional<std::string> given = setup->Text("title", true);
         if (!given || given->empty()) setup->Fail("title", "the product needs a title");
         title = *given;
     });
@@ -938,7 +962,7 @@ Product ReadProduct(Context& c, const toml::table& root) {
             p.side_picture = Picture(*setup, "side_picture");
         }
     });
-    Attempt([&] { p.background_title = setup->Text("background_title").value_or(title); });
+    Attempt([&] { p.background_title = setup->Text("background_title", true).value_or(title); });
     TitleLook look;
     Attempt([&] {
         if (auto font = setup->Table("title_font")) {

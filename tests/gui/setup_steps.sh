@@ -75,3 +75,47 @@ walk_example() {
   settled_shot 06-ready && gui_key Return
   settled_shot 07-finish && gui_key Return
 }
+
+# page_title TAG GROUP: the page title (text GROUP.0) of a built-in language.
+page_title() {
+  if [ "$1" = en ]; then
+    case $2 in 0) echo Welcome ;; 2) echo 'Destination Folder' ;; 3) echo 'Ready to Install' ;;
+      4) echo Installing ;; 5) echo 'Setup Finished' ;; esac
+    return
+  fi
+  sed -n "s/^\"$2\\.0\" = \"\\(.*\\)\"\$/\\1/p" "$GUI_ROOT/languages/$1.toml"
+}
+
+# walk_language SETUP_EXE LOCALE TAG SHOT_PREFIX [SWITCHES...]: the wizard
+# run in the Unix locale LOCALE (Wine's language and code page), each page
+# found by its title in language TAG: welcome, destination (its folder
+# made), ready, the progress page caught half way, finish. Pictures
+# PREFIX-welcome and PREFIX-progress.
+walk_language() {
+  local exe=$1 locale=$2 tag=$3 shot=$4 win
+  shift 4
+  LANG=$locale LC_ALL=$locale gui_run "$exe" "$@"
+  win=$(gui_wait_window "^$SETUP_TITLE - $(page_title "$tag" 0)\$" 90) && gui_activate "$win" || return 1
+  settled_shot "$shot-welcome" >/dev/null && gui_key Return
+  gui_activate "$(gui_wait_window "^$SETUP_TITLE - $(page_title "$tag" 2)\$")" && gui_key Return || return 1
+  answer Return || return 1  # Yes, the default button, whatever Wine's language calls it
+  gui_activate "$(gui_wait_window "^$SETUP_TITLE - $(page_title "$tag" 3)\$")" && gui_key Return || return 1
+  gui_wait_window "^$SETUP_TITLE - $(page_title "$tag" 4)\$" >/dev/null || return 1
+  sleep 1.5
+  gui_shot "$shot-progress"
+  gui_activate "$(gui_wait_window "^$SETUP_TITLE - $(page_title "$tag" 5)\$" 60)" && gui_key Return || return 1
+  gui_wait_exit 30
+}
+
+# languages_setup NAME FOLDER: a setup file in English, German, Russian and
+# Japanese, framed, one entry per progress tick over enough files that the
+# progress page can be caught half way.
+languages_setup() {
+  {
+    printf '[setup]\ntitle = "%s"\nfull_screen = false\npacing = "described"\n' "$SETUP_TITLE"
+    printf 'languages = ["en", "de", "ru", "ja"]\n[[type]]\nfolder = "C:\\\\%s"\n' "$2"
+    for i in $(seq 1 80); do
+      printf '[[type.file]]\nsource = "payload/readme.txt"\ntarget = "docs\\\\page%02d.txt"\n' "$i"
+    done
+  } | setup_file "$1"
+}

@@ -60,6 +60,12 @@ TEST(CodePage, EveryTableRoundTrips) {
         {&kWindows1250, 1250, "\u00e0", ""},  // French a grave is not Central European
         {&kWindows1251, 1251, "\u041f\u0440\u0438\u0432\u0435\u0442 \u0451\u0401 \u2116", "\xcf\xf0\xe8\xe2\xe5\xf2 \xb8\xa8 \xb9"},
         {&kWindows1251, 1251, "\u00e9", ""},
+        {&kWindows932, 932, "\u65e5\u672c\u8a9e \uff76\uff85", "\x93\xfa\x96\x7b\x8c\xea \xb6\xc5"},
+        {&kWindows932, 932, "\u8868\u30bd", "\x95\x5c\x83\x5c"},  // second bytes that are backslashes
+        {&kWindows932, 932, "\u00e9", ""},
+        {&kWindows936, 936, "\u4e2d\u6587\u20ac", "\xd6\xd0\xce\xc4\x80"},
+        {&kWindows936, 936, "\u30bd", "\xa5\xbd"},
+        {&kWindows936, 936, "\u0e01", ""},  // Thai
     };
     for (const auto& c : cases) {
         EXPECT_EQ(CodePageNumbered(c.number), c.page);
@@ -67,14 +73,27 @@ TEST(CodePage, EveryTableRoundTrips) {
         EXPECT_EQ(FromUtf8(c.utf8, *c.page, &refusal), c.ansi) << c.page->name << ": " << c.utf8;
         EXPECT_EQ(refusal.empty(), *c.ansi != 0) << refusal;
     }
-    EXPECT_EQ(CodePageNumbered(932), nullptr);
-    for (const CodePage* page : {&kWindows1252, &kWindows1250, &kWindows1251})
+    EXPECT_EQ(CodePageNumbered(949), nullptr);
+    for (const CodePage* page : {&kWindows1252, &kWindows1250, &kWindows1251, &kWindows932, &kWindows936}) {
         for (int b = 0x80; b < 0x100; ++b) {
             uint16_t u = page->high[b - 0x80];
             if (!u) continue;
             std::string refusal;
             EXPECT_EQ(FromUtf8(Utf8Of(u), *page, &refusal), std::string(1, char(b))) << page->name << " " << b;
+            EXPECT_EQ(ToUtf8(std::string(1, char(b)), *page), Utf8Of(u)) << page->name << " " << b;
         }
+        // Each two-byte character, there and back: bytes to UTF-8 and UTF-8 to the same bytes.
+        for (size_t i = 0; i < page->pair_count; ++i) {
+            uint16_t code = page->pairs[i].code;
+            std::string bytes{char(code >> 8), char(code & 0xFF)}, refusal;
+            ASSERT_TRUE(IsLeadByte(*page, uint8_t(code >> 8))) << page->name << " " << code;
+            ASSERT_EQ(ToUtf8(bytes, *page), Utf8Of(page->pairs[i].unicode)) << page->name << " " << code;
+            ASSERT_EQ(FromUtf8(Utf8Of(page->pairs[i].unicode), *page, &refusal), bytes) << page->name << " " << code;
+        }
+    }
+    EXPECT_GT(kWindows932.pair_count, 7000u);
+    EXPECT_GT(kWindows936.pair_count, 21000u);
+    EXPECT_EQ(ToUtf8("\x81", kWindows932), "\xef\xbf\xbd");  // a lead byte at the end
 }
 
 TEST(CodePage, ManifestTextsAreConvertedOrRefusedByKey) {

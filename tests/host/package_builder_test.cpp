@@ -129,10 +129,12 @@ TEST(PackageBuilder, LanguageRecords) {
         std::vector<std::pair<std::string, uint16_t>> expected;  // tag and code page of each
     } cases[] = {{"languages = [\"de\"]\n", {{"de", 1252}}},
                  {"languages = [\"ru\", \"de\", \"pt-BR\"]\n", {{"ru", 1251}, {"de", 1252}, {"pt-BR", 1252}}},
+                 {"languages = [\"ja\", \"zh-CN\", \"en\"]\n", {{"ja", 932}, {"zh-CN", 936}, {"en", 1252}}},
                  {"", {}}};
+    int run = 0;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.languages);
-        fs::path dir = fs::temp_directory_path() / ("kiln-language-" + std::to_string(c.expected.size()));
+        fs::path dir = fs::temp_directory_path() / ("kiln-language-" + std::to_string(run++));
         fs::create_directories(dir);
         std::ofstream(dir / "app.txt") << "app";
         std::ofstream(dir / "kiln.toml") << "[setup]\ntitle = \"Book\"\n" << c.languages

@@ -212,8 +212,7 @@ struct Loader {
     // described record in place, so that its texts can report the damage.
     void Replace(const RecordHeader& h, uint16_t checked_as, Body& slot) {
         Body loaded = {};
-        if (!Load(h, loaded)) return;
-        if (!ValidateRecordBody(checked_as, loaded.data, loaded.size)) {
+        if (!Load(h, loaded) || !ValidateRecordBody(checked_as, loaded.data, loaded.size)) {
             FreeAndClear(reinterpret_cast<void**>(&loaded.data));
             damaged = true;
             return;

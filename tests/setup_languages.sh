@@ -91,9 +91,9 @@ done
 rm -rf "$drive/$tag"-*
 
 # /QUIET: the refusal is a bad switch; a language the file has installs.
-quiet() {  # locale, expected exit, switches...
+quiet() {  # locale, expected exit, switches...; the setup file is $from, else $setup
   local locale=$1 expected=$2; shift 2
-  LANG=$locale LC_ALL=$locale timeout 120 "$here/scripts/wine-run" "$setup" /QUIET "$@" >/dev/null 2>&1
+  LANG=$locale LC_ALL=$locale timeout 120 "$here/scripts/wine-run" "${from:-$setup}" /QUIET "$@" >/dev/null 2>&1
   local code=$?
   [ "$code" = $((expected & 255)) ] || { echo "exit code $code, expected $expected"; return 1; }
 }
@@ -115,12 +115,16 @@ removed() {  # locale
   LANG=$1 LC_ALL=$1 timeout 120 "$here/scripts/wine-run" "$uninstaller" /QUIET >/dev/null 2>&1 &&
     WINEPREFIX=$KILN_WINEPREFIX wineserver -w && [ ! -e "$drive/$tag" ]
 }
+# The same from a solid archive, whose uninstaller entry is passed over.
+sed 's/^\[setup\]$/[setup]\ncompression = "lzma"/' "$work/p/kiln.toml" >"$work/p/solid.toml"
+"$kiln" build "$work/p/solid.toml" -o "$work/solid.exe" >/dev/null || { echo "FAILED: build"; exit 1; }
 for c in "C|de|cp1252|Möchten Sie %s und alle zugehörigen Komponenten" \
+  "C|de|cp1252|Möchten Sie %s und alle zugehörigen Komponenten|$work/solid.exe" \
   "ru_RU.UTF-8||cp1251|Удалить %s и все его компоненты" \
   "ja_JP.UTF-8||cp932|$(grep '^"10.0"' "$here/languages/ja.toml" | sed 's/^"10.0" = "\(.*\)"$/\1/')" \
   "C||cp1252|Do you want to remove %s and all of its components"; do
-  IFS='|' read -r locale wish page text <<<"$c"
-  check "$locale ${wish:+/LANG=$wish }/QUIET installs" quiet "$locale" 0 ${wish:+/LANG=$wish}
+  IFS='|' read -r locale wish page text from <<<"$c"
+  check "$locale ${wish:+/LANG=$wish }/QUIET installs${from:+ (solid)}" quiet "$locale" 0 ${wish:+/LANG=$wish}
   check "$locale: the uninstaller asks \"${text:0:24}...\"" question "$uninstaller" "$page" "$text"
   check "$locale: the uninstaller reads its log and removes it all" removed "$locale"
 done

@@ -105,8 +105,8 @@ if(CMAKE_CXX_COMPILER_ID MATCHES "Clang")
   target_sources(delta_fuzz PRIVATE engine/delta_format.cpp)
   target_sources(font_name_fuzz PRIVATE engine/font_name.cpp)
   target_sources(uninstall_log_fuzz PRIVATE engine/install_log_format.cpp engine/uninstaller_data.cpp
-    engine/removal_targets.cpp)
-  target_sources(install_log_fuzz PRIVATE engine/install_log_format.cpp)
+    engine/removal_targets.cpp engine/path_text.cpp)
+  target_sources(install_log_fuzz PRIVATE engine/install_log_format.cpp engine/path_text.cpp)
   # Setup files read back by kiln: the reader, the package checks, every
   # file's decoding and the extraction paths, all built with the sanitizers.
   get_target_property(core_sources kiln_core SOURCES)

@@ -81,6 +81,11 @@ endif()
 foreach(lib kiln_core kiln_win32)
   target_compile_options(${lib} PRIVATE ${stub_flags})
 endforeach()
+# Outside the decoders (kiln_core), whose inner loops set the install's
+# speed, calls to small functions cost less room than copies of them.
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+  target_compile_options(kiln_win32 PRIVATE -fno-inline-small-functions)
+endif()
 
 # The setup program as kiln build puts it first: the program as linked, with
 # nothing decoded or made executable at run time. Its entry is

@@ -61,7 +61,7 @@ int ResolveSharedFile(const char* file_name) {
     char* windows = recommended + kPathSize;
 
     StripBackslash(work);
-    const char* slash = std::strrchr(file_name, '\\');
+    const char* slash = FindLastBackslash(file_name);
     const char* name = slash ? slash + 1 : file_name;
     WindowsFolder(windows);
     UINT current_size = kPathSize, recommended_size = kPathSize;
@@ -108,7 +108,7 @@ int ResolveEntryPath(const uint8_t* entry) {
 
     if (entry[kEntryPlacement] == kPlacementBesideSetup) {
         CopyText(work, g_state.source_path, kWorkPathSize);
-        char* last = std::strrchr(work, '\\');
+        char* last = FindLastBackslash(work);
         if (last) last[1] = 0;
         else work[0] = 0;
         AppendToPath(work, file_name, kWorkPathSize);
@@ -143,7 +143,7 @@ int CreateFolderChain(const char* path) {
     char* copy = static_cast<char*>(block);
     std::memcpy(copy, path, length);
     // Only what ends in a backslash is a folder; a bare file name needs none.
-    char* last = std::strrchr(copy, '\\');
+    char* last = FindLastBackslash(copy);
     if (!last) {
         FreeAndClear(&block);
         return 0;
@@ -155,9 +155,9 @@ int CreateFolderChain(const char* path) {
     else if (copy[0] && copy[1] == ':' && copy[2] == '\\') root = 3;
 
     bool made = true;
-    if (std::strchr(copy + root, '\\')) {
+    if (FindBackslash(copy + root)) {
         // Each folder in turn, from the root down: C:\A, then C:\A\B.
-        for (char* slash = std::strchr(copy + root, '\\'); made && slash; slash = std::strchr(slash + 1, '\\')) {
+        for (char* slash = FindBackslash(copy + root); made && slash; slash = FindBackslash(slash + 1)) {
             if (slash == copy) continue;  // a leading backslash: the current drive's root
             *slash = 0;
             made = EnterOrCreate(copy);

@@ -184,10 +184,10 @@ bool InDestinationFolder() {
     char current[kPathSize], folder[kPathSize];
     DWORD length = GetCurrentDirectoryA(kPathSize, current);
     if (!length || length >= kPathSize || !CopyText(folder, Destination(), kPathSize)) return false;
-    char* slash = std::strrchr(folder, '\\');
+    char* slash = FindLastBackslash(folder);
     if (!slash) return false;
     *slash = 0;
-    if (current[length - 1] == '\\') current[length - 1] = 0;
+    if (EndsInBackslash(current)) current[length - 1] = 0;
     return lstrcmpiA(current, folder) == 0;
 }
 
@@ -244,20 +244,21 @@ int ExtractSolid(const uint8_t* entry, HANDLE temporary) {
 // part holds the first language's.
 int WriteUninstallerTexts(HANDLE file) {
     const char* texts[kUninstallerTextCount];
+    uint16_t sizes[kUninstallerTextCount];
     uint32_t part = 6;
     for (int i = 0; i < kUninstallerTextCount; ++i) {
         texts[i] = i == kTextProductName ? LookUpText(kGroupMessages, 0) : LookUpText(kGroupUninstaller, i - 1);
-        part += 2 + uint16_t(lstrlenA(texts[i]));  // a longer text is cut, as the builder cuts it
+        sizes[i] = uint16_t(lstrlenA(texts[i]));  // a longer text is cut, as the builder cuts it
+        part += 2 + sizes[i];
     }
     uint8_t head[kLogHeaderSize] = {};
     WriteU32(head, part);
     WriteU16(head + 4, kUninstallerTextCount);
     int written = WriteAll(file, head, 6);
     for (int i = 0; i < kUninstallerTextCount && !written; ++i) {
-        uint16_t n = uint16_t(lstrlenA(texts[i]));
-        WriteU16(head, n);
+        WriteU16(head, sizes[i]);
         written = WriteAll(file, head, 2);
-        if (!written) written = WriteAll(file, texts[i], n);
+        if (!written) written = WriteAll(file, texts[i], sizes[i]);
     }
     PutLogHeader(head, kLogEndTag, 0);
     return written ? written : WriteAll(file, head, kLogHeaderSize);

@@ -7,6 +7,7 @@
 #include "engine/font_name.h"
 #include "package/file_ops.h"
 #include "startup/process_state.h"
+#include "engine/path_text.h"
 
 namespace {
 
@@ -30,7 +31,7 @@ void MakeValueName(ValueName& value_name, const char* full_name) {
 }
 
 const char* FileNameOf(const char* path) {
-    const char* slash = std::strrchr(path, '\\');
+    const char* slash = FindLastBackslash(path);
     return slash ? slash + 1 : path;
 }
 

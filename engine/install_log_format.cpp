@@ -1,4 +1,5 @@
 #include "engine/install_log_format.h"
+#include "engine/path_text.h"
 
 #include <cstring>
 #include <initializer_list>
@@ -182,10 +183,10 @@ struct RecordOut {
 }  // namespace
 
 LogPathParts SplitLogPath(const char* destination, const char* path) {
-    const char* last = std::strrchr(path, '\\');
+    const char* last = FindLastBackslash(path);
     LogPathParts parts = {false, path, 0, last ? last + 1 : path};
     size_t prefix = std::strlen(destination);
-    if (prefix && destination[prefix - 1] == '\\' && StartsWithIgnoringCase(path, destination)) {
+    if (prefix && EndsInBackslash(destination) && StartsWithIgnoringCase(path, destination)) {
         // The destination's own trailing backslash starts the ".\sub" part.
         parts.relative = true;
         parts.folder = path + prefix - 1;

@@ -66,7 +66,7 @@ void PutValue(WorkArea& work, const char* name, size_t size) {
         CopyText(value, g_state.destination_folder, kPathSize);
     } else if (NameIs(name, size, "#SourceDir#")) {
         CopyText(value, g_state.source_path, kPathSize);
-        if (char* cut = std::strrchr(value, '\\')) *cut = 0;
+        if (char* cut = FindLastBackslash(value)) *cut = 0;
     } else if (NameIs(name, size, "#Date#")) {
         SYSTEMTIME now;
         GetSystemTime(&now);

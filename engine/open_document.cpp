@@ -62,7 +62,7 @@ void OpenInstalledDocument() {
     CloseFile(file);
     // The extension belongs to the file name, not to a folder with a dot.
     const char* dot = std::strrchr(path, '.');
-    const char* slash = std::strrchr(path, '\\');
+    const char* slash = FindLastBackslash(path);
     const char* extension = dot && (!slash || dot > slash) ? dot : ".";
     OpenFileWithAssociation(path, extension);
 }

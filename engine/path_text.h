@@ -6,8 +6,30 @@
 // bytes. When the result does not fit, the path becomes empty and the
 // routine returns false: the file operation that follows then fails,
 // instead of touching a file whose name was cut short.
+//
+// In a double-byte code page (Japanese, Chinese, Korean) the second byte of
+// a character may be 0x5C, the backslash's: the routines here step over
+// each character whole, so that such a byte never splits a path. The
+// programs tell them the system's lead bytes at start; until then every
+// byte stands alone.
 #pragma once
 #include <cstddef>
+
+// The lead byte ranges as Windows' CPINFO gives them: 12 bytes, pairs of
+// first and last byte, ended by a pair of zeros unless all 6 are used.
+void SetLeadBytes(const unsigned char* ranges);
+
+// True when the byte starts a two-byte character.
+bool IsLeadByte(char byte);
+
+// The first backslash of the text, or null.
+char* FindBackslash(const char* text);
+
+// The last backslash of the text, or null.
+char* FindLastBackslash(const char* text);
+
+// True when the text's last character is a backslash.
+bool EndsInBackslash(const char* text);
 
 // Copies text, cut to capacity - 1 bytes and terminated; true when whole.
 bool CopyText(char* target, const char* text, size_t capacity);

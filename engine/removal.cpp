@@ -298,7 +298,7 @@ void RemoveEmptyFolders(const char* path, size_t keep) {
     char folder[kRemovalPathSize];
     if (!CopyText(folder, path, sizeof folder)) return;
     for (;;) {
-        char* slash = std::strrchr(folder, '\\');
+        char* slash = FindLastBackslash(folder);
         if (!slash) return;
         *slash = 0;
         if (size_t(slash - folder) <= keep || !RemoveDirectoryA(folder)) return;

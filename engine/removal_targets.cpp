@@ -1,4 +1,5 @@
 #include "engine/removal_targets.h"
+#include "engine/path_text.h"
 
 #include <cstring>
 #include <initializer_list>
@@ -28,7 +29,8 @@ bool PlainComponent(const char* s, size_t n) {
     if (n == 0 || s[n - 1] == '.' || s[n - 1] == ' ') return false;
     for (size_t i = 0; i < n; ++i) {
         unsigned char c = static_cast<unsigned char>(s[i]);
-        if (c < 32 || std::strchr("\\/:*?\"<>|", c)) return false;
+        if (i + 1 < n && IsLeadByte(s[i])) ++i;  // a two-byte character, whatever its second byte
+        else if (c < 32 || std::strchr("\\/:*?\"<>|", c)) return false;
     }
     return true;
 }
@@ -51,6 +53,10 @@ struct PathBuilder {
     void Components(const char* s, size_t n) {
         size_t start = 0;
         for (size_t i = 0; i <= n && ok; ++i) {
+            if (i + 1 < n && IsLeadByte(s[i])) {
+                ++i;  // a two-byte character, whatever its second byte
+                continue;
+            }
             if (i < n && s[i] != '\\') continue;
             if (!PlainComponent(s + start, i - start)) return Fail();
             Raw("\\", 1);
@@ -92,7 +98,7 @@ void AbsoluteFolder(PathBuilder& b, const char* s, size_t n) {
 }
 
 size_t ParentLength(const char* folder) {
-    const char* slash = std::strrchr(folder, '\\');
+    const char* slash = FindLastBackslash(folder);
     return slash ? size_t(slash - folder) : 0;
 }
 

@@ -28,7 +28,7 @@ HRESULT CreateShellLink(const char* target, const char* link_path, const char* a
     // backslash, since "C:" alone names the drive's current directory.
     char folder[kPathSize];
     if (CopyText(folder, target, sizeof folder)) {
-        char* slash = std::strrchr(folder, '\\');
+        char* slash = FindLastBackslash(folder);
         if (slash) {
             slash[1] = 0;
             StripBackslash(folder);

@@ -10,10 +10,10 @@
 #include "package/package_format.h"
 #include "package/package_validate.h"
 #include "package/previous_installation.h"
+#include "package/safe_format.h"
 #include "package/setup_config.h"
 #include "package/setup_languages.h"
 #include "package/solid_blocks.h"
-#include "engine/message_argument.h"
 #include "startup/process_state.h"
 #include "wizard/message_box.h"
 
@@ -96,7 +96,6 @@ struct Loader {
     uint32_t language_count = 0;  // entries of the language table; 0: none read
     int language_types_seen = 0;  // records of further languages, to tell whose each is
     int language_dialogs_seen = 0;
-    int language_records = 0;     // of the chosen language, taken
     bool complete = false;
     bool damaged = false;
     int error = 0;
@@ -159,15 +158,18 @@ struct Loader {
             else if (Load(h, g_config.solid_blocks)) g_config.linked_blocks = h.tag == kTagSolidBlocksLinked;
             return;
         case kTagSetupLanguages: ChooseFrom(h); return;
+        // Further languages' records come after the table and the setup
+        // types: for language 1 a record per setup type, then language 2's,
+        // and so on; then the dialogs, one record per language.
         case kTagLanguageType: {
-            // For language 1 a record per setup type, then language 2's, and so on.
             int types = type_counter + 1, k = language_types_seen++;
-            if (!types) damaged = true;
+            if (!types || !language_count) damaged = true;
             else if (1 + k / types == g_config.language) Replace(h, kTagSetupType, g_config.types[k % types].record);
             return;
         }
         case kTagLanguageDialogs:
-            if (1 + language_dialogs_seen++ == g_config.language) Replace(h, kTagDialogTemplates, g_config.dialog_templates);
+            if (!language_count) damaged = true;
+            else if (1 + language_dialogs_seen++ == g_config.language) Replace(h, kTagDialogTemplates, g_config.dialog_templates);
             return;
         case kTagIntegrity: {
             integrity_at = Tell(file);
@@ -219,7 +221,6 @@ struct Loader {
         }
         FreeAndClear(reinterpret_cast<void**>(&slot.data));
         slot = loaded;
-        ++language_records;
     }
 
     // The bytes between a signed file's archive and its certificate table.
@@ -346,17 +347,16 @@ bool LoadPackage(uint32_t stub_length) {
     }
     if (types_sound && (!DeltaBasesExist() || !SolidArchiveIsSound())) loader.damaged = true;
     // Each further language has a record per setup type and one of dialog
-    // templates, and the chosen one's came after the table and were taken.
+    // templates, so that the chosen one's took every place.
     int further = loader.language_count ? int(loader.language_count) - 1 : 0;
-    if (loader.language_types_seen != further * g_config.type_count || loader.language_dialogs_seen != further ||
-        (g_config.language && loader.language_records != g_config.type_count + 1))
+    if (loader.language_types_seen != further * g_config.type_count || loader.language_dialogs_seen != further)
         loader.damaged = true;
     if (loader.complete && !loader.damaged && types_sound) {
         if (!g_config.language_refused) return true;
-        // Said in the first language, the one every system can show.
+        // Said in the first language, the one every system can show. Its
+        // text holds one %s, as every setup file with languages is checked to.
         char text[512];
-        SetMessageArgument(g_state.language_wish);
-        FormatMessageText(text, sizeof text, kMessageLanguageRefused);
+        FormatWithString(text, sizeof text, LookUpText(kGroupMessages, kMessageLanguageRefused), g_state.language_wish);
         ShowMessage(text, MB_ICONERROR);
         return false;
     }

@@ -9,6 +9,7 @@
 #include "package/package_format.h"
 #include "package/string_groups.h"
 #include "startup/process_state.h"
+#include "engine/path_text.h"
 
 namespace {
 
@@ -38,7 +39,7 @@ bool RespellLastElement(char* path) {
     HANDLE h = FindFirstFileA(path, &found);
     if (h == INVALID_HANDLE_VALUE) return false;
     FindClose(h);
-    char* last = std::strrchr(path, '\\');
+    char* last = FindLastBackslash(path);
     if (!last) return false;
     size_t head = size_t(last + 1 - path);
     lstrcpynA(last + 1, found.cFileName, int(kPathSize - head));
@@ -61,12 +62,12 @@ void NormaliseSpelling(char* folder) {
         p += 2;
     }
     while (*p == '\\') ++p;
-    for (const char* slash; (slash = std::strchr(p, '\\')); p = slash + 1)
+    for (const char* slash; (slash = FindBackslash(p)); p = slash + 1)
         if (!Append(rebuilt, "\\", 1) || !Append(rebuilt, p, size_t(slash - p)) || !RespellLastElement(rebuilt))
             return;
     if (!Append(rebuilt, "\\", 1) || !Append(rebuilt, p, std::strlen(p))) return;
     size_t len = std::strlen(rebuilt);
-    if (len > 3 && rebuilt[len - 1] == '\\') rebuilt[len - 1] = 0;
+    if (len > 3 && EndsInBackslash(rebuilt)) rebuilt[len - 1] = 0;
     if (!RespellLastElement(rebuilt)) return;
     lstrcpynA(folder, rebuilt, kPathSize);
 }

@@ -35,5 +35,6 @@ struct ProcessState {
 
 extern ProcessState g_state;
 
-// Sets the process-wide state to its start values (for the program and for tests).
+// Sets the process-wide state to its start values (for the program and for
+// tests), and tells the path routines the system code page's lead bytes.
 void ResetProcessState();

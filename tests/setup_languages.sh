@@ -129,6 +129,20 @@ for c in "C|de|cp1252|Möchten Sie %s und alle zugehörigen Komponenten" \
   check "$locale: the uninstaller reads its log and removes it all" removed "$locale"
 done
 
+# On a Japanese system a folder may end in a character whose second byte
+# is a backslash's (表: 0x95 0x5C): the files go inside it, and the
+# uninstaller takes them and the folder away again.
+hyo_install() {
+  local folder=$drive/表
+  LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8 timeout 120 "$here/scripts/wine-run" "$setup" /QUIET '/DIR=C:\表' \
+    >/dev/null 2>&1 || { echo "install failed"; return 1; }
+  cmp -s "$work/p/readme.txt" "$folder/readme.txt" || { echo "not in $folder:"; ls "$drive"; return 1; }
+  LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8 timeout 120 "$here/scripts/wine-run" "$folder/uninstall.exe" /QUIET >/dev/null 2>&1 &&
+    WINEPREFIX=$KILN_WINEPREFIX wineserver -w
+  [ ! -e "$folder" ] || { echo "left:"; find "$folder"; return 1; }
+}
+check "ja: a folder ending in 表 is a folder, installed and removed" hyo_install
+
 # The fit of every page: a product with two setup types, a document and a
 # program (the finish page's longest layout) and a long title, in every
 # language kiln writes, measured in the locale of each code page.

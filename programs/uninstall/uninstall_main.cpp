@@ -172,7 +172,7 @@ void WriteFailures(HANDLE out, const RemovalReport& report) {
 // The folder that holds path, into folder.
 void FolderOf(const char* path, char* folder) {
     lstrcpynA(folder, path, kPathSize);
-    char* slash = std::strrchr(folder, '\\');
+    char* slash = FindLastBackslash(folder);
     if (slash) *slash = 0;
     else folder[0] = 0;
 }
@@ -208,7 +208,7 @@ void RemoveOriginal(const char* original) {
     }
     char install[kPathSize];
     FolderOf(original, install);
-    const char* slash = std::strrchr(install, '\\');
+    const char* slash = FindLastBackslash(install);
     RemoveEmptyFolders(original, slash ? size_t(slash - install) : 0);
 }
 
@@ -284,7 +284,7 @@ bool RunCopy(const Options& o, const char* own, int* code) {
     if (!n || n >= sizeof temp || !program) return false;
     HANDLE out = INVALID_HANDLE_VALUE;
     for (int i = 0; i < 999 && out == INVALID_HANDLE_VALUE; ++i) {
-        wsprintfA(copy, "%s%s_unin%d.exe", temp, temp[n - 1] == '\\' ? "" : "\\", i);
+        wsprintfA(copy, "%s%s_unin%d.exe", temp, EndsInBackslash(temp) ? "" : "\\", i);
         out = CreateFileA(copy, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     }
     if (out == INVALID_HANDLE_VALUE) return false;

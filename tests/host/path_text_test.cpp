@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/install_log_format.h"
 #include "engine/path_text.h"
 
 namespace {
@@ -155,6 +156,45 @@ TEST(PathText, ShortenPathForDisplay) {
         EXPECT_STREQ(path.c_str(), c.expected) << c.path;
         EXPECT_LE(std::strlen(path.c_str()), std::strlen(c.path));
     }
+}
+
+// In a double-byte code page the second byte of a character may be 0x5C:
+// with Windows-932's lead bytes, "\x95\x5c" is one character and no
+// backslash; without them, as every single-byte system has it, it ends in
+// one.
+TEST(PathText, SecondBytesOfTwoByteCharactersAreNoBackslash) {
+    const unsigned char kWindows932[12] = {0x81, 0x9F, 0xE0, 0xFC};
+    const unsigned char kNone[12] = {};
+    const std::string hyo = "\x95\x5c";  // U+8868 in Windows-932
+    struct Case {
+        bool double_byte;
+        std::string path, added, stripped;
+        long last;  // index of the last backslash; -1: none
+    } cases[] = {
+        {true, "C:\\" + hyo, "C:\\" + hyo + "\\", "C:\\" + hyo, 2},
+        {true, "C:\\" + hyo + "\\", "C:\\" + hyo + "\\", "C:\\" + hyo, 5},
+        {true, hyo + hyo, hyo + hyo + "\\", hyo + hyo, -1},
+        {true, "\\\x81", "\\\x81\\", "\\\x81", 0},  // a lead byte at the end stands alone
+        {false, "C:\\" + hyo, "C:\\" + hyo, "C:\\\x95", 4},
+    };
+    for (const Case& c : cases) {
+        SetLeadBytes(c.double_byte ? kWindows932 : kNone);
+        Guarded added(c.path, 64), stripped(c.path, 64);
+        EXPECT_TRUE(AddBackslash(added.data(), 64));
+        EXPECT_EQ(added.text(), c.added) << c.path;
+        StripBackslash(stripped.data());
+        EXPECT_EQ(stripped.text(), c.stripped) << c.path;
+        const char* last = FindLastBackslash(c.path.c_str());
+        EXPECT_EQ(last ? last - c.path.c_str() : -1, c.last) << c.path;
+    }
+    // The install log splits such a path at its real backslashes.
+    SetLeadBytes(kWindows932);
+    std::string destination = "C:\\" + hyo + "\\", path = destination + "\x83\x5c.txt";
+    LogPathParts parts = SplitLogPath(destination.c_str(), path.c_str());
+    EXPECT_TRUE(parts.relative);
+    EXPECT_EQ(parts.folder_size, 0u);
+    EXPECT_STREQ(parts.name, "\x83\x5c.txt");
+    SetLeadBytes(kNone);
 }
 
 }  // namespace

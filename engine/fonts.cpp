@@ -5,9 +5,9 @@
 #include <cstring>
 
 #include "engine/font_name.h"
+#include "engine/path_text.h"
 #include "package/file_ops.h"
 #include "startup/process_state.h"
-#include "engine/path_text.h"
 
 namespace {
 

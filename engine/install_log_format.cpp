@@ -1,8 +1,9 @@
 #include "engine/install_log_format.h"
-#include "engine/path_text.h"
 
 #include <cstring>
 #include <initializer_list>
+
+#include "engine/path_text.h"
 
 namespace {
 

@@ -1,8 +1,9 @@
 #include "engine/removal_targets.h"
-#include "engine/path_text.h"
 
 #include <cstring>
 #include <initializer_list>
+
+#include "engine/path_text.h"
 
 namespace {
 

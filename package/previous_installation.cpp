@@ -5,11 +5,11 @@
 #include <cstring>
 
 #include "engine/install_variables.h"
+#include "engine/path_text.h"
 #include "engine/registry_root.h"
 #include "package/package_format.h"
 #include "package/string_groups.h"
 #include "startup/process_state.h"
-#include "engine/path_text.h"
 
 namespace {
 
